@@ -1,0 +1,4 @@
+// (Filled by the notify area.)
+#pragma once
+
+#include "plat_types.h"

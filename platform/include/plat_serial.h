@@ -1,0 +1,4 @@
+// (Filled by the serial area.)
+#pragma once
+
+#include "plat_types.h"

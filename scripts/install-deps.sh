@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the default unit need.
+# Does nothing when they are all present already.
+set -euo pipefail
+PKGS=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
+      libsdl2-dev libfreetype-dev libfontconfig-dev libstb-dev
+      fonts-liberation fonts-wqy-microhei fonts-ipafont-gothic fonts-dejavu-core
+      binutils-mingw-w64-x86-64 python3)
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
