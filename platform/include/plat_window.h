@@ -345,18 +345,8 @@ BOOL RedrawWindow(HWND window, const RECT* rect, HRGN region, UINT flags);
 int GetSystemMetrics(int index);
 UINT GetDoubleClickTime();
 
-// Rectangles (user-interface helpers; a point is inside when left <= x < right, top <= y < bottom).
-BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom);
-BOOL SetRectEmpty(LPRECT rect);
-BOOL CopyRect(LPRECT dst, const RECT* src);
-BOOL IsRectEmpty(const RECT* rect);
-BOOL PtInRect(const RECT* rect, POINT point);
-BOOL EqualRect(const RECT* a, const RECT* b);
-BOOL IntersectRect(LPRECT dst, const RECT* a, const RECT* b);
-BOOL UnionRect(LPRECT dst, const RECT* a, const RECT* b);
+// Rectangles: the other rectangle helpers (SetRect, PtInRect, IntersectRect ...) are GDI's.
 BOOL SubtractRect(LPRECT dst, const RECT* a, const RECT* b);
-BOOL OffsetRect(LPRECT rect, int dx, int dy);
-BOOL InflateRect(LPRECT rect, int dx, int dy);
 
 // Cursor: touch screens show none; these keep the calls harmless.
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);

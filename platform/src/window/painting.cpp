@@ -253,41 +253,6 @@ int GetSystemMetrics(int index) {
 // ---------------------------------------------------------------------------------------------
 // Rectangles.
 
-BOOL SetRect(LPRECT r, int left, int top, int right, int bottom) {
-  if (!r) return FALSE;
-  *r = RECT{left, top, right, bottom};
-  return TRUE;
-}
-BOOL SetRectEmpty(LPRECT r) { return SetRect(r, 0, 0, 0, 0); }
-BOOL CopyRect(LPRECT dst, const RECT* src) {
-  if (!dst || !src) return FALSE;
-  *dst = *src;
-  return TRUE;
-}
-BOOL IsRectEmpty(const RECT* r) { return !r || rectEmpty(*r); }
-BOOL PtInRect(const RECT* r, POINT p) {
-  return r && p.x >= r->left && p.x < r->right && p.y >= r->top && p.y < r->bottom;
-}
-BOOL EqualRect(const RECT* a, const RECT* b) {
-  return a && b && a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
-}
-BOOL IntersectRect(LPRECT dst, const RECT* a, const RECT* b) {
-  if (!dst || !a || !b) return FALSE;
-  *dst = rectIntersect(*a, *b);
-  return !rectEmpty(*dst);
-}
-BOOL UnionRect(LPRECT dst, const RECT* a, const RECT* b) {
-  if (!dst || !a || !b) return FALSE;
-  if (rectEmpty(*a)) {
-    *dst = rectEmpty(*b) ? RECT{0, 0, 0, 0} : *b;
-  } else if (rectEmpty(*b)) {
-    *dst = *a;
-  } else {
-    *dst = RECT{std::min(a->left, b->left), std::min(a->top, b->top), std::max(a->right, b->right),
-                std::max(a->bottom, b->bottom)};
-  }
-  return !rectEmpty(*dst);
-}
 BOOL SubtractRect(LPRECT dst, const RECT* a, const RECT* b) {
   if (!dst || !a || !b) return FALSE;
   RECT r = *a;
@@ -304,20 +269,4 @@ BOOL SubtractRect(LPRECT dst, const RECT* a, const RECT* b) {
   }
   *dst = rectEmpty(r) ? RECT{0, 0, 0, 0} : r;
   return !rectEmpty(*dst);
-}
-BOOL OffsetRect(LPRECT r, int dx, int dy) {
-  if (!r) return FALSE;
-  r->left += dx;
-  r->right += dx;
-  r->top += dy;
-  r->bottom += dy;
-  return TRUE;
-}
-BOOL InflateRect(LPRECT r, int dx, int dy) {
-  if (!r) return FALSE;
-  r->left -= dx;
-  r->right += dx;
-  r->top -= dy;
-  r->bottom += dy;
-  return TRUE;
 }
