@@ -36,6 +36,7 @@ TEST_F(Painting, ShowingAWindowErasesItWithTheClassBrushThenPaints) {
   RegisterClassW(&wc);
   HWND w = CreateWindowExW(0, u"WhiteWnd", u"", 0xC0000000 | WS_VISIBLE, 10, 20, 30, 40, nullptr, nullptr, nullptr,
                            nullptr);
+  ASSERT_NE(w, nullptr);
   takeLog();
   EXPECT_EQ(pixel(10, 20), 0u);  // nothing drawn before the paint
   pumpUntilIdle();
@@ -108,7 +109,7 @@ TEST_F(Painting, WindowDcsAreClippedByWindowsAboveAndByChildren) {
 }
 
 TEST_F(Painting, ALiveDcFollowsTheWindowsAboveIt) {
-  HWND back = top(0, 0, 200, 100);
+  HWND back = top(0, 0, 200, 100, WS_EX_NOACTIVATE);  // stays below when the front one hides
   HWND front = top(0, 0, 100, 100);
   pumpUntilIdle();
   HDC dc = GetDC(back);
@@ -119,6 +120,7 @@ TEST_F(Painting, ALiveDcFollowsTheWindowsAboveIt) {
   EXPECT_EQ(pixel(10, 10), 0x00FF00u);  // uncovered after the DC was taken
   ShowWindow(front, SW_SHOWNA);
   pumpUntilIdle();  // front repaints with black
+  EXPECT_EQ(pixel(10, 10), 0u);
   FillRect(dc, &r, b);
   EXPECT_EQ(pixel(10, 10), 0u);
   DeleteObject(b);

@@ -8,6 +8,7 @@
 
 #include "platform_fixture.h"
 #include "plat_gdi.h"
+#include "plat_thread.h"
 #include "plat_window.h"
 
 namespace wintest {
