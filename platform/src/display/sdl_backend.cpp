@@ -2,6 +2,7 @@
 // the keyboard as the remote keys. All SDL calls run on one thread of the backend's own.
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -92,6 +93,15 @@ class SdlBackend : public DisplayBackend {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     bool ok = SDL_Init(SDL_INIT_VIDEO) == 0;
+    if (ok) {
+      // SDL falls back to drivers that show nothing; those are the headless backend's job.
+      const char* driver = SDL_GetCurrentVideoDriver();
+      std::string name = driver ? driver : "";
+      if (name.empty() || name == "offscreen" || name == "dummy" || name == "evdev") {
+        plat::console::writeUtf8("display: sdl found no screen (video driver '" + name + "')\n");
+        ok = false;
+      }
+    }
     if (ok) {
       window = SDL_CreateWindow("head unit", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_ * scale_,
                                 height_ * scale_, 0);
