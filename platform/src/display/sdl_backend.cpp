@@ -92,7 +92,10 @@ class SdlBackend : public DisplayBackend {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
+    // Only drivers that put pixels on a screen; SDL_VIDEODRIVER in the environment still wins.
+    if (!SDL_getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland,kmsdrm");
     bool ok = SDL_Init(SDL_INIT_VIDEO) == 0;
+    if (!ok) plat::console::writeUtf8(std::string("display: sdl: ") + SDL_GetError() + "\n");
     if (ok) {
       // SDL falls back to drivers that show nothing; those are the headless backend's job.
       const char* driver = SDL_GetCurrentVideoDriver();
@@ -120,7 +123,7 @@ class SdlBackend : public DisplayBackend {
     if (texture) SDL_DestroyTexture(texture);
     if (renderer) SDL_DestroyRenderer(renderer);
     if (window) SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    SDL_Quit();  // the whole of SDL: it is used for the display only
   }
 
   void loop(SDL_Renderer* renderer, SDL_Texture* texture) {
