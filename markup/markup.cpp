@@ -174,6 +174,13 @@ bool CMarkup::SetDoc(const std::u16string& text) {
   return IsWellFormed();
 }
 
+bool CMarkup::SetDoc(std::u16string&& text) {
+  if (&text != &Doc) Doc = std::move(text);
+  Error.clear();
+  parse();
+  return IsWellFormed();
+}
+
 bool CMarkup::IsWellFormed() {
   const ElemPos& docRec = elem(0);
   return docRec.FirstChild != 0 && !(docRec.Flags & MNF_ILLFORMED) && elem(docRec.FirstChild).Next == 0;
@@ -214,7 +221,7 @@ bool CMarkup::Load(MCD_CSTR file) {
     Error = lastErrorText(failure);
     return false;
   }
-  Doc = markup::decodeUtf8(bytes.data(), bytes.size());
+  markup::decodeUtf8Into(Doc, bytes.data(), bytes.size());
   Error = markup::decimal(static_cast<long long>(bytes.size())) + u" bytes to " +
           markup::decimal(static_cast<long long>(Doc.size())) + u" wide chars";
   parse();
@@ -326,29 +333,42 @@ std::u16string CMarkup::tagNameOf(int index) const {
   return Doc.substr(static_cast<size_t>(s), static_cast<size_t>(tagNameLen(s)));
 }
 
+namespace {
+
+// Characters that end an attribute name inside a start tag.
+struct AttribNameEnds {
+  bool table[128] = {};
+  constexpr AttribNameEnds() {
+    for (char16_t c : {u' ', u'\t', u'\r', u'\n', u'=', u'/', u'>', u'"', u'\''}) table[c] = true;
+  }
+  bool operator()(char16_t c) const { return c < 128 && table[c]; }
+};
+constexpr AttribNameEnds kAttribNameEnds;
+
+}  // namespace
+
 bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
   if (!index || !name || !*name) return false;
   const ElemPos& el = elem(index);
   const char16_t* d = Doc.data();
-  int limit = el.Start + el.StartTagLen() - 1;  // the closing ">"
+  const int limit = el.Start + el.StartTagLen() - 1;  // the closing ">"
+  const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
+  const char16_t first = ignoreCase ? markup::foldCase(name[0]) : name[0];
   int i = el.Start + 1;
   i += tagNameLen(i);
   while (i < limit) {
-    while (i < limit && isSpace(d[i])) ++i;
-    if (i >= limit) break;
-    int nameStart = i;
-    while (i < limit && !isSpace(d[i]) && d[i] != u'=' && d[i] != u'/' && d[i] != u'>' && d[i] != u'"' &&
-           d[i] != u'\'')
+    if (isSpace(d[i])) {
       ++i;
+      continue;
+    }
+    int nameStart = i;
+    while (i < limit && !kAttribNameEnds(d[i])) ++i;
     int nameLen = i - nameStart;
     if (nameLen == 0) {
       // Stray punctuation: step over it (and over a quoted run it opens).
       char16_t c = d[i];
       ++i;
-      if (c == u'"' || c == u'\'') {
-        while (i < limit && d[i] != c) ++i;
-        ++i;
-      }
+      if (c == u'"' || c == u'\'') i = static_cast<int>(findChar(d, static_cast<size_t>(i), static_cast<size_t>(limit), c)) + 1;
       continue;
     }
     int j = i;
@@ -363,8 +383,7 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
     char16_t q = j < limit ? d[j] : 0;
     if (q == u'"' || q == u'\'') {
       vs = j + 1;
-      ve = vs;
-      while (ve < limit && d[ve] != q) ++ve;
+      ve = static_cast<int>(findChar(d, static_cast<size_t>(vs), static_cast<size_t>(limit), q));
       i = ve + 1;
     } else {
       q = 0;
@@ -373,7 +392,8 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
       while (ve < limit && !isSpace(d[ve]) && d[ve] != u'>') ++ve;
       i = ve;
     }
-    if (nameMatches(nameStart, nameLen, name)) {
+    char16_t c0 = ignoreCase ? markup::foldCase(d[nameStart]) : d[nameStart];
+    if (c0 == first && nameMatches(nameStart, nameLen, name)) {
       valueStart = vs;
       valueLen = ve - vs;
       quote = q;

@@ -88,6 +88,8 @@ class CMarkup {
   bool Save(MCD_CSTR file);
   bool SetDoc(const WCHAR* text);
   bool SetDoc(const std::u16string& text);
+  // Takes over the text without copying it.
+  bool SetDoc(std::u16string&& text);
   const std::u16string& GetDoc() const { return Doc; }
   bool IsWellFormed();
   const std::u16string& GetError() const { return Error; }

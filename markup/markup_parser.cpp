@@ -162,31 +162,22 @@ void MarkupParser::closeAtStart(size_t fromDepth) {
 }
 
 int MarkupParser::parseStartTag(int i) {
-  int j = i + 1;
-  while (j < n_ && !endsName(d_[j])) ++j;
-  char16_t quote = 0;
-  for (; j < n_; ++j) {
-    char16_t c = d_[j];
-    if (quote) {
-      if (c == quote) quote = 0;
-      continue;
-    }
-    if (c == u'>' || c == u'<') break;
-    if (c == u'"' || c == u'\'') quote = c;
-  }
-  if (j >= n_) {
+  // Up to the ">" that ends the tag; quoted values may hold ">" and "<".
+  const size_t n = static_cast<size_t>(n_);
+  size_t j = markup::findTagEnd(d_, static_cast<size_t>(i) + 2, n);
+  if (j >= n) {
     nodeError(parent(), u"Element tag", i, u" unterminated");
     return kStop;
   }
   if (d_[j] == u'<') {
     // Another tag starts before this one ended: report it and go on from there.
     nodeError(parent(), u"Element tag", i, u" unterminated");
-    return j;
+    return static_cast<int>(j);
   }
-  int tagLen = j + 1 - i;
+  int tagLen = static_cast<int>(j) + 1 - i;
   if (tagLen > ElemPos::kMaxStartTagLen) {
     nodeError(parent(), u"Element tag", i, u" too long");
-    return j + 1;
+    return static_cast<int>(j) + 1;
   }
   int e = newRecord();
   ElemPos& el = at(e);
@@ -198,7 +189,7 @@ int MarkupParser::parseStartTag(int i) {
   } else {
     push(e);
   }
-  return j + 1;
+  return static_cast<int>(j) + 1;
 }
 
 int MarkupParser::parseEndTag(int i) {
