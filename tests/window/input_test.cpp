@@ -142,3 +142,27 @@ TEST_F(Input, TouchOnAWindowDestroyedBeforeItIsReadIsDropped) {
 }
 
 }  // namespace
+
+namespace {
+
+class InputEdge : public WindowTest {};
+
+TEST_F(InputEdge, AWindowDestroyedByItsActivationGetsNoTouch) {
+  HWND a = top(0, 0, 100, 100);
+  HWND b = top(200, 0, 100, 100);
+  pumpUntilIdle();
+  hook() = [&](HWND h, UINT m, WPARAM w, LPARAM, LRESULT& r) {
+    r = 0;
+    if (m == WM_ACTIVATE && w == WA_CLICKACTIVE && h == a) DestroyWindow(h);
+    return false;
+  };
+  takeLog();
+  tap(10, 10);
+  tap(210, 10);  // b still works afterwards
+  auto downs = only(takeLog(), {WM_LBUTTONDOWN});
+  ASSERT_EQ(downs.size(), 1u);
+  EXPECT_EQ(downs[0].hwnd, b);
+  EXPECT_FALSE(IsWindow(a));
+}
+
+}  // namespace

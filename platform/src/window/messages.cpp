@@ -115,7 +115,8 @@ bool retrieve(Lock& lock, ThreadQueue& q, MSG* out, HWND filter, UINT lo, UINT h
       Window* w = findWindow(im.msg.hwnd);
       Window* top = topLevelOf(w);
       if (top && s.active != top->hwnd && !(top->exStyle & WS_EX_NOACTIVATE)) activateLocked(lock, top, WA_CLICKACTIVE);
-      if (!findWindow(im.msg.hwnd)) continue;  // gone meanwhile: look again
+      // The handlers may have destroyed the window (and changed the queue): look again.
+      if (!findWindow(im.msg.hwnd)) return retrieve(lock, q, out, filter, lo, hi, remove);
     }
     *out = im.msg;
     q.last = *out;
