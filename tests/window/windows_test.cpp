@@ -81,6 +81,28 @@ TEST_F(Windows, DestroySendsDestroyToTheWindowThenItsChildrenAndFreesAll) {
   EXPECT_EQ(plat::window::nextTimerDueMs(), UINT64_MAX);
 }
 
+TEST_F(Windows, OwnedWindowsAreDestroyedBeforeTheirOwner) {
+  HWND owner = top(0, 0, 100, 100);
+  HWND owned = CreateWindowExW(0, u"TestWnd", u"popup", 0xC0000000 | WS_VISIBLE, 0, 0, 10, 10, owner, nullptr, nullptr,
+                               nullptr);
+  ASSERT_NE(owned, nullptr);
+  EXPECT_EQ(GetParent(owned), owner);  // a popup's parent handle is its owner
+  takeLog();
+  DestroyWindow(owner);
+  auto got = only(takeLog(), {WM_DESTROY});
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].hwnd, owned);
+  EXPECT_EQ(got[1].hwnd, owner);
+  EXPECT_FALSE(IsWindow(owned));
+}
+
+TEST_F(Windows, ScreenSizeStaysWhileWindowsExist) {
+  top(0, 0, 10, 10);
+  plat::window::setScreenSize(1024, 600);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 800);
+  EXPECT_TRUE(consoleHas("display: screen size cannot change while windows exist"));
+}
+
 TEST_F(Windows, CloseDestroysThroughTheDefaultProcedure) {
   HWND w = top(0, 0, 10, 10);
   SendMessageW(w, WM_CLOSE, 0, 0);

@@ -12,6 +12,7 @@
 #include "plat_display.h"
 #include "plat_thread.h"
 #include "plat_time.h"
+#include "plat_window.h"
 
 #include "stb_image_write.h"
 
@@ -101,6 +102,7 @@ void setScreenSize(int width, int height) {
   std::lock_guard<std::mutex> g(s.lock);
   s.width = width;
   s.height = height;
+  // A new screen starts black.
   s.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
 }
 
@@ -142,7 +144,7 @@ bool open(const Options& options) {
     return false;
   }
   close();
-  if (options.width > 0 && options.height > 0) setScreenSize(options.width, options.height);
+  if (options.width > 0 && options.height > 0) plat::window::setScreenSize(options.width, options.height);
   Backend want = options.backend;
   if (want == Backend::Auto) want = hasDisplayServer() ? Backend::Sdl : Backend::Headless;
   std::unique_ptr<DisplayBackend> backend;

@@ -404,7 +404,17 @@ size_t windowCount() {
   return state().windows.size();
 }
 
-void setScreenSize(int width, int height) { plat::display::setScreenSize(width, height); }
+void setScreenSize(int width, int height) {
+  {
+    Lock lock(state().lock);
+    // Window DCs point into the screen: its size changes only while no window exists.
+    if (!state().windows.empty() || !state().dcs.empty()) {
+      plat::console::writeUtf8("display: screen size cannot change while windows exist\n");
+      return;
+    }
+  }
+  plat::display::setScreenSize(width, height);
+}
 
 void reset() {
   auto& s = state();
@@ -617,6 +627,16 @@ BOOL DestroyWindow(HWND hwnd) {
     return FALSE;
   }
   markDestroying(w);
+  // Windows it owns go first, as on the device.
+  std::vector<HWND> owned;
+  for (Window* t : s.topLevels)
+    if (t->owner == hwnd && !t->destroying && t->threadId == w->threadId) owned.push_back(t->hwnd);
+  for (HWND o : owned) {
+    lock.unlock();
+    DestroyWindow(o);
+    lock.lock();
+  }
+  if (!(w = findWindow(hwnd))) return TRUE;
   if (w->visible()) setVisible(lock, w, false, false);
   if ((w = findWindow(hwnd)) && s.active == hwnd) {
     Window* next = nextActivatable(w);
