@@ -155,6 +155,41 @@ TEST_F(Messages, SendToAWindowWhoseThreadEndedReturnsZero) {
   EXPECT_FALSE(PostMessageW(h.load(), WM_USER, 0, 0));
 }
 
+TEST_F(Messages, ASendPendingWhenTheWindowIsDestroyedGetsZero) {
+  HWND w = top(0, 0, 10, 10);
+  pumpUntilIdle();
+  hook() = [](HWND, UINT m, WPARAM, LPARAM, LRESULT& r) {
+    r = 77;
+    return m == WM_USER;
+  };
+  std::atomic<LRESULT> result{-1};
+  std::thread t([&] { result = SendMessageW(w, WM_USER, 0, 0); });
+  ASSERT_TRUE(eventually([] { return (GetQueueStatus(QS_SENDMESSAGE) & QS_SENDMESSAGE) != 0; }));
+  DestroyWindow(w);
+  pumpUntilIdle();
+  t.join();
+  EXPECT_EQ(result.load(), 0);
+}
+
+TEST_F(Messages, SendTimeoutRunsOnThePlatformClock) {
+  HWND w = top(0, 0, 10, 10);
+  pumpUntilIdle();
+  std::atomic<int> outcome{-1};
+  std::thread t([&] {
+    DWORD_PTR r = 5;
+    outcome = static_cast<int>(SendMessageTimeoutW(w, WM_USER, 0, 0, SMTO_NORMAL, 100, &r));
+  });
+  ASSERT_TRUE(eventually([] { return (GetQueueStatus(QS_SENDMESSAGE) & QS_SENDMESSAGE) != 0; }));
+  EXPECT_EQ(outcome.load(), -1);  // the frozen clock has not moved
+  plat::clock::advance(100);
+  ASSERT_TRUE(eventually([&] { return outcome.load() != -1; }));
+  t.join();
+  EXPECT_EQ(outcome.load(), 0);
+  takeLog();
+  EXPECT_EQ(pumpUntilIdle(), 0);  // the abandoned message is not delivered late
+  EXPECT_TRUE(only(takeLog(), {WM_USER}).empty());
+}
+
 TEST_F(Messages, PostingFromManyThreadsKeepsEachThreadsOrder) {
   HWND w = top(0, 0, 10, 10);
   pumpUntilIdle();
