@@ -46,9 +46,11 @@ class PlatformFixture : public ::testing::Test {
     buf.push_back(0);
     ASSERT_NE(mkdtemp(buf.data()), nullptr);
     root_ = buf.data();
+    prepareUnit(root_);
     plat::Options o;
     o.unitRoot = root_;
     o.persistRegistry = false;
+    configure(o);
     plat::startup(o);
     plat::console::setEcho(false);
     sink_ = plat::console::addSink([this](const std::string& line) {
@@ -75,9 +77,36 @@ class PlatformFixture : public ::testing::Test {
     std::filesystem::remove_all(root_, ec);
   }
 
+  // Hooks for subclasses: fill the unit root before the platform starts on it (copy skins,
+  // write Config.bak, a registry.reg ...), and adjust the platform's options.
+  virtual void prepareUnit(const std::string& root) {}
+  virtual void configure(plat::Options& options) {}
+
   // Host folder standing for the device's "\".
   const std::string& unitRoot() const { return root_; }
   std::string hostPath(const std::string& relative) const { return root_ + "/" + relative; }
+
+  // Writes a file below the unit root (folders made as needed).
+  void writeFile(const std::string& relative, const std::string& bytes) {
+    std::filesystem::path p(hostPath(relative));
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << bytes;
+  }
+  // Copies a host folder (a skin from the source tree, test data) into the unit root.
+  void copyIntoUnit(const std::string& hostFolder, const std::string& relative) {
+    std::filesystem::create_directories(hostPath(relative));
+    std::filesystem::copy(hostFolder, hostPath(relative),
+                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+  }
+
+  // Pumps and moves the frozen clock on in steps of `stepMs` until `pred` holds or `maxMs`
+  // have passed. Returns pred().
+  template <class Pred>
+  bool pumpUntil(Pred pred, uint64_t maxMs, uint64_t stepMs = 10) {
+    for (uint64_t t = 0; !pred() && t < maxMs; t += stepMs) pumpFor(stepMs);
+    pumpUntilIdle();
+    return pred();
+  }
 
   // Dispatches the test thread's messages until none is left (paints and due timers too).
   // Returns the number dispatched; stops after `limit` (a window that never validates).

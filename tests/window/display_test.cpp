@@ -182,3 +182,31 @@ TEST_F(Display, SdlWithoutADisplayFallsBackToHeadless) {
 }
 
 }  // namespace
+
+namespace {
+
+int g_hookTicks = 0;
+void CALLBACK countTick(HWND, UINT, UINT_PTR, DWORD) { ++g_hookTicks; }
+
+class FixtureHooks : public hu::test::PlatformFixture {
+ protected:
+  void prepareUnit(const std::string& root) override {
+    std::ofstream(root + "/marker.txt") << "before start-up";
+  }
+};
+
+TEST_F(FixtureHooks, PreparesTheUnitAndWritesFilesInIt) {
+  EXPECT_TRUE(std::filesystem::exists(hostPath("marker.txt")));
+  writeFile("Windows/Skin/a.txt", "x");
+  EXPECT_TRUE(std::filesystem::exists(hostPath("Windows/Skin/a.txt")));
+  g_hookTicks = 0;
+  uint64_t t0 = plat::clock::nowMs();
+  UINT_PTR id = SetTimer(nullptr, 0, 100, countTick);
+  EXPECT_TRUE(pumpUntil([] { return g_hookTicks >= 3; }, 5000));
+  EXPECT_GE(plat::clock::nowMs() - t0, 300u);
+  EXPECT_LT(plat::clock::nowMs() - t0, 400u);
+  EXPECT_FALSE(pumpUntil([] { return g_hookTicks >= 1000; }, 200));
+  KillTimer(nullptr, id);
+}
+
+}  // namespace
