@@ -355,3 +355,26 @@ TEST(Fonts, ScriptSizesOfAnyValueAreSafe) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StretchDIBits, DrawsAPackedBottomUpPicture) {
+  // 2x2, 24 bits, bottom-up: memory row 0 is the bottom row.
+  uint8_t rows[2][8] = {{0, 0, 255, 0, 255, 0, 0, 0}, {255, 0, 0, 255, 255, 255, 0, 0}};
+  BITMAPINFO info{};
+  info.bmiHeader = {40, 2, 2, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  Canvas c(4, 4);
+  EXPECT_EQ(StretchDIBits(c.dc(), 0, 0, 4, 4, 0, 0, 2, 2, rows, &info, DIB_RGB_COLORS, SRCCOPY), 2);
+  EXPECT_EQ(c.at(0, 0), 0x0000FFu);  // top-left blue
+  EXPECT_EQ(c.at(3, 0), 0xFFFFFFu);
+  EXPECT_EQ(c.at(0, 3), 0xFF0000u);  // bottom-left red
+  EXPECT_EQ(c.at(3, 3), 0x00FF00u);
+  // The lower row alone: source y counts from the bottom.
+  Canvas d(2, 1);
+  EXPECT_EQ(SetDIBitsToDevice(d.dc(), 0, 0, 2, 1, 0, 0, 0, 2, rows, &info, DIB_RGB_COLORS), 2);
+  EXPECT_EQ(StretchDIBits(d.dc(), 0, 0, 2, 1, 0, 0, 2, 1, rows, &info, DIB_RGB_COLORS, SRCCOPY), 1);
+  EXPECT_EQ(d.at(0, 0), 0xFF0000u);
+  EXPECT_EQ(StretchDIBits(d.dc(), 0, 0, 2, 1, 0, 0, 2, 1, nullptr, &info, DIB_RGB_COLORS, SRCCOPY), 0);
+}
+
+}  // namespace
