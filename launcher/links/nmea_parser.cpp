@@ -351,9 +351,9 @@ void CNmeaParser::OnRmb() {
   r.crossTrack = Field(1, f) ? parseDecimal(f) : 0;
   r.steer = Field(2, f) ? f[0] : '?';
   Field(3, f);
-  std::memcpy(r.origin, f, sizeof f);  // at most 24 characters and the terminator
+  std::strncpy(r.origin, f, sizeof r.origin);  // at most 24 characters; the rest zero
   Field(4, f);
-  std::memcpy(r.destination, f, sizeof f);
+  std::strncpy(r.destination, f, sizeof r.destination);
   if (Field(5, f)) {
     r.destLatitude = parseAngle(f, 2);
     if (Field(6, h) && h[0] == 'S') r.destLatitude = -r.destLatitude;

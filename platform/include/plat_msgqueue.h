@@ -53,4 +53,6 @@ std::string namePrefix();
 std::string hostName(const std::u16string& name);
 // Removes the named queue from the system (its messages are lost). Returns false when absent.
 bool removeQueue(const std::u16string& name);
+// The note about the system's limits is written once per process; tests make it come again.
+void resetLimitNotice();
 }  // namespace plat::msgqueue

@@ -229,6 +229,11 @@ std::string hostName(const std::u16string& name) {
   return host;
 }
 
+void resetLimitNotice() {
+  depthNoticeGiven = false;
+  sizeNoticeGiven = false;
+}
+
 bool removeQueue(const std::u16string& name) { return mq_unlink(hostName(name).c_str()) == 0; }
 
 }  // namespace plat::msgqueue
