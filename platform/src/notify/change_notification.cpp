@@ -102,7 +102,7 @@ class ChangeNotification : public KernelObject {
 
   void readLoop() {
     bool watching = true;
-    alignas(inotify_event) char buf[8192];
+    std::vector<char> buf;
     for (;;) {
       pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {inotifyFd_, POLLIN, 0}};
       int n = poll(fds, watching ? 2 : 1, -1);
@@ -113,11 +113,20 @@ class ChangeNotification : public KernelObject {
       }
       if (fds[0].revents) return;
       if (!watching || !(fds[1].revents & POLLIN)) continue;
-      ssize_t len = ::read(inotifyFd_, buf, sizeof buf);
-      if (len <= 0) continue;
+      buf.clear();
+      if (!readEvents(buf)) continue;
+      // The two halves of a rename inside the folder may be read apart; give the second one a
+      // moment so that the pair is reported as a rename and not as a removal and an arrival.
+      while (endsWithUnpairedMove(buf)) {
+        pollfd more = {inotifyFd_, POLLIN, 0};
+        if (poll(&more, 1, 20) <= 0 || !readEvents(buf)) break;
+      }
       std::vector<std::vector<BYTE>> batch;
+      const char* data = buf.data();
+      ssize_t len = static_cast<ssize_t>(buf.size());
       for (ssize_t off = 0; off + static_cast<ssize_t>(sizeof(inotify_event)) <= len;) {
-        auto* ev = reinterpret_cast<inotify_event*>(buf + off);
+        auto* ev = reinterpret_cast<const inotify_event*>(data + off);
+        ssize_t start = off;
         off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
         if (ev->mask & IN_Q_OVERFLOW) {
           console::write(format(u"change notification %s: changes lost (host queue overflow)\r\n", path_.c_str()));
@@ -138,15 +147,39 @@ class ChangeNotification : public KernelObject {
         if (ev->mask & IN_CREATE) action = FILE_ACTION_ADDED;
         else if (ev->mask & IN_DELETE) action = FILE_ACTION_REMOVED;
         else if (ev->mask & (IN_MODIFY | IN_ATTRIB)) action = FILE_ACTION_MODIFIED;
-        else if (ev->mask & IN_MOVED_FROM) action = pairedMove(buf, off, len, ev->cookie, IN_MOVED_TO)
-                                                      ? FILE_ACTION_RENAMED_OLD_NAME : FILE_ACTION_REMOVED;
-        else if (ev->mask & IN_MOVED_TO) action = pairedMove(buf, 0, off - static_cast<ssize_t>(sizeof(inotify_event) + ev->len), ev->cookie, IN_MOVED_FROM)
-                                                    ? FILE_ACTION_RENAMED_NEW_NAME : FILE_ACTION_ADDED;
+        else if (ev->mask & IN_MOVED_FROM)
+          action = pairedMove(data, off, len, ev->cookie, IN_MOVED_TO) ? FILE_ACTION_RENAMED_OLD_NAME
+                                                                        : FILE_ACTION_REMOVED;
+        else if (ev->mask & IN_MOVED_TO)
+          action = pairedMove(data, 0, start, ev->cookie, IN_MOVED_FROM) ? FILE_ACTION_RENAMED_NEW_NAME
+                                                                         : FILE_ACTION_ADDED;
         if (!action) continue;
         batch.push_back(makeRecord(action, utf8ToUtf16(std::string_view(ev->name, strnlen(ev->name, ev->len)))));
       }
       if (!batch.empty()) queue(std::move(batch));
     }
+  }
+
+  // Appends what inotify has to `buf`; false when nothing was read.
+  bool readEvents(std::vector<char>& buf) {
+    alignas(inotify_event) char chunk[8192];
+    ssize_t got = ::read(inotifyFd_, chunk, sizeof chunk);
+    if (got <= 0) return false;
+    buf.insert(buf.end(), chunk, chunk + got);
+    return true;
+  }
+
+  static bool endsWithUnpairedMove(const std::vector<char>& buf) {
+    const inotify_event* last = nullptr;
+    ssize_t lastStart = 0;
+    ssize_t len = static_cast<ssize_t>(buf.size());
+    for (ssize_t off = 0; off + static_cast<ssize_t>(sizeof(inotify_event)) <= len;) {
+      last = reinterpret_cast<const inotify_event*>(buf.data() + off);
+      lastStart = off;
+      off += static_cast<ssize_t>(sizeof(inotify_event) + last->len);
+    }
+    (void)lastStart;
+    return last && (last->mask & IN_MOVED_FROM);
   }
 
   // Whether an event of kind `want` with the same cookie lies in buf[from, to): a move within
