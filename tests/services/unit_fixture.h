@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,8 +30,11 @@ class UnitRootTest : public ::testing::Test {
     plat::registry::clear();
     plat::console::setEcho(false);
     sink_ = plat::console::addSink([this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(linesMutex_);
-      lines_.push_back(line);
+      {
+        std::lock_guard<std::mutex> lock(linesMutex_);
+        lines_.push_back(line);
+      }
+      linesChanged_.notify_all();
     });
     handlesAtStart_ = plat::openHandleCount();
   }
@@ -53,6 +58,15 @@ class UnitRootTest : public ::testing::Test {
       if (l.find(part) != std::string::npos) return true;
     return false;
   }
+  // Waits (real time, as a watchdog) until a console line containing `part` is written.
+  bool waitForConsole(const std::string& part, int ms = 5000) {
+    std::unique_lock<std::mutex> lock(linesMutex_);
+    return linesChanged_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+      for (const auto& l : lines_)
+        if (l.find(part) != std::string::npos) return true;
+      return false;
+    });
+  }
   size_t handlesAtStart() const { return handlesAtStart_; }
 
   std::string root_;
@@ -60,6 +74,7 @@ class UnitRootTest : public ::testing::Test {
  private:
   int sink_ = 0;
   std::mutex linesMutex_;
+  std::condition_variable linesChanged_;
   std::vector<std::string> lines_;
   size_t handlesAtStart_ = 0;
 };

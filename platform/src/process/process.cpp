@@ -266,6 +266,17 @@ bool programArgv(const std::string& host, std::vector<std::string>& argv) {
   return true;
 }
 
+// Whether two paths (either separator) end in the same file name, without regard to case.
+bool sameFileName(const std::string& a, const std::string& b) {
+  auto name = [](const std::string& p) {
+    size_t cut = p.find_last_of("/\\");
+    std::string n = cut == std::string::npos ? p : p.substr(cut + 1);
+    for (auto& c : n) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return n;
+  };
+  return !a.empty() && name(a) == name(b);
+}
+
 }  // namespace
 
 namespace process {
@@ -319,10 +330,9 @@ BOOL CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUT
     SetLastError(193);  // ERROR_BAD_EXE_FORMAT: neither executable nor a script
     return FALSE;
   }
-  // On the device the command line does not repeat the program name; when it does here
-  // (the first word names the same file) it is not passed twice.
-  if (!extra.empty() && application && hostPath(std::u16string_view(utf8ToUtf16(extra.front()))) == host)
-    extra.erase(extra.begin());
+  // On the device the command line does not repeat the program name; a command line written
+  // the desktop way (its first word names the same program file) does not pass it twice.
+  if (!extra.empty() && application && sameFileName(extra.front(), host)) extra.erase(extra.begin());
   argv.insert(argv.end(), extra.begin(), extra.end());
   std::string workDir = currentDirectory ? hostPath(currentDirectory) : hostFolderOf(host);
   auto state = spawnChild(argv, workDir);
