@@ -131,10 +131,12 @@ BOOL callCoredll(const char* entry, bool& found) {
 
 void sendDeviceCommand(int command, int kind) {
 #ifdef HU_HAVE_DEVICE_PROTOCOL
-  if (g_pDeviceProtocol) g_pDeviceProtocol->SendCommand(command, kind, nullptr, 0, -1);
-#else
-  NKDbgPrintfW(u"[Vexa APP]CUtility: no device protocol for command %d\r\n", command);
+  if (g_pDeviceProtocol) {
+    g_pDeviceProtocol->SendCommand(command, kind, nullptr, 0, -1);
+    return;
+  }
 #endif
+  NKDbgPrintfW(u"[Vexa APP]CUtility: no device protocol for command %d\r\n", command);
 }
 
 int clampLevel(int level) { return level < 0 ? 0 : (level > 10 ? 10 : level); }
@@ -206,6 +208,7 @@ DWORD WINAPI watchProgram(LPVOID parameter) {
 }  // namespace
 
 CUtility* g_pUtility = &g_utility;
+CDeviceProtocol* g_pDeviceProtocol = nullptr;
 
 std::atomic<int> CUtility::s_bSystemMute{0};
 std::atomic<int> CUtility::s_nVolumeBeforeMute{0};

@@ -103,3 +103,8 @@ class CUtility {
 
 // The process-wide instance, alive before start-up runs.
 extern CUtility* g_pUtility;
+
+class CDeviceProtocol;
+// The device-protocol object that start-up installs (null until then); SetCallStatu sends its
+// commands through it.
+extern CDeviceProtocol* g_pDeviceProtocol;

@@ -2,6 +2,7 @@
 // program watcher read back from the wave output, the drivers, the registry and the windows.
 #include <thread>
 
+#include "links/device_protocol.h"
 #include "listener_window.h"
 #include "services/utility.h"
 #include "unit_fixture.h"
@@ -248,13 +249,34 @@ TEST_F(UtilityTest, NamedEventsForVolumeAndKeys) {
   EXPECT_EQ(plat::openHandleCount(), handlesAtStart());
 }
 
-TEST_F(UtilityTest, CallStateMutesOnceAndRestores) {
+class RecordingProtocol : public CNullDeviceProtocol {
+ public:
+  struct Call {
+    int command, kind;
+    const void* data;
+    int value, extra;
+    bool operator==(const Call&) const = default;
+  };
+  void SendCommand(int command, int kind, const void* data, int value, int extra) override {
+    calls.push_back({command, kind, data, value, extra});
+  }
+  std::vector<Call> calls;
+};
+
+TEST_F(UtilityTest, CallStateMutesOnceTellsTheDeviceAndRestores) {
+  RecordingProtocol protocol;
+  g_pDeviceProtocol = &protocol;
   util.SetVolume(7);
   util.SetCallStatu(1);
   util.SetCallStatu(1);
   EXPECT_EQ(util.GetVolume(), 0);
   util.SetCallStatu(0);
+  util.SetCallStatu(0);
   EXPECT_EQ(util.GetVolume(), 7);
+  g_pDeviceProtocol = nullptr;
+  std::vector<RecordingProtocol::Call> expected = {
+      {107, 0, nullptr, 0, -1}, {107, 1, nullptr, 0, -1}, {109, 0, nullptr, 0, -1}, {109, 1, nullptr, 0, -1}};
+  EXPECT_EQ(protocol.calls, expected);
 }
 
 // ---- the program watcher ----
