@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "plat_types.h"
 
@@ -39,6 +40,11 @@ std::mutex& waitMutex();
 void notifyWaiters();
 // Same, when waitMutex() is already held by the caller.
 void notifyWaitersLocked();
+
+// Waits until one (or, with all, every) object is signalled or `ms` passes (INFINITE: no
+// limit) on the platform clock. Returns the index of the object that ended the wait (0 with
+// all), or -1 on time-out. Successful waits consume the signal (auto-reset events).
+int waitForObjects(const std::vector<std::shared_ptr<KernelObject>>& objects, bool all, DWORD ms);
 
 // Registers the object and returns a new handle to it.
 HANDLE makeHandle(std::shared_ptr<KernelObject> object);

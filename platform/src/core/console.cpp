@@ -1,0 +1,92 @@
+// The debug console: every line goes to standard error as UTF-8, to an optional file, and to
+// the sinks that tests add to read the system's own lines.
+#include <cstdarg>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+#include "plat_core.h"
+#include "plat_strings.h"
+
+namespace plat::console {
+
+namespace {
+
+struct ConsoleState {
+  std::mutex lock;
+  bool echo = true;
+  FILE* file = nullptr;
+  int nextId = 1;
+  std::map<int, Sink> sinks;
+};
+
+ConsoleState& state() {
+  static ConsoleState* s = new ConsoleState();
+  return *s;
+}
+
+}  // namespace
+
+int addSink(Sink sink) {
+  auto& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  int id = s.nextId++;
+  s.sinks.emplace(id, std::move(sink));
+  return id;
+}
+
+void removeSink(int id) {
+  auto& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.sinks.erase(id);
+}
+
+void setEcho(bool on) {
+  auto& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.echo = on;
+}
+
+void setFile(const std::string& hostPath) {
+  auto& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (s.file) std::fclose(s.file);
+  s.file = hostPath.empty() ? nullptr : std::fopen(hostPath.c_str(), "a");
+}
+
+void writeUtf8(const std::string& text) {
+  auto& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (s.echo) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+  if (s.file) {
+    std::fwrite(text.data(), 1, text.size(), s.file);
+    std::fflush(s.file);
+  }
+  for (auto& entry : s.sinks) entry.second(text);
+}
+
+void write(const std::u16string& text) { writeUtf8(utf16ToUtf8(text)); }
+
+}  // namespace plat::console
+
+void OutputDebugStringW(LPCWSTR text) {
+  if (!text) return;
+  plat::console::write(std::u16string(text));
+}
+
+void OutputDebugStringA(LPCSTR text) {
+  if (!text) return;
+  plat::console::writeUtf8(text);
+}
+
+void NKDbgPrintfW(LPCWSTR format, ...) {
+  if (!format) return;
+  va_list args;
+  va_start(args, format);
+  std::u16string text = plat::vformat(format, args);
+  va_end(args);
+  plat::console::write(text);
+}
