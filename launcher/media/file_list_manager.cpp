@@ -270,17 +270,30 @@ _FileListData* CFileListManager::OnEnter() {
   if (entry->kind == FILE_TYPE_PARENT) {
     setUpperDirectory();
   } else if (entry->kind == FILE_TYPE_FOLDER) {
-    std::u16string next = std::u16string(m_workDir) + (entry->name ? entry->name : u"") + u"\\";
-    // A path that does not fit stays where it is: a cut path would name another folder.
-    if (next.size() <= static_cast<size_t>(kMaxText)) {
-      media::copyPath(m_workDir, next.c_str());
-      loadFileList();
-    }
+    enterFolder(entry->name);
   } else {
     return nullptr;
   }
   m_cursor.absIndex = m_cursor.pageStart;
   return nullptr;
+}
+
+int CFileListManager::enterFolder(LPCWSTR name) {
+  std::u16string next = std::u16string(m_workDir) + (name ? name : u"") + u"\\";
+  // A path that does not fit stays where it is: a cut path would name another folder.
+  if (next.size() > static_cast<size_t>(kMaxText)) return 0;
+  WCHAR previous[MAX_PATH];
+  media::copyPath(previous, m_workDir);
+  media::copyPath(m_workDir, next.c_str());
+  if (!findDirectory(m_workDir)) {
+    // The folder went away (a card pulled, a folder deleted) since it was listed: stay in
+    // the folder whose listing is still shown.
+    media::copyPath(m_workDir, previous);
+    return 0;
+  }
+  m_cursor.absIndex = -1;
+  m_cursor.pageStart = m_entries.empty() ? -1 : 0;
+  return 1;
 }
 
 // ---- selection --------------------------------------------------------------------------

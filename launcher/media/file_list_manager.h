@@ -154,6 +154,7 @@ class CFileListManager {
  private:
   int addTyped(_FileType kind, LPCWSTR name);
   int addForFilter(LPCWSTR name);
+  int enterFolder(LPCWSTR name);
   bool entryAt(int index) const { return index >= 0 && index < m_entries.size(); }
 
   WCHAR m_root[MAX_PATH];

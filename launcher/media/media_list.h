@@ -96,8 +96,8 @@ class EntryList {
   static bool sameText(LPCWSTR a, LPCWSTR b) {
     if (!a || !b) return a == b;
     // Stored texts are cut; compare the caller's text the same way.
-    return std::u16string_view(a, static_cast<size_t>(boundedLength(a))) ==
-           std::u16string_view(b, static_cast<size_t>(boundedLength(b)));
+    return std::u16string_view(a, static_cast<size_t>(std::min(boundedLength(a), kMaxText))) ==
+           std::u16string_view(b, static_cast<size_t>(std::min(boundedLength(b), kMaxText)));
   }
 
   struct Item {
