@@ -133,8 +133,13 @@ int CFileListManager::findDirectory(LPCWSTR path) {
     }
     return true;
   });
-  // An empty folder has nothing to find but still lists (its "..").
-  if (!readable && !media::isDirectory(folder.c_str())) return 0;
+  if (!readable) {
+    // An empty folder has nothing to find but still lists (its ".."); any other failure
+    // (a missing or unreadable folder) leaves the listing alone.
+    DWORD error = GetLastError();
+    bool empty = error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+    if (!empty || !media::isDirectory(folder.c_str())) return 0;
+  }
 
   unloadFileList();
   if (wcscmp(m_workDir, m_root) != 0)
