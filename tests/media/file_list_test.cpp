@@ -42,9 +42,9 @@ TEST_F(FileListTest, ListsParentAndFoldersThenFilesEachInNameOrder) {
   CFileListManager list;
   list.SetFileCalss(FILE_CALSS_AUDIO);
   ASSERT_EQ(list.setWorkDirectory(u"\\StorageCard\\Music\\"), 1);
-  EXPECT_EQ(shown(list), (Names{"[..]", "[alpha]", "[Mid]", "[Zed]", "A.MP3", "b.mp3", "c.wma", "d.Mp3"}));
   EXPECT_EQ(list.getAbsIndex(), -1);
   EXPECT_EQ(list.getCurPageIndex(), 0);
+  EXPECT_EQ(shown(list), (Names{"[..]", "[alpha]", "[Mid]", "[Zed]", "A.MP3", "b.mp3", "c.wma", "d.Mp3"}));
 
   list.setAbsIndex(4);
   _FileListData* file = list.GetSelectedFile();
