@@ -97,7 +97,8 @@ TEST_F(ImageTable, PathsKeepTheDotLevels) {
   std::u16string path;
   ASSERT_TRUE(skinlet::modulePath(u"language.xml", path));
   EXPECT_EQ(path, u"\\Windows\\language.xml");
-  EXPECT_FALSE(skinlet::modulePath(std::u16string(250, u'n'), path));
+  EXPECT_TRUE(skinlet::modulePath(std::u16string(250, u'n'), path));  // 259 characters
+  EXPECT_FALSE(skinlet::modulePath(std::u16string(251, u'n'), path));
 }
 
 }  // namespace

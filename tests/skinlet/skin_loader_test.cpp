@@ -57,10 +57,10 @@ TEST_F(SkinLoader, GlobalPropertiesAndViewPorts) {
 }
 
 TEST_F(SkinLoader, GlobalPropertyOutOfOrderIsNotSeen) {
-  // BREGION is searched before MVIEWPORT; standing after it, it is not seen.
+  // BREGION is searched before MVIEWPORT; once BREGION is found, the MVIEWPORT before it is missed.
   ASSERT_EQ(load("<MENU><MVIEWPORT LocX='1'/><BREGION value='1'/><TEXTS><TEXT/></TEXTS></MENU>"), 1);
-  EXPECT_EQ(page().Region, 0);
-  EXPECT_EQ(page().MainViewPort.LocX, 1);
+  EXPECT_EQ(page().Region, 1);
+  EXPECT_EQ(page().MainViewPort.LocX, 0);
   EXPECT_EQ(page().Texts.size(), 1u);
 }
 
@@ -134,15 +134,17 @@ TEST_F(SkinLoader, DefaultAfterItemsIsStillADefaultAndHidesThoseItems) {
 TEST_F(SkinLoader, ItemChildrenOutOfOrderAreSkipped) {
   // Read order: PrgActionType, PrgActionID, PrgHorizon, PrgArea, PrgSldArea, ...
   ASSERT_EQ(load("<MENU><PROGRESSES><PrgSldArea LocX='1' LocY='2' Width='3' Hight='4'/>"
-                 "<PROGRESS><PrgSldArea LocX='9'/><PrgArea LocX='10' Width='200'/><PrgActionID value='7'/>"
+                 "<PROGRESS><PrgActionID value='7'/><PrgActionType value='3'/><PrgSldArea LocX='9'/>"
+                 "<PrgArea LocX='10' Width='200'/><Unknown/>"
                  "<PrgIrDirect Left='-1' Rigth='4' Bottom='6' Ok='1' Close='2' UpLt='300' DnRt='301'/>"
                  "</PROGRESS></PROGRESSES></MENU>"),
             1);
   const tagProgress& p = page().Progresses.at(0);
+  EXPECT_EQ(p.ActionType, 3);
+  EXPECT_EQ(p.ActionID, 0);  // stands before PrgActionType, which is read first
   EXPECT_EQ(p.PrgArea.LocX, 10);
   EXPECT_EQ(p.PrgSldArea.LocX, 1);  // the default: the item's own stands before PrgArea
   EXPECT_EQ(p.PrgSldArea.Hight, 4);
-  EXPECT_EQ(p.ActionID, 0);  // after PrgArea in the document, before it in the read order
   const int32_t expected[IR_COUNT] = {-1, 4, 0, 6, 1, 2, 300, 301};  // no "Top": action id 0
   for (int i = 0; i < IR_COUNT; ++i) EXPECT_EQ(p.IrDirect[i], expected[i]) << i;
 }

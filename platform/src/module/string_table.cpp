@@ -1,5 +1,7 @@
 #include "module/string_table.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -108,7 +110,6 @@ class Lexer {
     bool lineStart = true;
     while (m_i < m_s.size()) {
       char16_t c = m_s[m_i];
-      if (c == 0) return fail(result, "binary content (NUL character)");
       if (c == u'\n') {
         ++m_line;
         ++m_i;
@@ -575,6 +576,13 @@ bool looksLikePe(std::string_view bytes) { return bytes.size() >= 2 && bytes[0] 
 ParseResult parseResourceScript(std::string_view bytes, StringTable& table) {
   ParseResult result;
   std::u16string text = decodeScript(bytes);
+  size_t nul = text.find(u'\0');
+  if (nul != std::u16string::npos) {
+    // A script is text; a NUL anywhere means some other kind of file.
+    result.line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(nul), u'\n'));
+    result.error = "binary content (NUL character)";
+    return result;
+  }
   std::vector<Token> tokens;
   std::map<std::u16string, std::u16string> defines;
   Lexer lexer(text);
