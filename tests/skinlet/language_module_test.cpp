@@ -110,6 +110,71 @@ TEST(PeModule, DamagedImagesFailOrReadWithinTheFile) {
   EXPECT_FALSE(plat::module::parsePeStrings("MZ", table).ok);
 }
 
+// A 32-bit ARM resource-only image as the device's modules are, written byte by byte:
+// one section holding the resource tree RT_STRING / block 1 / language 0x804.
+std::string pe32WithStrings(const std::vector<std::u16string>& block) {
+  std::string f(0x200, '\0');
+  auto put16 = [&f](size_t at, uint32_t v) {
+    if (f.size() < at + 2) f.resize(at + 2);
+    f[at] = static_cast<char>(v & 0xFF);
+    f[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+  };
+  auto put32 = [&](size_t at, uint32_t v) {
+    put16(at, v & 0xFFFF);
+    put16(at + 2, v >> 16);
+  };
+  f[0] = 'M';
+  f[1] = 'Z';
+  put32(0x3C, 0x40);
+  f.replace(0x40, 4, std::string("PE\0\0", 4));
+  put16(0x44, 0x1C0);  // ARM
+  put16(0x46, 1);      // one section
+  put16(0x54, 224);    // optional header size
+  put16(0x58, 0x10B);  // PE32
+  put32(0x58 + 92, 16);
+  const uint32_t rva = 0x1000, raw = 0x200;
+  // Strings: 16 counted entries from raw + 88.
+  size_t at = raw + 88;
+  for (size_t i = 0; i < 16; ++i) {
+    std::u16string text = i < block.size() ? block[i] : std::u16string();
+    put16(at, static_cast<uint32_t>(text.size()));
+    at += 2;
+    for (char16_t c : text) {
+      put16(at, c);
+      at += 2;
+    }
+  }
+  uint32_t size = static_cast<uint32_t>(at - raw);
+  put32(0x58 + 96 + 16, rva);
+  put32(0x58 + 96 + 20, size);
+  f.replace(0x138, 5, ".rsrc");
+  put32(0x138 + 8, size);
+  put32(0x138 + 12, rva);
+  put32(0x138 + 16, size);
+  put32(0x138 + 20, raw);
+  put16(raw + 14, 1);  // root: one id entry
+  put32(raw + 16, 6);
+  put32(raw + 20, 0x80000000u | 24);
+  put16(raw + 24 + 14, 1);  // RT_STRING: block 1
+  put32(raw + 40, 1);
+  put32(raw + 44, 0x80000000u | 48);
+  put16(raw + 48 + 14, 1);  // language 0x804
+  put32(raw + 64, 0x804);
+  put32(raw + 68, 72);
+  put32(raw + 72, rva + 88);  // data entry
+  put32(raw + 76, size - 88);
+  return f;
+}
+
+TEST(PeModule, ReadsA32BitImage) {
+  StringTable table;
+  ParseResult r = plat::module::parseModule(pe32WithStrings({u"", u"\u4e00", u"", u"three"}), table);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(table.size(), 2u);
+  EXPECT_EQ(table.at(1), u"\u4e00");
+  EXPECT_EQ(table.at(3), u"three");
+}
+
 class Modules : public TempUnit {};
 
 TEST_F(Modules, LoadStringCopiesCutsAndPointsIntoTheModule) {
