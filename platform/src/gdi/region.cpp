@@ -40,6 +40,54 @@ void combineSpans(const std::vector<int>& a, const std::vector<int>& b, Region::
   }
 }
 
+// Index of the first span (pair) whose right end is beyond x (or at x when `touch`).
+size_t firstSpanEndingAfter(const std::vector<int>& xs, int x, bool touch) {
+  size_t lo = 0, hi = xs.size() / 2;
+  while (lo < hi) {
+    const size_t mid = (lo + hi) / 2;
+    const int right = xs[2 * mid + 1];
+    if (touch ? right < x : right <= x) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
+}
+
+// Subtracts or adds [l, r) to one band's spans in place; false when nothing changed.
+bool editSpans(std::vector<int>& xs, int l, int r, Region::Op op) {
+  const bool add = op == Region::Op::Or;
+  const size_t n = xs.size() / 2;
+  const size_t i = firstSpanEndingAfter(xs, l, add);
+  size_t j = i;
+  while (j < n && (add ? xs[2 * j] <= r : xs[2 * j] < r)) ++j;
+  int pieces[4];
+  int count = 0;
+  if (add) {
+    if (j == i + 1 && xs[2 * i] <= l && xs[2 * i + 1] >= r) return false;
+    pieces[count++] = i < j ? std::min(l, xs[2 * i]) : l;
+    pieces[count++] = i < j ? std::max(r, xs[2 * j - 1]) : r;
+  } else {
+    if (i == j) return false;
+    if (xs[2 * i] < l) {
+      pieces[count++] = xs[2 * i];
+      pieces[count++] = l;
+    }
+    if (xs[2 * j - 1] > r) {
+      pieces[count++] = r;
+      pieces[count++] = xs[2 * j - 1];
+    }
+  }
+  const auto from = xs.begin() + static_cast<long>(2 * i);
+  const long removed = static_cast<long>(2 * (j - i));
+  if (count <= removed) {
+    std::copy(pieces, pieces + count, from);
+    xs.erase(from + count, from + removed);
+  } else {
+    std::copy(pieces, pieces + removed, from);
+    xs.insert(from + removed, pieces + removed, pieces + count);
+  }
+  return true;
+}
+
 void appendBand(std::vector<Band>& bands, int top, int bottom, std::vector<int>& xs) {
   if (xs.empty() || top >= bottom) return;
   if (!bands.empty() && bands.back().bottom == top && bands.back().xs == xs) {
@@ -155,6 +203,52 @@ void Region::combineRect(const RECT& r, Op op) {
     return;
   }
   if (r.left >= r.right || r.top >= r.bottom) return;
+  // The rows of the rectangle lie inside one band (always so once a mask has been cut for a
+  // while): change that band's spans, splitting it when the rectangle covers part of its rows.
+  if (const int k = bandAt(r.top); k >= 0 && bands_[static_cast<size_t>(k)].bottom >= r.bottom) {
+    static thread_local std::vector<int> scratch;
+    Band& band = bands_[static_cast<size_t>(k)];
+    if (op != Op::Xor && band.top == r.top && band.bottom == r.bottom) {
+      // The common case once a mask is being cut: the band is exactly the rectangle's rows.
+      if (!editSpans(band.xs, r.left, r.right, op)) return;
+      const size_t at = static_cast<size_t>(k);
+      if (band.xs.empty()) {
+        bands_.erase(bands_.begin() + k);
+        coalesce(at > 0 ? at - 1 : 0, at + 1);
+      } else {
+        coalesce(at > 0 ? at - 1 : 0, at + 2);
+      }
+      return;
+    }
+    if (op == Op::Xor) {
+      const std::vector<int> rect{static_cast<int>(r.left), static_cast<int>(r.right)};
+      combineSpans(band.xs, rect, op, scratch);
+    } else {
+      scratch = band.xs;
+      if (!editSpans(scratch, r.left, r.right, op)) return;
+    }
+    size_t at = static_cast<size_t>(k);
+    if (band.top < r.top) {
+      // Keep the rows above as they were.
+      Band above{band.top, static_cast<int>(r.top), band.xs};
+      band.top = r.top;
+      bands_.insert(bands_.begin() + static_cast<long>(at), std::move(above));
+      ++at;
+    }
+    if (bands_[at].bottom > r.bottom) {
+      Band below{static_cast<int>(r.bottom), bands_[at].bottom, bands_[at].xs};
+      bands_[at].bottom = r.bottom;
+      bands_.insert(bands_.begin() + static_cast<long>(at + 1), std::move(below));
+    }
+    bands_[at].xs.swap(scratch);
+    if (bands_[at].xs.empty()) {
+      bands_.erase(bands_.begin() + static_cast<long>(at));
+      coalesce(at > 0 ? at - 1 : 0, at + 1);
+    } else {
+      coalesce(at > 0 ? at - 1 : 0, at + 2);
+    }
+    return;
+  }
   auto first = std::upper_bound(bands_.begin(), bands_.end(), static_cast<int>(r.top),
                                 [](int v, const Band& b) { return v < b.bottom; });
   auto last = first;
