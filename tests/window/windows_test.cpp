@@ -1,4 +1,6 @@
 // Windows: creation and destruction, lookups, z-order, activation and geometry.
+#include <thread>
+
 #include "window_test_util.h"
 
 using namespace wintest;
@@ -225,6 +227,27 @@ TEST_F(Windows, UserDataHoldsAWholePointer) {
   EXPECT_EQ(GetWindowLongW(w, GWL_USERDATA), v);
   EXPECT_EQ(GetWindowLongW(w, GWL_STYLE) & WS_VISIBLE, WS_VISIBLE);
   EXPECT_EQ(GetWindowLongW(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x999)), GWL_USERDATA), 0);
+}
+
+TEST_F(Windows, ChangesMadeFromAnotherThreadReachTheOwnerOnItsOwnThread) {
+  HWND w = top(0, 0, 100, 100, 0, false);
+  pumpUntilIdle();
+  DWORD me = GetCurrentThreadId();
+  std::vector<DWORD> threads;
+  hook() = [&](HWND, UINT m, WPARAM, LPARAM, LRESULT&) {
+    if (m == WM_SHOWWINDOW || m == WM_SIZE || m == WM_MOVE) threads.push_back(GetCurrentThreadId());
+    return false;
+  };
+  std::thread t([&] {
+    ShowWindow(w, SW_SHOWNA);
+    MoveWindow(w, 5, 5, 50, 50, TRUE);
+  });
+  t.join();
+  EXPECT_TRUE(threads.empty());  // nothing ran on the other thread
+  EXPECT_TRUE(IsWindowVisible(w));
+  pumpUntilIdle();
+  ASSERT_EQ(threads.size(), 3u);
+  for (DWORD id : threads) EXPECT_EQ(id, me);
 }
 
 TEST_F(Windows, ShowWindowReturnsThePreviousStateAndHidingChildrenHidesThem) {

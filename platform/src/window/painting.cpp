@@ -236,7 +236,8 @@ BOOL UpdateWindow(HWND hwnd) {
   Window* w = findWindow(hwnd);
   if (!w) return FALSE;
   // Paints now, bypassing the queue, when something is invalid.
-  if (!w->update.empty() && visibleChain(w)) callProcUnlocked(lock, hwnd, WM_PAINT, 0, 0);
+  // From another thread the paint is handed to the owner without waiting for it.
+  if (!w->update.empty() && visibleChain(w)) notifyLocked(lock, hwnd, WM_PAINT, 0, 0);
   return TRUE;
 }
 

@@ -110,7 +110,7 @@ void reclipDcs(Window* w) {
 }
 
 void sendShowWindow(Lock& lock, Window* w, bool show) {
-  callProcUnlocked(lock, w->hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+  notifyLocked(lock, w->hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
 }
 
 // Hides or shows with the lock held. Returns the previous visibility.
@@ -136,7 +136,7 @@ bool setVisible(Lock& lock, Window* w, bool show, bool activate) {
       activateLocked(lock, next, WA_ACTIVE);
     } else {
       s.active = nullptr;
-      callProcUnlocked(lock, h, WM_ACTIVATE, WA_INACTIVE, 0);
+      notifyLocked(lock, h, WM_ACTIVATE, WA_INACTIVE, 0);
     }
   }
   return was;
@@ -147,9 +147,9 @@ void sendPosChanges(Lock& lock, HWND h, bool moved, bool sized) {
   if (!w) return;
   RECT r = w->rect;
   if (sized)
-    callProcUnlocked(lock, h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right - r.left, r.bottom - r.top));
+    notifyLocked(lock, h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right - r.left, r.bottom - r.top));
   if (moved) {
-    if (findWindow(h)) callProcUnlocked(lock, h, WM_MOVE, 0, MAKELPARAM(r.left, r.top));
+    if (findWindow(h)) notifyLocked(lock, h, WM_MOVE, 0, MAKELPARAM(r.left, r.top));
   }
 }
 
@@ -683,7 +683,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
       w->style &= ~static_cast<DWORD>(WS_DISABLED);
     else
       w->style |= WS_DISABLED;
-    callProcUnlocked(lock, hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+    notifyLocked(lock, hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
   }
   return wasDisabled;
 }
