@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "plat_core.h"
 #include "plat_display.h"
@@ -163,6 +164,44 @@ void BM_PresentHeadlessFrame(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * 800 * 480 * 4);
 }
 BENCHMARK(BM_PresentHeadlessFrame);
+
+// A screen as the launcher makes one: a full-screen window shaped by a mask with rounded
+// corners (cut pixel by pixel), forty child controls; the painter hides and shows a control.
+void BM_ShowHideControlOfShapedScreen(benchmark::State& state) {
+  HWND screen = makeWindow();
+  MoveWindow(screen, 0, 40, 800, 440, FALSE);
+  HRGN rgn = CreateRectRgn(0, 0, 800, 440);
+  const int radius = 20;
+  for (int y = 0; y < radius; ++y)
+    for (int x = 0; x < radius; ++x) {
+      int dx = radius - x, dy = radius - y;
+      if (dx * dx + dy * dy <= radius * radius) continue;
+      for (POINT p : {POINT{x, y}, POINT{799 - x, y}, POINT{x, 439 - y}, POINT{799 - x, 439 - y}}) {
+        HRGN px = CreateRectRgn(p.x, p.y, p.x + 1, p.y + 1);
+        CombineRgn(rgn, rgn, px, RGN_DIFF);
+        DeleteObject(px);
+      }
+    }
+  SetWindowRgn(screen, rgn, FALSE);
+  ShowWindow(screen, SW_SHOW);
+  std::vector<HWND> controls;
+  for (int i = 0; i < 40; ++i)
+    controls.push_back(CreateWindowExW(0, u"BenchWnd", u"", WS_CHILD | WS_VISIBLE, (i % 8) * 100, (i / 8) * 80, 90, 70,
+                                       screen, nullptr, nullptr, nullptr));
+  HDC dc = state.range(0) ? GetDC(screen) : nullptr;  // a live DC follows every change
+  size_t i = 0;
+  for (auto _ : state) {
+    HWND c = controls[i++ % controls.size()];
+    ShowWindow(c, SW_HIDE);
+    ShowWindow(c, SW_SHOWNA);
+  }
+  if (dc) ReleaseDC(screen, dc);
+  DestroyWindow(screen);
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  state.SetItemsProcessed(state.iterations() * 2);
+}
+BENCHMARK(BM_ShowHideControlOfShapedScreen)->Arg(0)->Arg(1);
 
 // Keeps each benchmark's time per iteration so that the ratios can be printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -144,7 +144,9 @@ ThreadQueue& currentQueue();  // made on first use
 void wakeQueue(DWORD threadId);
 // Recomputes every visible region, invalidates what became exposed, re-clips live DCs.
 // `moved`: windows whose content must be repainted entirely (moved or resized, with children).
-void relayout(const std::vector<Window*>& moved = {});
+// `area` (screen coordinates) bounds what changed; windows away from it are left alone.
+void relayout(const std::vector<Window*>& moved = {},
+              const RECT& area = RECT{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2});
 void invalidateLocked(Window* w, const RectSet& clientArea, bool erase);
 void invalidateAllLocked(Window* w, bool erase, bool children);
 void releaseWindowDcs(Window* w);

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include "display/screen.h"
+#include "gdi/device_context.h"
 #include "gdi/gdi_bridge.h"
+#include "gdi/gdi_objects.h"
 #include "plat_core.h"
 #include "plat_thread.h"
 #include "window/window_system.h"
@@ -68,23 +70,38 @@ RectSet shapeOf(const Window* w) {
   return s;
 }
 
+// Plain rectangles (most windows) take the cheap path; shaped windows their region.
+void subtractShape(RectSet& vis, const Window* w) {
+  if (w->windowRgn)
+    vis.subtract(shapeOf(w));
+  else
+    vis.subtract(screenRect(w));
+}
+
+void intersectShape(RectSet& vis, const Window* w) {
+  if (w->windowRgn)
+    vis.intersect(shapeOf(w));
+  else
+    vis.intersect(screenRect(w));
+}
+
 RectSet computeVis(const Window* w) {
   RectSet vis;
   if (!visibleChain(w)) return vis;
-  vis = shapeOf(w);
   auto sc = screenSize();
-  vis.intersect(RECT{0, 0, sc.width, sc.height});
+  vis = RectSet(rectIntersect(screenRect(w), RECT{0, 0, sc.width, sc.height}));
+  if (w->windowRgn) intersectShape(vis, w);
   for (const Window* cur = w; !vis.empty(); cur = cur->parent) {
     const auto& sibs = cur->parent ? cur->parent->children : state().topLevels;
     for (const Window* sib : sibs) {
       if (sib == cur) break;
-      if (sib->visible() && !sib->dead) vis.subtract(shapeOf(sib));
+      if (sib->visible() && !sib->dead) subtractShape(vis, sib);
     }
     if (!cur->parent) break;
-    vis.intersect(shapeOf(cur->parent));
+    intersectShape(vis, cur->parent);
   }
   for (const Window* child : w->children)
-    if (child->visible() && !child->dead) vis.subtract(shapeOf(child));
+    if (child->visible() && !child->dead) subtractShape(vis, child);
   return vis;
 }
 
@@ -125,7 +142,7 @@ bool setVisible(Lock& lock, Window* w, bool show, bool activate) {
       w->style |= WS_VISIBLE;
     else
       w->style &= ~static_cast<DWORD>(WS_VISIBLE);
-    relayout();
+    relayout({}, screenRect(w));
   }
   auto& s = state();
   if (show && activate && !w->parent && !(w->exStyle & WS_EX_NOACTIVATE)) {
@@ -243,7 +260,7 @@ LONG_PTR setLong(HWND h, int index, LONG_PTR value, size_t size) {
       old = static_cast<LONG>(w->style);
       bool vis = w->visible();
       w->style = static_cast<DWORD>(value);
-      if (vis != w->visible()) relayout();
+      if (vis != w->visible()) relayout({}, screenRect(w));
       break;
     }
     case GWL_EXSTYLE: old = static_cast<LONG>(w->exStyle); w->exStyle = static_cast<DWORD>(value); break;
@@ -331,11 +348,16 @@ void invalidateAllLocked(Window* w, bool erase, bool children) {
     for (Window* c : w->children) invalidateAllLocked(c, erase, true);
 }
 
-void relayout(const std::vector<Window*>& moved) {
+void relayout(const std::vector<Window*>& moved, const RECT& area) {
   std::vector<Window*> all = allWindows();
   for (Window* w : all) {
-    RectSet nv = computeVis(w);
     bool isMoved = std::find(moved.begin(), moved.end(), w) != moved.end();
+    // Nothing changed outside `area`: a window that neither showed nor can show anything
+    // there keeps its visible region.
+    if (!isMoved && rectEmpty(rectIntersect(w->vis.bounds(), area)) &&
+        rectEmpty(rectIntersect(screenRect(w), area)))
+      continue;
+    RectSet nv = computeVis(w);
     bool changed = !(nv.sameArea(w->vis));
     if (changed && !isMoved) {
       RectSet exposed = nv;
@@ -369,7 +391,7 @@ void activateLocked(Lock& lock, Window* top, WPARAM how) {
   if (s.topLevels.empty() || s.topLevels[bandTop(top)] != top) {
     unlink(top);
     linkAt(top, bandTop(top));
-    relayout();
+    relayout({}, screenRect(top));
   }
   if (s.active == top->hwnd) return;
   HWND old = s.active;
@@ -382,20 +404,14 @@ void activateLocked(Lock& lock, Window* top, WPARAM how) {
 
 HRGN toRegion(const RectSet& rs) {
   HRGN rgn = CreateRectRgn(0, 0, 0, 0);
-  if (!rgn) return nullptr;
-  for (const RECT& r : rs.rects()) {
-    HRGN piece = CreateRectRgn(r.left, r.top, r.right, r.bottom);
-    CombineRgn(rgn, rgn, piece, RGN_OR);
-    DeleteObject(piece);
-  }
+  std::shared_ptr<plat::gdi::RegionObject> keep;
+  if (plat::gdi::Region* r = rgn ? plat::gdi::regionOf(rgn, keep) : nullptr) *r = rs.region();
   return rgn;
 }
 
 RectSet fromRegion(HRGN rgn) {
   RectSet rs;
-  if (!rgn) return rs;
-  // The GDI region's rectangles are disjoint already.
-  for (const RECT& r : plat::gdi::regionRects(rgn)) rs.add(r);
+  if (rgn) plat::gdi::copyRegion(rgn, rs.region());
   return rs;
 }
 
@@ -648,8 +664,9 @@ BOOL DestroyWindow(HWND hwnd) {
   sendDestroy(lock, hwnd);
   if ((w = findWindow(hwnd))) {
     bool wasVisible = visibleChain(w);
+    RECT area = screenRect(w);
     destroyTree(w);
-    if (wasVisible) relayout();
+    if (wasVisible) relayout({}, area);
   }
   notifyIdleWatchers();
   return TRUE;
@@ -758,6 +775,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     zChanged = true;
   }
   RECT old = w->rect;
+  RECT oldScreen = screenRect(w);
   RECT r = old;
   if (!(flags & SWP_NOMOVE)) {
     r.right = x + (old.right - old.left);
@@ -772,12 +790,15 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
   bool moved = r.left != old.left || r.top != old.top;
   bool sized = (r.right - r.left) != (old.right - old.left) || (r.bottom - r.top) != (old.bottom - old.top);
   w->rect = r;
+  RECT newScreen = screenRect(w);
+  RECT area{std::min(oldScreen.left, newScreen.left), std::min(oldScreen.top, newScreen.top),
+            std::max(oldScreen.right, newScreen.right), std::max(oldScreen.bottom, newScreen.bottom)};
   if (moved || sized) {
     std::vector<Window*> tree;
     if (!(flags & SWP_NOREDRAW)) collect(w, tree);
-    relayout(tree);
+    relayout(tree, area);
   } else if (zChanged) {
-    relayout();
+    relayout({}, area);
   }
   if (moved || sized) sendPosChanges(lock, hwnd, moved, sized);
   if ((w = findWindow(hwnd)) && (flags & SWP_SHOWWINDOW)) setVisible(lock, w, true, !(flags & SWP_NOACTIVATE));
@@ -1001,7 +1022,7 @@ int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw) {
   if (w->windowRgn && w->windowRgn != region) DeleteObject(w->windowRgn);
   w->windowRgn = region;
   w->shapeRects = region ? fromRegion(region) : RectSet();
-  relayout();
+  relayout({}, screenRect(w));
   if (redraw && visibleChain(w)) invalidateAllLocked(w, true, false);
   return 1;
 }
