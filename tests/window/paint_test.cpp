@@ -1,10 +1,16 @@
 // Painting: update regions, erasing with the class brush, and clipping of window DCs to the
 // visible region (windows above, children, window regions).
+#include <map>
+#include <random>
+
 #include "window_test_util.h"
 
 using namespace wintest;
 
 namespace {
+
+// 0x00RRGGBB of an RGB() colour.
+uint32_t px(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
 class Painting : public WindowTest {
  protected:
@@ -19,8 +25,6 @@ class Painting : public WindowTest {
     DeleteObject(b);
     ReleaseDC(w, dc);
   }
-  // 0x00RRGGBB of an RGB() colour.
-  static uint32_t px(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
   RECT updateRect(HWND w) {
     RECT r{};
     GetUpdateRect(w, &r, FALSE);
@@ -235,6 +239,74 @@ TEST_F(SmallScreen, ScreenSizeIsSettable) {
   pumpUntilIdle();
   EXPECT_EQ(pixel(400, 10), 0u);  // outside the screen: nothing, no overrun
   (void)w;
+}
+
+}  // namespace
+
+namespace {
+
+// Random scenes: after every change, each window fills its whole client area through a
+// GetDC context taken before the change; the screen must then show, at every pixel, the
+// window that a touch there would reach.
+class ClipModel : public WindowTest {
+ protected:
+  void SetUp() override {
+    screenWidth_ = 64;
+    screenHeight_ = 48;
+    WindowTest::SetUp();
+  }
+};
+
+TEST_F(ClipModel, LiveDcsShowExactlyTheWindowUnderEveryPixel) {
+  std::mt19937 rng(1234);
+  auto rnd = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  std::vector<HWND> wins;
+  for (int i = 0; i < 4; ++i) wins.push_back(top(rnd(-10, 40), rnd(-10, 30), rnd(5, 40), rnd(5, 30)));
+  for (int i = 0; i < 8; ++i) {
+    HWND parent = wins[static_cast<size_t>(rnd(0, static_cast<int>(wins.size()) - 1))];
+    wins.push_back(child(parent, rnd(-5, 20), rnd(-5, 20), rnd(3, 25), rnd(3, 25)));
+  }
+  std::map<HWND, HDC> dcs;
+  for (HWND w : wins) dcs[w] = GetDC(w);
+  auto colour = [&](size_t i) { return RGB(10 + i * 20, 255 - i * 15, 7 * i); };
+  for (int step = 0; step < 150; ++step) {
+    HWND w = wins[static_cast<size_t>(rnd(0, static_cast<int>(wins.size()) - 1))];
+    switch (rnd(0, 5)) {
+      case 0: ShowWindow(w, SW_HIDE); break;
+      case 1: ShowWindow(w, SW_SHOWNA); break;
+      case 2: SetWindowPos(w, nullptr, rnd(-10, 40), rnd(-10, 30), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE); break;
+      case 3: SetWindowPos(w, nullptr, 0, 0, rnd(1, 40), rnd(1, 30), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE); break;
+      case 4: SetWindowPos(w, rnd(0, 1) ? HWND_TOP : HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE); break;
+      case 5: {
+        RECT r;
+        GetClientRect(w, &r);
+        SetWindowRgn(w, rnd(0, 3) ? CreateRectRgn(rnd(0, 5), rnd(0, 5), rnd(5, 20), rnd(5, 20)) : nullptr, FALSE);
+        break;
+      }
+    }
+    HDC screen = GetDC(nullptr);
+    RECT all{0, 0, 64, 48};
+    HBRUSH black = CreateSolidBrush(0);
+    FillRect(screen, &all, black);
+    DeleteObject(black);
+    ReleaseDC(nullptr, screen);
+    for (size_t i = 0; i < wins.size(); ++i) {
+      RECT r;
+      GetClientRect(wins[i], &r);
+      HBRUSH b = CreateSolidBrush(colour(i));
+      FillRect(dcs[wins[i]], &r, b);
+      DeleteObject(b);
+    }
+    for (int y = 0; y < 48; ++y)
+      for (int x = 0; x < 64; ++x) {
+        HWND under = WindowFromPoint(POINT{x, y});
+        uint32_t want = 0;
+        for (size_t i = 0; i < wins.size(); ++i)
+          if (wins[i] == under) want = px(colour(i));
+        ASSERT_EQ(pixel(x, y), want) << "step " << step << " at " << x << "," << y;
+      }
+  }
+  for (auto& [w, dc] : dcs) ReleaseDC(w, dc);
 }
 
 }  // namespace
