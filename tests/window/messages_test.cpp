@@ -328,6 +328,21 @@ TEST_F(Messages, DestroyingAWindowFromItsOwnHandlerWithMoreQueuedIsSafe) {
   EXPECT_FALSE(IsWindow(w));
 }
 
+TEST_F(Messages, AFilteredLoopEndsWhenItsWindowIsGone) {
+  HWND w = top(0, 0, 10, 10);
+  pumpUntilIdle();
+  hook() = [](HWND h, UINT m, WPARAM, LPARAM, LRESULT&) {
+    if (m == WM_USER) DestroyWindow(h);
+    return false;
+  };
+  PostMessageW(w, WM_USER, 0, 0);
+  MSG m;
+  ASSERT_GT(GetMessageW(&m, w, 0, 0), 0);
+  DispatchMessageW(&m);
+  EXPECT_EQ(GetMessageW(&m, w, 0, 0), -1);
+  EXPECT_EQ(GetMessageW(nullptr, nullptr, 0, 0), -1);
+}
+
 TEST_F(Messages, ThreadMessagesHaveNoWindowAndPeekCanLeaveThemQueued) {
   PostThreadMessageW(GetCurrentThreadId(), WM_USER + 3, 5, 6);
   MSG m;

@@ -428,8 +428,14 @@ BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT lo, UINT hi) {
     return -1;
   }
   std::shared_ptr<ThreadQueue> q = currentQueuePtr();
+  bool windowFilter = hwnd && hwnd != reinterpret_cast<HWND>(static_cast<intptr_t>(-1));
   for (;;) {
     if (retrieve(lock, *q, msg, hwnd, lo, hi, true)) return msg->message != WM_QUIT;
+    if (windowFilter && !findWindow(hwnd)) {
+      // The window waited for is gone (a handler destroyed it): nothing can come any more.
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return -1;
+    }
     // Nothing to do: present the frame if it changed, then sleep until something arrives,
     // a timer falls due or an owed present may go out.
     q->wake = false;
