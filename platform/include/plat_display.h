@@ -22,6 +22,10 @@ struct Options {
   int height = 0;
   // At most this many presents per second (on the platform clock).
   int rate = 60;
+  // Present when the queues go idle. The test harness turns it off for the headless display
+  // (nothing looks at those frames), so that reading the screen to compare frames never runs
+  // while another thread of a test draws; presentNow() still presents.
+  bool presentOnIdle = true;
   // Host path of an input script to play once the program's windows are idle (empty: none).
   std::string script;
 };

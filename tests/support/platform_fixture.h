@@ -62,6 +62,7 @@ class PlatformFixture : public ::testing::Test {
     if (freezeClock_) plat::clock::freeze();
     plat::display::Options d;
     d.backend = plat::display::Backend::Headless;
+    d.presentOnIdle = false;
     plat::display::open(d);
   }
 

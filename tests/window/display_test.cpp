@@ -118,6 +118,9 @@ TEST_F(Display, SnapshotsWriteTheScreenAsPng) {
 }
 
 TEST_F(Display, FramesArePresentedOnlyWhenTheScreenChanged) {
+  plat::display::Options o;
+  o.backend = plat::display::Backend::Headless;
+  ASSERT_TRUE(plat::display::open(o));
   HWND w = top(0, 0, 100, 100);
   pumpUntilIdle();
   plat::display::presentNow();

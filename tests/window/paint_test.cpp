@@ -1,7 +1,9 @@
 // Painting: update regions, erasing with the class brush, and clipping of window DCs to the
 // visible region (windows above, children, window regions).
+#include <atomic>
 #include <map>
 #include <random>
+#include <thread>
 
 #include "window_test_util.h"
 
@@ -307,6 +309,50 @@ TEST_F(ClipModel, LiveDcsShowExactlyTheWindowUnderEveryPixel) {
       }
   }
   for (auto& [w, dc] : dcs) ReleaseDC(w, dc);
+}
+
+}  // namespace
+
+namespace {
+
+class DrawingThread : public WindowTest {};
+
+// An animation thread draws through its own DC while the window thread changes what covers
+// the window: the DC is re-clipped under the drawing, never in the middle of it.
+TEST_F(DrawingThread, DrawsWhileTheWindowThreadMovesWindowsAbove) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"Bare";  // no brush: its paints write no pixels
+  RegisterClassW(&wc);
+  HWND back = CreateWindowExW(WS_EX_NOACTIVATE, u"Bare", u"", 0xC0000000 | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                              nullptr, nullptr, nullptr);
+  HWND front = CreateWindowExW(WS_EX_NOACTIVATE, u"Bare", u"", 0xC0000000 | WS_VISIBLE, 0, 0, 64, 64, nullptr,
+                               nullptr, nullptr, nullptr);
+  pumpUntilIdle();
+  std::atomic<bool> stop{false};
+  std::thread painter([&] {
+    HDC dc = GetDC(back);
+    HBRUSH b = CreateSolidBrush(RGB(0, 200, 0));
+    RECT r{0, 0, 200, 100};
+    while (!stop) FillRect(dc, &r, b);
+    DeleteObject(b);
+    ReleaseDC(back, dc);
+  });
+  for (int i = 0; i < 200; ++i) {
+    ShowWindow(front, (i & 1) ? SW_SHOWNA : SW_HIDE);
+    MoveWindow(front, (i * 8) % 128, 0, 64, 64, TRUE);
+    pumpUntilIdle();
+  }
+  ShowWindow(front, SW_HIDE);
+  stop = true;
+  painter.join();
+  HDC dc = GetDC(back);
+  RECT r{0, 0, 200, 100};
+  HBRUSH b = CreateSolidBrush(RGB(0, 200, 0));
+  FillRect(dc, &r, b);
+  DeleteObject(b);
+  ReleaseDC(back, dc);
+  EXPECT_EQ(pixel(10, 10), 0x00C800u);
 }
 
 }  // namespace

@@ -49,6 +49,7 @@ struct DisplayState {
   bool presentedOnce = false;
   bool owed = false;
   int rate = 60;
+  bool presentOnIdle = true;
   std::atomic<uint64_t> frames{0};
 };
 
@@ -109,7 +110,7 @@ void setScreenSize(int width, int height) {
 void queueIdle() {
   DisplayState& d = display();
   std::lock_guard<std::mutex> g(d.lock);
-  if (!d.open) return;
+  if (!d.open || !d.presentOnIdle) return;
   uint64_t now = plat::clock::nowMs();
   uint64_t interval = 1000u / static_cast<unsigned>(std::max(d.rate, 1));
   if (d.presentedOnce && now < d.lastPresentMs + interval) {
@@ -166,6 +167,7 @@ bool open(const Options& options) {
     d.backend = std::move(backend);
     d.kind = want;
     d.rate = options.rate;
+    d.presentOnIdle = options.presentOnIdle;
     d.open = true;
     d.owed = false;
     d.presentedOnce = false;
