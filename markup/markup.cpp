@@ -347,60 +347,54 @@ constexpr AttribNameEnds kAttribNameEnds;
 
 }  // namespace
 
+// Attributes are found from their "=" signs: the name is the token just before the sign, the
+// value follows it (quoted, or bare up to white space). Quoted runs not after a sign are stepped
+// over. The scan for signs and quotes goes eight characters at a time.
 bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
   if (!index || !name || !*name) return false;
   const ElemPos& el = elem(index);
   const char16_t* d = Doc.data();
-  const int limit = el.Start + el.StartTagLen() - 1;  // the closing ">"
+  const size_t limit = static_cast<size_t>(el.Start + el.StartTagLen() - 1);  // the closing ">"
   const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
   const char16_t first = ignoreCase ? markup::foldCase(name[0]) : name[0];
-  int i = el.Start + 1;
-  i += tagNameLen(i);
-  while (i < limit) {
-    if (isSpace(d[i])) {
-      ++i;
+  const size_t lo = static_cast<size_t>(el.Start + 1 + tagNameLen(el.Start + 1));
+  size_t i = lo;
+  for (;;) {
+    i = markup::findAnyOf4(d, i, limit, u'=', u'"', u'\'', u'=');
+    if (i >= limit) return false;
+    if (d[i] != u'=') {
+      i = findChar(d, i + 1, limit, d[i]) + 1;
       continue;
     }
-    int nameStart = i;
-    while (i < limit && !kAttribNameEnds(d[i])) ++i;
-    int nameLen = i - nameStart;
-    if (nameLen == 0) {
-      // Stray punctuation: step over it (and over a quoted run it opens).
-      char16_t c = d[i];
-      ++i;
-      if (c == u'"' || c == u'\'') i = static_cast<int>(findChar(d, static_cast<size_t>(i), static_cast<size_t>(limit), c)) + 1;
-      continue;
-    }
-    int j = i;
+    size_t ne = i;
+    while (ne > lo && isSpace(d[ne - 1])) --ne;
+    size_t ns = ne;
+    while (ns > lo && !kAttribNameEnds(d[ns - 1])) --ns;
+    size_t j = i + 1;
     while (j < limit && isSpace(d[j])) ++j;
-    if (j >= limit || d[j] != u'=') {
-      i = j;
-      continue;
-    }
-    ++j;
-    while (j < limit && isSpace(d[j])) ++j;
-    int vs, ve;
+    size_t vs, ve;
     char16_t q = j < limit ? d[j] : 0;
     if (q == u'"' || q == u'\'') {
       vs = j + 1;
-      ve = static_cast<int>(findChar(d, static_cast<size_t>(vs), static_cast<size_t>(limit), q));
+      ve = findChar(d, vs, limit, q);
       i = ve + 1;
     } else {
       q = 0;
       vs = j;
       ve = vs;
-      while (ve < limit && !isSpace(d[ve]) && d[ve] != u'>') ++ve;
+      while (ve < limit && !isSpace(d[ve])) ++ve;
       i = ve;
     }
-    char16_t c0 = ignoreCase ? markup::foldCase(d[nameStart]) : d[nameStart];
-    if (c0 == first && nameMatches(nameStart, nameLen, name)) {
-      valueStart = vs;
-      valueLen = ve - vs;
-      quote = q;
-      return true;
+    if (ns < ne) {
+      char16_t c0 = ignoreCase ? markup::foldCase(d[ns]) : d[ns];
+      if (c0 == first && nameMatches(static_cast<int>(ns), static_cast<int>(ne - ns), name)) {
+        valueStart = static_cast<int>(vs);
+        valueLen = static_cast<int>(ve - vs);
+        quote = q;
+        return true;
+      }
     }
   }
-  return false;
 }
 
 std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
