@@ -76,7 +76,9 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPS
 #define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
-// FROM_SYSTEM only: the device's text for the error code, ending in "\r\n".
+#define ERROR_MR_MID_NOT_FOUND 317L
+// FROM_SYSTEM: the device's text for the error code, ending in "\r\n". FROM_STRING with
+// inserts (%1..%99, "!fmt!", %n, %0) is supported too; module message tables are not.
 DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                      DWORD size, va_list* args);
 HLOCAL LocalFree(HLOCAL mem);
