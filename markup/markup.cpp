@@ -1,0 +1,808 @@
+#include "markup.h"
+
+#include <algorithm>
+#include <climits>
+#include <string_view>
+#include <vector>
+
+#include "markup_text.h"
+#include "windows.h"
+
+using markup::endsName;
+using markup::findChar;
+using markup::findText;
+using markup::isSpace;
+
+namespace {
+
+constexpr int kSegmentShift = 16;
+constexpr int kSegmentSize = 1 << kSegmentShift;
+
+// The platform's message for the last error, cut before its line break.
+std::u16string lastErrorText(DWORD error) {
+  std::u16string text = plat::systemMessage(error);
+  size_t cut = text.find_first_of(u"\r\n");
+  if (cut != std::u16string::npos) text.resize(cut);
+  return text;
+}
+
+std::u16string cdataSection(std::u16string_view data) {
+  std::u16string out = u"<![CDATA[";
+  size_t i = 0;
+  for (;;) {
+    size_t k = data.find(u"]]>", i);
+    if (k == std::u16string_view::npos) break;
+    out.append(data.substr(i, k - i));
+    out += u"]]]]><![CDATA[>";
+    i = k + 3;
+  }
+  out.append(data.substr(i));
+  out += u"]]>";
+  return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Construction and the index
+
+CMarkup::CMarkup() { parse(); }
+
+CMarkup::CMarkup(MCD_CSTR text) { SetDoc(static_cast<const WCHAR*>(text)); }
+
+CMarkup::CMarkup(int flags) : DocFlags(flags) { parse(); }
+
+CMarkup::CMarkup(const CMarkup& other) { copyFrom(other); }
+
+CMarkup& CMarkup::operator=(const CMarkup& other) {
+  if (this != &other) copyFrom(other);
+  return *this;
+}
+
+CMarkup::~CMarkup() { freeIndex(); }
+
+void CMarkup::copyFrom(const CMarkup& other) {
+  Doc = other.Doc;
+  Error = other.Error;
+  PosParent = other.PosParent;
+  Pos = other.Pos;
+  PosChild = other.PosChild;
+  PosDeleted = other.PosDeleted;
+  NodeType = other.NodeType;
+  NodeOffset = other.NodeOffset;
+  NodeLength = other.NodeLength;
+  DocFlags = other.DocFlags;
+  SavedPosMaps = nullptr;
+  freeIndex();
+  PosFree = 1;
+  growIndex(std::max(other.PosFree, 1));
+  for (int i = 0; i < other.PosFree; ++i) elem(i) = other.elem(i);
+  PosFree = other.PosFree;
+}
+
+void CMarkup::freeIndex() {
+  int segments = (PosCapacity + kSegmentSize - 1) >> kSegmentShift;
+  for (int s = 0; s < segments; ++s) delete[] PosSegments[s];
+  delete[] PosSegments;
+  PosSegments = nullptr;
+  PosCapacity = 0;
+  SegCapacity = 0;
+}
+
+// Grows the index to hold at least `needed` records: to one and a half times the records in
+// use, filling up the last segment before a new one is started.
+void CMarkup::growIndex(int needed) {
+  long long target = std::max<long long>(needed, static_cast<long long>(PosFree) * 3 / 2);
+  target = std::min<long long>(target, INT_MAX);
+  int newCapacity = static_cast<int>(target);
+  if (newCapacity <= PosCapacity) return;
+  int segments = (PosCapacity + kSegmentSize - 1) >> kSegmentShift;
+  if (PosCapacity & (kSegmentSize - 1)) {
+    int s = segments - 1;
+    int have = PosCapacity - (s << kSegmentShift);
+    int want = std::min(kSegmentSize, newCapacity - (s << kSegmentShift));
+    auto* grown = new ElemPos[static_cast<size_t>(want)];
+    std::copy(PosSegments[s], PosSegments[s] + have, grown);
+    delete[] PosSegments[s];
+    PosSegments[s] = grown;
+    PosCapacity = (s << kSegmentShift) + want;
+  }
+  while (PosCapacity < newCapacity) {
+    if (segments >= SegCapacity) {
+      int grownCapacity = std::max(4, SegCapacity * 2);
+      auto** table = new ElemPos*[static_cast<size_t>(grownCapacity)];
+      std::copy(PosSegments, PosSegments + segments, table);
+      delete[] PosSegments;
+      PosSegments = table;
+      SegCapacity = grownCapacity;
+    }
+    int want = std::min(kSegmentSize, newCapacity - PosCapacity);
+    PosSegments[segments++] = new ElemPos[static_cast<size_t>(want)];
+    PosCapacity += want;
+  }
+}
+
+int CMarkup::newPos() {
+  if (PosDeleted) {
+    int x = PosDeleted;
+    PosDeleted = elem(x).Next;
+    elem(x) = ElemPos();
+    return x;
+  }
+  if (PosFree >= PosCapacity) growIndex(PosFree + 1);
+  int x = PosFree++;
+  elem(x) = ElemPos();
+  return x;
+}
+
+void CMarkup::releaseSubtree(int index) {
+  std::vector<int> released;
+  int x = index;
+  for (;;) {
+    released.push_back(x);
+    if (elem(x).FirstChild) {
+      x = elem(x).FirstChild;
+      continue;
+    }
+    while (x != index && !elem(x).Next) x = elem(x).Parent;
+    if (x == index) break;
+    x = elem(x).Next;
+  }
+  for (int r : released) {
+    elem(r) = ElemPos();
+    elem(r).Next = PosDeleted;
+    PosDeleted = r;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Documents
+
+bool CMarkup::SetDoc(const WCHAR* text) {
+  // The text may be our own document: take the copy before anything changes.
+  std::u16string copy = text ? std::u16string(text) : std::u16string();
+  Doc = std::move(copy);
+  Error.clear();
+  parse();
+  return IsWellFormed();
+}
+
+bool CMarkup::SetDoc(const std::u16string& text) {
+  if (&text != &Doc) Doc = text;
+  Error.clear();
+  parse();
+  return IsWellFormed();
+}
+
+bool CMarkup::SetDoc(std::u16string&& text) {
+  if (&text != &Doc) Doc = std::move(text);
+  Error.clear();
+  parse();
+  return IsWellFormed();
+}
+
+bool CMarkup::IsWellFormed() {
+  const ElemPos& docRec = elem(0);
+  return docRec.FirstChild != 0 && !(docRec.Flags & MNF_ILLFORMED) && elem(docRec.FirstChild).Next == 0;
+}
+
+bool CMarkup::Load(MCD_CSTR file) {
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+    Error = lastErrorText(GetLastError());
+    return false;
+  }
+  std::string bytes;
+  DWORD high = 0;
+  DWORD size = GetFileSize(h, &high);
+  if (size != INVALID_FILE_SIZE && high == 0 && size < 0x7FFFFFFFu) bytes.reserve(size);
+  char chunk[65536];
+  bool failed = false;
+  DWORD failure = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(h, chunk, sizeof chunk, &got, nullptr)) {
+      failed = true;
+      failure = GetLastError();
+      break;
+    }
+    if (got == 0) break;
+    if (bytes.size() + got > static_cast<size_t>(INT_MAX)) {
+      // Offsets in the index are 32-bit: such a file cannot be held.
+      failed = true;
+      failure = ERROR_NOT_ENOUGH_MEMORY;
+      break;
+    }
+    bytes.append(chunk, got);
+  }
+  CloseHandle(h);
+  if (failed) {
+    Error = lastErrorText(failure);
+    return false;
+  }
+  markup::decodeUtf8Into(Doc, bytes.data(), bytes.size());
+  Error = markup::decimal(static_cast<long long>(bytes.size())) + u" bytes to " +
+          markup::decimal(static_cast<long long>(Doc.size())) + u" wide chars";
+  parse();
+  return IsWellFormed();
+}
+
+bool CMarkup::Save(MCD_CSTR file) {
+  std::string bytes = markup::encodeUtf8(Doc.data(), Doc.size());
+  // The file is replaced as a whole (temporary file beside it, then rename), so a failed write
+  // never leaves a half-written settings file behind.
+  SetLastError(ERROR_SUCCESS);
+  if (!plat::writeFileAtomically(plat::hostPath(file.c_str()), bytes)) {
+    DWORD error = GetLastError();
+    Error = lastErrorText(error != ERROR_SUCCESS ? error : static_cast<DWORD>(ERROR_GEN_FAILURE));
+    return false;
+  }
+  Error = markup::decimal(static_cast<long long>(Doc.size())) + u" wide chars to " +
+          markup::decimal(static_cast<long long>(bytes.size())) + u" bytes";
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names and navigation
+
+int CMarkup::tagNameLen(int offset) const {
+  int n = static_cast<int>(Doc.size());
+  int i = offset;
+  while (i < n && !endsName(Doc[static_cast<size_t>(i)])) ++i;
+  return i - offset;
+}
+
+bool CMarkup::nameMatches(int nameOffset, int nameLen, const WCHAR* name) const {
+  const char16_t* t = Doc.data() + nameOffset;
+  if (DocFlags & MDF_IGNORECASE) {
+    for (int k = 0; k < nameLen; ++k)
+      if (name[k] == 0 || markup::foldCase(name[k]) != markup::foldCase(t[k])) return false;
+  } else {
+    for (int k = 0; k < nameLen; ++k)
+      if (name[k] != t[k]) return false;
+  }
+  return markup::endsGivenName(name[nameLen]);
+}
+
+int CMarkup::findElemFrom(int first, const WCHAR* name) const {
+  for (int x = first; x; x = elem(x).Next) {
+    if (!name || !*name) return x;
+    int s = elem(x).Start + 1;
+    if (nameMatches(s, tagNameLen(s), name)) return x;
+  }
+  return 0;
+}
+
+bool CMarkup::FindElem(MCD_CSTR name) {
+  int first = Pos ? elem(Pos).Next : elem(PosParent).FirstChild;
+  int found = findElemFrom(first, name);
+  if (!found) return false;
+  Pos = found;
+  PosChild = 0;
+  NodeType = MNT_ELEMENT;
+  NodeOffset = NodeLength = 0;
+  return true;
+}
+
+bool CMarkup::FindChildElem(MCD_CSTR name) {
+  if (!Pos && !FindElem()) return false;
+  int first = PosChild ? elem(PosChild).Next : elem(Pos).FirstChild;
+  int found = findElemFrom(first, name);
+  if (!found) return false;
+  PosChild = found;
+  return true;
+}
+
+bool CMarkup::IntoElem() {
+  if (!Pos || NodeType != MNT_ELEMENT) return false;
+  PosParent = Pos;
+  Pos = PosChild;
+  PosChild = 0;
+  NodeType = Pos ? MNT_ELEMENT : 0;
+  NodeOffset = NodeLength = 0;
+  return true;
+}
+
+bool CMarkup::OutOfElem() {
+  if (!PosParent) return false;
+  PosChild = Pos;
+  Pos = PosParent;
+  PosParent = elem(Pos).Parent;
+  NodeType = MNT_ELEMENT;
+  NodeOffset = NodeLength = 0;
+  return true;
+}
+
+void CMarkup::ResetPos() {
+  PosParent = Pos = PosChild = 0;
+  NodeType = NodeOffset = NodeLength = 0;
+}
+
+void CMarkup::ResetMainPos() {
+  Pos = PosChild = 0;
+  NodeType = NodeOffset = NodeLength = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+std::u16string CMarkup::tagNameOf(int index) const {
+  if (!index) return {};
+  int s = elem(index).Start + 1;
+  return Doc.substr(static_cast<size_t>(s), static_cast<size_t>(tagNameLen(s)));
+}
+
+namespace {
+
+// Characters that end an attribute name inside a start tag.
+struct AttribNameEnds {
+  bool table[128] = {};
+  constexpr AttribNameEnds() {
+    for (char16_t c : {u' ', u'\t', u'\r', u'\n', u'=', u'/', u'>', u'"', u'\''}) table[c] = true;
+  }
+  bool operator()(char16_t c) const { return c < 128 && table[c]; }
+};
+constexpr AttribNameEnds kAttribNameEnds;
+
+}  // namespace
+
+// Attributes are found from their "=" signs: the name is the token just before the sign, the
+// value follows it (quoted, or bare up to white space). Quoted runs not after a sign are stepped
+// over. The scan for signs and quotes goes eight characters at a time.
+bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
+  if (!index || !name || !*name) return false;
+  const ElemPos& el = elem(index);
+  const char16_t* d = Doc.data();
+  const size_t limit = static_cast<size_t>(el.Start + el.StartTagLen() - 1);  // the closing ">"
+  const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
+  const char16_t first = ignoreCase ? markup::foldCase(name[0]) : name[0];
+  const size_t lo = static_cast<size_t>(el.Start + 1 + tagNameLen(el.Start + 1));
+  size_t i = lo;
+  for (;;) {
+    i = markup::findAnyOf4(d, i, limit, u'=', u'"', u'\'', u'=');
+    if (i >= limit) return false;
+    if (d[i] != u'=') {
+      i = findChar(d, i + 1, limit, d[i]) + 1;
+      continue;
+    }
+    size_t ne = i;
+    while (ne > lo && isSpace(d[ne - 1])) --ne;
+    size_t ns = ne;
+    while (ns > lo && !kAttribNameEnds(d[ns - 1])) --ns;
+    size_t j = i + 1;
+    while (j < limit && isSpace(d[j])) ++j;
+    size_t vs, ve;
+    char16_t q = j < limit ? d[j] : 0;
+    if (q == u'"' || q == u'\'') {
+      vs = j + 1;
+      ve = findChar(d, vs, limit, q);
+      i = ve + 1;
+    } else {
+      q = 0;
+      vs = j;
+      ve = vs;
+      while (ve < limit && !isSpace(d[ve])) ++ve;
+      i = ve;
+    }
+    if (ns < ne) {
+      char16_t c0 = ignoreCase ? markup::foldCase(d[ns]) : d[ns];
+      if (c0 == first && nameMatches(static_cast<int>(ns), static_cast<int>(ne - ns), name)) {
+        valueStart = static_cast<int>(vs);
+        valueLen = static_cast<int>(ve - vs);
+        quote = q;
+        return true;
+      }
+    }
+  }
+}
+
+std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
+  int vs = 0, vl = 0, q = 0;
+  if (!findAttrib(index, name, vs, vl, q)) return {};
+  std::u16string out;
+  markup::unescapeInto(out, Doc.data() + vs, static_cast<size_t>(vl));
+  return out;
+}
+
+std::u16string CMarkup::dataOf(int index) const {
+  if (!index) return {};
+  const ElemPos& el = elem(index);
+  if (el.FirstChild || el.ContentLen() <= 0) return {};
+  const char16_t* d = Doc.data();
+  size_t i = static_cast<size_t>(el.ContentStart());
+  size_t end = i + static_cast<size_t>(el.ContentLen());
+  std::u16string out;
+  while (i < end) {
+    size_t lt = findChar(d, i, end, u'<');
+    markup::unescapeInto(out, d + i, lt - i);
+    if (lt >= end) break;
+    std::u16string_view rest(d + lt, end - lt);
+    if (rest.starts_with(u"<![CDATA[")) {
+      size_t close = findText(d, lt + 9, end, u"]]>");
+      out.append(d + lt + 9, close - (lt + 9));
+      i = std::min(end, close + 3);
+    } else if (rest.starts_with(u"<!--")) {
+      i = std::min(end, findText(d, lt + 4, end, u"-->") + 3);
+    } else if (rest.starts_with(u"<?")) {
+      i = std::min(end, findText(d, lt + 2, end, u"?>") + 2);
+    } else if (rest.size() > 1 && (markup::startsName(rest[1]) || rest[1] == u'/' || rest[1] == u'!')) {
+      // Other markup (a stray end tag of an ill-formed document) is not data.
+      i = std::min(end, findChar(d, lt, end, u'>') + 1);
+    } else {
+      out.push_back(u'<');
+      i = lt + 1;
+    }
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+void CMarkup::splice(int offset, int removeLen, const std::u16string& text) {
+  Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text);
+}
+
+void CMarkup::shiftSubtree(int index, int delta) {
+  int x = index;
+  for (;;) {
+    elem(x).Start += delta;
+    if (elem(x).FirstChild) {
+      x = elem(x).FirstChild;
+      continue;
+    }
+    while (x != index && !elem(x).Next) x = elem(x).Parent;
+    if (x == index) break;
+    x = elem(x).Next;
+  }
+}
+
+// After a change of `delta` characters inside `parent`, in front of `firstSibling` (0: after
+// the last child): the siblings from there on move, and every enclosing element grows, with
+// the elements that follow each of them.
+void CMarkup::shiftFrom(int parent, int firstSibling, int delta) {
+  for (int s = firstSibling; s; s = elem(s).Next) shiftSubtree(s, delta);
+  for (int p = parent;; p = elem(p).Parent) {
+    elem(p).Length += delta;
+    if (p == 0) break;
+    for (int s = elem(p).Next; s; s = elem(s).Next) shiftSubtree(s, delta);
+  }
+}
+
+// Turns "<name/>" (or a start tag without end tag) into "<name></name>".
+bool CMarkup::openEmptyElement(int index, bool lineBreak) {
+  ElemPos& el = elem(index);
+  int s = el.Start;
+  int nameLen = tagNameLen(s + 1);
+  if (nameLen + 3 > ElemPos::kMaxEndTagLen) return false;
+  int tagEnd = s + el.StartTagLen() - 1;  // ">"
+  int keep = tagEnd;
+  if (!(el.Flags & MNF_NONENDED) && keep > s + 1 + nameLen && Doc[static_cast<size_t>(keep - 1)] == u'/') {
+    --keep;
+    while (keep > s + 1 + nameLen && isSpace(Doc[static_cast<size_t>(keep - 1)])) --keep;
+  }
+  std::u16string text = Doc.substr(static_cast<size_t>(s), static_cast<size_t>(keep - s));
+  text += u'>';
+  int startLen = static_cast<int>(text.size());
+  if (lineBreak) text += u"\r\n";
+  text += u"</";
+  text.append(Doc, static_cast<size_t>(s + 1), static_cast<size_t>(nameLen));
+  text += u'>';
+  int oldLen = el.Length;
+  int delta = static_cast<int>(text.size()) - oldLen;
+  splice(s, oldLen, text);
+  el.SetStartTagLen(startLen);
+  el.SetEndTagLen(nameLen + 3);
+  el.Length = static_cast<int>(text.size());
+  el.Flags &= ~MNF_NONENDED;
+  int parent = el.Parent;
+  int next = el.Next;
+  // The element itself already has its new length; only what encloses and follows it moves.
+  for (int x = next; x; x = elem(x).Next) shiftSubtree(x, delta);
+  for (int p = parent;; p = elem(p).Parent) {
+    elem(p).Length += delta;
+    if (p == 0) break;
+    for (int x = elem(p).Next; x; x = elem(x).Next) shiftSubtree(x, delta);
+  }
+  return true;
+}
+
+bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool before, bool child) {
+  if (nameArg.empty()) return false;
+  std::u16string name = nameArg.c_str();
+  if (static_cast<long long>(name.size()) + 3 > ElemPos::kMaxEndTagLen) return false;
+  int parent, ref;
+  if (child) {
+    if (!Pos) return false;
+    parent = Pos;
+    ref = PosChild;
+  } else {
+    parent = PosParent;
+    ref = Pos;
+  }
+
+  // The new element's text.
+  std::u16string text = u"<" + name;
+  int startLen, endLen = 0;
+  bool nonEnded = false;
+  if (dataArg.empty()) {
+    if (flags & MNF_WITHNOEND) {
+      text += u">";
+      nonEnded = true;
+    } else {
+      text += (flags & MNF_WITHXHTMLSPACE) ? u" />" : u"/>";
+    }
+    startLen = static_cast<int>(text.size());
+  } else {
+    text += u">";
+    startLen = static_cast<int>(text.size());
+    if (flags & MNF_WITHCDATA)
+      text += cdataSection(dataArg.c_str());
+    else
+      text += EscapeText(dataArg, flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
+    text += u"</" + name + u">";
+    endLen = static_cast<int>(name.size()) + 3;
+  }
+  if (Doc.size() + text.size() + 4 > static_cast<size_t>(INT_MAX)) return false;
+
+  // Where it goes among its siblings.
+  int first = elem(parent).FirstChild;
+  int prevSib, nextSib;
+  if (before) {
+    nextSib = ref ? ref : first;
+    prevSib = (nextSib && nextSib != first) ? elem(nextSib).Prev : 0;
+  } else {
+    prevSib = ref ? ref : (first ? elem(first).Prev : 0);
+    nextSib = prevSib ? elem(prevSib).Next : 0;
+  }
+  bool lines = !(flags & MNF_WITHNOLINES);
+  bool lead = false;
+  int offset;
+  if (prevSib) {
+    offset = elem(prevSib).End();
+    if (lines) {
+      int n = static_cast<int>(Doc.size());
+      int k = offset;
+      while (k < n && isSpace(Doc[static_cast<size_t>(k)])) ++k;
+      if (k == n || Doc[static_cast<size_t>(k)] == u'<') offset = k;
+    }
+  } else if (nextSib) {
+    offset = elem(nextSib).Start;
+  } else if (parent == 0) {
+    offset = static_cast<int>(Doc.size());
+    lead = lines && offset > 0 && Doc.back() != u'\n';
+  } else {
+    if (elem(parent).EndTagLen() == 0 && !openEmptyElement(parent, false)) return false;
+    const ElemPos& p = elem(parent);
+    offset = p.Start + p.Length - p.EndTagLen();
+    lead = lines && p.ContentLen() == 0;
+  }
+
+  std::u16string inserted;
+  if (lead) inserted = u"\r\n";
+  int at = offset + static_cast<int>(inserted.size());
+  inserted += text;
+  if (lines) inserted += u"\r\n";
+  splice(offset, 0, inserted);
+  shiftFrom(parent, nextSib, static_cast<int>(inserted.size()));
+
+  int x = newPos();
+  ElemPos& el = elem(x);
+  el.Start = at;
+  el.Length = static_cast<int>(text.size());
+  el.SetStartTagLen(startLen);
+  el.SetEndTagLen(endLen);
+  el.Flags = nonEnded ? static_cast<uint32_t>(MNF_NONENDED) : 0u;
+  el.Parent = parent;
+  ElemPos& p = elem(parent);
+  if (!prevSib) {
+    int oldFirst = p.FirstChild;
+    p.FirstChild = x;
+    if (oldFirst) {
+      el.Prev = elem(oldFirst).Prev;
+      elem(oldFirst).Prev = x;
+      el.Next = oldFirst;
+    } else {
+      el.Prev = x;
+      el.Next = 0;
+    }
+  } else {
+    el.Prev = prevSib;
+    el.Next = elem(prevSib).Next;
+    elem(prevSib).Next = x;
+    if (el.Next)
+      elem(el.Next).Prev = x;
+    else
+      elem(p.FirstChild).Prev = x;
+  }
+
+  if (child) {
+    PosChild = x;
+  } else {
+    Pos = x;
+    PosChild = 0;
+    NodeType = MNT_ELEMENT;
+    NodeOffset = NodeLength = 0;
+  }
+  return true;
+}
+
+bool CMarkup::AddElem(MCD_CSTR name, int data, int flags) { return AddElem(name, markup::decimal(data), flags); }
+bool CMarkup::InsertElem(MCD_CSTR name, int data, int flags) { return InsertElem(name, markup::decimal(data), flags); }
+bool CMarkup::AddChildElem(MCD_CSTR name, int data, int flags) {
+  return AddChildElem(name, markup::decimal(data), flags);
+}
+bool CMarkup::InsertChildElem(MCD_CSTR name, int data, int flags) {
+  return InsertChildElem(name, markup::decimal(data), flags);
+}
+
+bool CMarkup::removeElemAt(int index) {
+  if (!index) return false;
+  const ElemPos& el = elem(index);
+  int start = el.Start;
+  int len = el.Length;
+  // The line break written after an element goes with it.
+  int n = static_cast<int>(Doc.size());
+  int k = start + len;
+  while (k < n && isSpace(Doc[static_cast<size_t>(k)])) ++k;
+  if (k == n || Doc[static_cast<size_t>(k)] == u'<') len = k - start;
+
+  int parent = el.Parent;
+  int next = el.Next;
+  ElemPos& p = elem(parent);
+  int first = p.FirstChild;
+  if (index == first) {
+    p.FirstChild = next;
+    if (next) elem(next).Prev = el.Prev;
+  } else {
+    elem(el.Prev).Next = next;
+    if (next)
+      elem(next).Prev = el.Prev;
+    else
+      elem(first).Prev = el.Prev;
+  }
+  splice(start, len, std::u16string());
+  shiftFrom(parent, next, -len);
+  releaseSubtree(index);
+  return true;
+}
+
+bool CMarkup::RemoveElem() {
+  if (!Pos) return false;
+  int prev = Pos == elem(PosParent).FirstChild ? 0 : elem(Pos).Prev;
+  if (!removeElemAt(Pos)) return false;
+  Pos = prev;
+  PosChild = 0;
+  NodeType = Pos ? MNT_ELEMENT : 0;
+  NodeOffset = NodeLength = 0;
+  return true;
+}
+
+bool CMarkup::RemoveChildElem() {
+  if (!PosChild) return false;
+  int prev = PosChild == elem(Pos).FirstChild ? 0 : elem(PosChild).Prev;
+  if (!removeElemAt(PosChild)) return false;
+  PosChild = prev;
+  return true;
+}
+
+bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
+  if (!index || name.empty()) return false;
+  std::u16string escaped = EscapeText(value, MNF_ESCAPEQUOTES);
+  int vs = 0, vl = 0, q = 0;
+  int offset, removeLen;
+  std::u16string text;
+  if (findAttrib(index, name, vs, vl, q)) {
+    offset = vs;
+    removeLen = vl;
+    text = q ? escaped : u"\"" + escaped + u"\"";
+  } else {
+    const ElemPos& el = elem(index);
+    int nameEnd = el.Start + 1 + tagNameLen(el.Start + 1);
+    int k = el.Start + el.StartTagLen() - 1;  // ">"
+    if (!(el.Flags & MNF_NONENDED) && el.EndTagLen() == 0 && k > nameEnd && Doc[static_cast<size_t>(k - 1)] == u'/') {
+      --k;
+      while (k > nameEnd && isSpace(Doc[static_cast<size_t>(k - 1)])) --k;
+    }
+    offset = k;
+    removeLen = 0;
+    text = u" " + std::u16string(name.c_str()) + u"=\"" + escaped + u"\"";
+  }
+  int delta = static_cast<int>(text.size()) - removeLen;
+  ElemPos& el = elem(index);
+  if (static_cast<long long>(el.StartTagLen()) + delta > ElemPos::kMaxStartTagLen) return false;
+  if (Doc.size() + text.size() > static_cast<size_t>(INT_MAX)) return false;
+  splice(offset, removeLen, text);
+  el.SetStartTagLen(el.StartTagLen() + delta);
+  el.Length += delta;
+  for (int c = el.FirstChild; c; c = elem(c).Next) shiftSubtree(c, delta);
+  shiftFrom(el.Parent, el.Next, delta);
+  return true;
+}
+
+bool CMarkup::SetAttrib(MCD_CSTR name, int value) { return SetAttrib(name, markup::decimal(value)); }
+bool CMarkup::SetChildAttrib(MCD_CSTR name, int value) { return SetChildAttrib(name, markup::decimal(value)); }
+bool CMarkup::AddAttrib(MCD_CSTR name, int value) { return AddAttrib(name, markup::decimal(value)); }
+bool CMarkup::AddChildAttrib(MCD_CSTR name, int value) { return AddChildAttrib(name, markup::decimal(value)); }
+
+bool CMarkup::setDataOf(int index, MCD_CSTR value, int flags) {
+  if (!index || elem(index).FirstChild) return false;
+  std::u16string content;
+  if (!value.empty()) {
+    content = (flags & MNF_WITHCDATA) ? cdataSection(value.c_str())
+                                      : EscapeText(value, flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
+  }
+  if (Doc.size() + content.size() > static_cast<size_t>(INT_MAX)) return false;
+  if (elem(index).EndTagLen() == 0) {
+    if (content.empty()) return true;
+    if (!openEmptyElement(index, false)) return false;
+  }
+  ElemPos& el = elem(index);
+  int delta = static_cast<int>(content.size()) - el.ContentLen();
+  splice(el.ContentStart(), el.ContentLen(), content);
+  el.Length += delta;
+  shiftFrom(el.Parent, el.Next, delta);
+  return true;
+}
+
+bool CMarkup::SetData(int value, int flags) { return SetData(markup::decimal(value), flags); }
+bool CMarkup::SetChildData(int value, int flags) { return SetChildData(markup::decimal(value), flags); }
+
+// ---------------------------------------------------------------------------------------------
+// Escaping
+
+namespace {
+
+bool refStartChar(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'#' || c == u'_' || c == u':' || c > 0x7F;
+}
+
+bool refChar(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+         c == u'.' || c == u'_' || c == u':' || c > 0x7F;
+}
+
+}  // namespace
+
+std::u16string CMarkup::EscapeText(MCD_CSTR textArg, int flags) {
+  const WCHAR* text = textArg.c_str();
+  std::u16string out;
+  for (size_t i = 0; text[i]; ++i) {
+    char16_t c = text[i];
+    switch (c) {
+      case u'<': out += u"&lt;"; break;
+      case u'>': out += u"&gt;"; break;
+      case u'&': {
+        if (flags & MNF_WITHREFS && refStartChar(text[i + 1])) {
+          size_t k = i + 2;
+          while (text[k] && refChar(text[k])) ++k;
+          if (text[k] == u';') {
+            out.append(text + i, k + 1 - i);
+            i = k;
+            break;
+          }
+        }
+        out += u"&amp;";
+        break;
+      }
+      case u'\'':
+        if (flags & MNF_ESCAPEQUOTES) out += u"&apos;"; else out += c;
+        break;
+      case u'"':
+        if (flags & MNF_ESCAPEQUOTES) out += u"&quot;"; else out += c;
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::u16string CMarkup::UnescapeText(MCD_CSTR textArg, int length) {
+  const WCHAR* text = textArg.c_str();
+  size_t n = length < 0 ? std::char_traits<char16_t>::length(text) : static_cast<size_t>(length);
+  std::u16string out;
+  markup::unescapeInto(out, text, n);
+  return out;
+}

@@ -1,0 +1,196 @@
+// CMarkup: the XML document of the shell. The whole document is one UTF-16 string plus an index
+// of element positions; a cursor (parent, main, child) walks forward through sibling elements.
+// Edits splice the string in place and shift the index, so a saved document keeps everything it
+// had (comments, declarations, spacing) except what was changed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "plat_types.h"
+
+// Names and texts handed to CMarkup: a plain wide-character pointer, or a wide string (the
+// wrapper only borrows the string's buffer for the duration of the call).
+class MCD_CSTR {
+ public:
+  MCD_CSTR() = default;
+  MCD_CSTR(const WCHAR* text) : text_(text) {}                     // NOLINT(google-explicit-constructor)
+  MCD_CSTR(const std::u16string& text) : text_(text.c_str()) {}    // NOLINT(google-explicit-constructor)
+  operator const WCHAR*() const { return text_; }                  // NOLINT(google-explicit-constructor)
+  const WCHAR* c_str() const { return text_ ? text_ : u""; }
+  bool empty() const { return text_ == nullptr || *text_ == 0; }
+
+ private:
+  const WCHAR* text_ = nullptr;
+};
+
+class CMarkup {
+ public:
+  // Flags of the writing operations.
+  enum {
+    MNF_WITHCDATA = 1,      // data as a CDATA section
+    MNF_WITHNOLINES = 2,    // no line break after the new element
+    MNF_WITHXHTMLSPACE = 4, // empty element ends with " />"
+    MNF_WITHREFS = 8,       // character references already in the data are kept
+    MNF_WITHNOEND = 16,     // element without end tag (empty data only)
+    MNF_ESCAPEQUOTES = 256, // also escape quotes
+  };
+  // Document flags.
+  enum { MDF_IGNORECASE = 8 };
+  // Node types.
+  enum {
+    MNT_ELEMENT = 1,
+    MNT_TEXT = 2,
+    MNT_WHITESPACE = 4,
+    MNT_CDATA_SECTION = 8,
+    MNT_PROCESSING_INSTRUCTION = 16,
+    MNT_COMMENT = 32,
+    MNT_DOCUMENT_TYPE = 64,
+    MNT_LONE_END_TAG = 128,
+  };
+  // Element record flags.
+  enum : uint32_t {
+    MNF_NONENDED = 0x100000,    // written without end tag
+    MNF_ILLDATA = 0x200000,     // the content holds an error
+    MNF_ILLFORMED = 0x800000,   // the element or something inside it is ill-formed
+  };
+
+  // One element of the index. Index 0 stands for the document; its FirstChild is the root.
+  struct ElemPos {
+    int32_t Start = 0;       // offset of "<"
+    int32_t Length = 0;      // up to and including the end tag
+    uint32_t TagLens = 0;    // StartTagLen (low 22 bits) and EndTagLen (high 10 bits)
+    uint32_t Flags = 0;
+    int32_t Parent = 0;
+    int32_t FirstChild = 0;
+    int32_t Next = 0;
+    int32_t Prev = 0;        // the first child's Prev is the last child
+
+    static constexpr int32_t kMaxStartTagLen = 0x3FFFFF;
+    static constexpr int32_t kMaxEndTagLen = 0x3FF;
+    int32_t StartTagLen() const { return static_cast<int32_t>(TagLens & 0x3FFFFFu); }
+    int32_t EndTagLen() const { return static_cast<int32_t>(TagLens >> 22); }
+    void SetStartTagLen(int32_t n) { TagLens = (TagLens & ~0x3FFFFFu) | (static_cast<uint32_t>(n) & 0x3FFFFFu); }
+    void SetEndTagLen(int32_t n) { TagLens = (TagLens & 0x3FFFFFu) | (static_cast<uint32_t>(n) << 22); }
+    int32_t ContentStart() const { return Start + StartTagLen(); }
+    int32_t ContentLen() const { return Length - StartTagLen() - EndTagLen(); }
+    int32_t End() const { return Start + Length; }
+  };
+
+  CMarkup();
+  explicit CMarkup(MCD_CSTR text);
+  explicit CMarkup(int flags);
+  CMarkup(const CMarkup& other);
+  CMarkup& operator=(const CMarkup& other);
+  ~CMarkup();
+
+  bool Load(MCD_CSTR file);
+  bool Save(MCD_CSTR file);
+  bool SetDoc(const WCHAR* text);
+  bool SetDoc(const std::u16string& text);
+  // Takes over the text without copying it.
+  bool SetDoc(std::u16string&& text);
+  const std::u16string& GetDoc() const { return Doc; }
+  bool IsWellFormed();
+  const std::u16string& GetError() const { return Error; }
+  int GetDocFlags() const { return DocFlags; }
+  void SetDocFlags(int flags) { DocFlags = flags; }
+
+  // Navigation.
+  bool FindElem(MCD_CSTR name = MCD_CSTR());
+  bool FindChildElem(MCD_CSTR name = MCD_CSTR());
+  bool IntoElem();
+  bool OutOfElem();
+  void ResetPos();
+  void ResetMainPos();
+  void ResetChildPos() { PosChild = 0; }
+
+  // Reading.
+  std::u16string GetTagName() const { return tagNameOf(Pos); }
+  std::u16string GetChildTagName() const { return tagNameOf(PosChild); }
+  std::u16string GetAttrib(MCD_CSTR name) const { return attribOf(Pos, name); }
+  std::u16string GetChildAttrib(MCD_CSTR name) const { return attribOf(PosChild, name); }
+  std::u16string GetData() const { return dataOf(Pos); }
+  std::u16string GetChildData() const { return dataOf(PosChild); }
+
+  // Writing.
+  bool AddElem(MCD_CSTR name, MCD_CSTR data = MCD_CSTR(), int flags = 0) { return insertElem(name, data, flags, false, false); }
+  bool AddElem(MCD_CSTR name, int data, int flags = 0);
+  bool InsertElem(MCD_CSTR name, MCD_CSTR data = MCD_CSTR(), int flags = 0) { return insertElem(name, data, flags, true, false); }
+  bool InsertElem(MCD_CSTR name, int data, int flags = 0);
+  bool AddChildElem(MCD_CSTR name, MCD_CSTR data = MCD_CSTR(), int flags = 0) { return insertElem(name, data, flags, false, true); }
+  bool AddChildElem(MCD_CSTR name, int data, int flags = 0);
+  bool InsertChildElem(MCD_CSTR name, MCD_CSTR data = MCD_CSTR(), int flags = 0) { return insertElem(name, data, flags, true, true); }
+  bool InsertChildElem(MCD_CSTR name, int data, int flags = 0);
+  bool RemoveElem();
+  bool RemoveChildElem();
+  bool SetAttrib(MCD_CSTR name, MCD_CSTR value) { return setAttribOf(Pos, name, value); }
+  bool SetAttrib(MCD_CSTR name, int value);
+  bool SetChildAttrib(MCD_CSTR name, MCD_CSTR value) { return setAttribOf(PosChild, name, value); }
+  bool SetChildAttrib(MCD_CSTR name, int value);
+  bool AddAttrib(MCD_CSTR name, MCD_CSTR value) { return setAttribOf(Pos, name, value); }
+  bool AddAttrib(MCD_CSTR name, int value);
+  bool AddChildAttrib(MCD_CSTR name, MCD_CSTR value) { return setAttribOf(PosChild, name, value); }
+  bool AddChildAttrib(MCD_CSTR name, int value);
+  bool SetData(MCD_CSTR value, int flags = 0) { return setDataOf(Pos, value, flags); }
+  bool SetData(int value, int flags = 0);
+  bool SetChildData(MCD_CSTR value, int flags = 0) { return setDataOf(PosChild, value, flags); }
+  bool SetChildData(int value, int flags = 0);
+
+  static std::u16string EscapeText(MCD_CSTR text, int flags = 0);
+  static std::u16string UnescapeText(MCD_CSTR text, int length = -1);
+
+  // Read access to the index, for diagnostics and tests (0: the document).
+  const ElemPos& ElemAt(int index) const { return elem(index); }
+  int GetPos() const { return Pos; }
+  int GetPosParent() const { return PosParent; }
+  int GetPosChild() const { return PosChild; }
+  int GetNodeType() const { return NodeType; }
+
+ private:
+  ElemPos& elem(int i) { return PosSegments[i >> 16][i & 0xFFFF]; }
+  const ElemPos& elem(int i) const { return PosSegments[i >> 16][i & 0xFFFF]; }
+
+  void parse();
+  void freeIndex();
+  void reserveIndex(int records);
+  void growIndex(int needed);
+  int newPos();
+  void releaseSubtree(int index);
+  void copyFrom(const CMarkup& other);
+
+  bool nameMatches(int nameOffset, int nameLen, const WCHAR* name) const;
+  int tagNameLen(int offset) const;
+  int findElemFrom(int first, const WCHAR* name) const;
+  std::u16string tagNameOf(int index) const;
+  std::u16string attribOf(int index, MCD_CSTR name) const;
+  std::u16string dataOf(int index) const;
+  bool findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
+
+  bool insertElem(MCD_CSTR name, MCD_CSTR data, int flags, bool before, bool child);
+  bool removeElemAt(int index);
+  bool setAttribOf(int index, MCD_CSTR name, MCD_CSTR value);
+  bool setDataOf(int index, MCD_CSTR value, int flags);
+  bool openEmptyElement(int index, bool lineBreak);
+  void splice(int offset, int removeLen, const std::u16string& text);
+  void shiftFrom(int parent, int firstSibling, int delta);
+  void shiftSubtree(int index, int delta);
+
+  std::u16string Doc;
+  std::u16string Error;
+  int32_t PosParent = 0;
+  int32_t Pos = 0;
+  int32_t PosChild = 0;
+  int32_t PosFree = 1;
+  int32_t PosDeleted = 0;
+  int32_t NodeType = 0;
+  int32_t NodeOffset = 0;
+  int32_t NodeLength = 0;
+  int32_t DocFlags = 0;
+  void* SavedPosMaps = nullptr;
+  ElemPos** PosSegments = nullptr;
+  int32_t PosCapacity = 0;
+  int32_t SegCapacity = 0;
+
+  friend class MarkupParser;
+};

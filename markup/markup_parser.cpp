@@ -1,0 +1,407 @@
+// The parser: one forward pass over the text that builds the element index. It keeps its own
+// stack of open elements, so document depth never touches the machine stack.
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "markup.h"
+#include "markup_text.h"
+
+using markup::endsName;
+using markup::findChar;
+using markup::findText;
+using markup::isSpace;
+using markup::startsName;
+
+class MarkupParser {
+ public:
+  explicit MarkupParser(CMarkup& doc)
+      : m_(doc), d_(doc.Doc.data()), n_(static_cast<int>(doc.Doc.size())),
+        ignoreCase_((doc.DocFlags & CMarkup::MDF_IGNORECASE) != 0) {}
+
+  // Builds the index; returns the first error (empty when there was none).
+  std::u16string run();
+
+ private:
+  using ElemPos = CMarkup::ElemPos;
+
+  ElemPos& at(int i) { return m_.elem(i); }
+  int newRecord();
+  void appendChild(int parent, int child);
+  int parent() const { return stack_.empty() ? 0 : stack_.back(); }
+  void push(int e);
+  void pop();
+  int nameLen(int offset) const {
+    int i = offset;
+    while (i < n_ && !endsName(d_[i])) ++i;
+    return i - offset;
+  }
+  bool sameName(int a, int b, int len) const;
+  std::u16string text(int offset, int len) const { return std::u16string(d_ + offset, static_cast<size_t>(len)); }
+  std::u16string nameKey(int offset, int len) const;
+
+  // Errors: the first one found is kept; every error marks the element that holds it.
+  bool haveError() const { return !error_.empty(); }
+  void markIll(int holder);
+  void nodeError(int holder, std::u16string_view what, int offset, std::u16string_view tail);
+  void closeAtStart(size_t fromDepth);
+
+  int parseStartTag(int i);
+  int parseEndTag(int i);
+  int parseMarkupDecl(int i);
+  int skipDoctype(int i);
+
+  CMarkup& m_;
+  const char16_t* d_;
+  int n_;
+  bool ignoreCase_;
+  std::vector<int> stack_;
+  // Counts of open element names; built on the first end tag that does not close the innermost
+  // element, so that well-formed documents never pay for it.
+  bool namesActive_ = false;
+  std::unordered_map<std::u16string, int> openNames_;
+  std::u16string error_;
+  static constexpr int kStop = -1;
+};
+
+int MarkupParser::newRecord() {
+  if (m_.PosFree >= m_.PosCapacity) m_.growIndex(m_.PosFree + 1);
+  int x = m_.PosFree++;
+  at(x) = ElemPos();
+  return x;
+}
+
+void MarkupParser::appendChild(int parentIndex, int child) {
+  ElemPos& p = at(parentIndex);
+  ElemPos& c = at(child);
+  c.Parent = parentIndex;
+  if (p.FirstChild == 0) {
+    p.FirstChild = child;
+    c.Prev = child;
+  } else {
+    ElemPos& first = at(p.FirstChild);
+    int last = first.Prev;
+    at(last).Next = child;
+    c.Prev = last;
+    first.Prev = child;
+  }
+}
+
+std::u16string MarkupParser::nameKey(int offset, int len) const {
+  std::u16string key(d_ + offset, static_cast<size_t>(len));
+  if (ignoreCase_)
+    for (char16_t& c : key) c = markup::foldCase(c);
+  return key;
+}
+
+void MarkupParser::push(int e) {
+  stack_.push_back(e);
+  if (namesActive_) {
+    int s = at(e).Start + 1;
+    ++openNames_[nameKey(s, nameLen(s))];
+  }
+}
+
+void MarkupParser::pop() {
+  if (namesActive_) {
+    int s = at(stack_.back()).Start + 1;
+    auto it = openNames_.find(nameKey(s, nameLen(s)));
+    if (it != openNames_.end() && --it->second == 0) openNames_.erase(it);
+  }
+  stack_.pop_back();
+}
+
+bool MarkupParser::sameName(int a, int b, int len) const {
+  if (ignoreCase_) {
+    for (int k = 0; k < len; ++k)
+      if (markup::foldCase(d_[a + k]) != markup::foldCase(d_[b + k])) return false;
+    return true;
+  }
+  return std::char_traits<char16_t>::compare(d_ + a, d_ + b, static_cast<size_t>(len)) == 0;
+}
+
+void MarkupParser::markIll(int holder) {
+  at(holder).Flags |= CMarkup::MNF_ILLDATA;
+  for (int x = holder;; x = at(x).Parent) {
+    if (at(x).Flags & CMarkup::MNF_ILLFORMED) break;
+    at(x).Flags |= CMarkup::MNF_ILLFORMED;
+    if (x == 0) break;
+  }
+}
+
+void MarkupParser::nodeError(int holder, std::u16string_view what, int offset, std::u16string_view tail) {
+  markIll(holder);
+  if (haveError()) return;
+  error_.assign(what);
+  error_ += u" at offset ";
+  error_ += markup::decimal(offset);
+  error_ += tail;
+}
+
+// Closes the open elements from stack depth `fromDepth` to the top at their start tags: each is
+// marked as written without end tag and its content moves up to follow it as siblings. Working
+// outermost first moves every child exactly once.
+void MarkupParser::closeAtStart(size_t fromDepth) {
+  for (size_t s = fromDepth; s < stack_.size(); ++s) {
+    int e = stack_[s];
+    ElemPos& el = at(e);
+    el.Length = el.StartTagLen();
+    el.Flags |= CMarkup::MNF_NONENDED | CMarkup::MNF_ILLFORMED;
+    int first = el.FirstChild;
+    if (first == 0) continue;
+    int up = el.Parent;
+    int last = at(first).Prev;
+    for (int c = first; c; c = at(c).Next) at(c).Parent = up;
+    // The open element is always the last child of its parent.
+    at(at(up).FirstChild).Prev = last;
+    at(first).Prev = e;
+    el.Next = first;
+    el.FirstChild = 0;
+  }
+  while (stack_.size() > fromDepth) pop();
+}
+
+int MarkupParser::parseStartTag(int i) {
+  // Up to the ">" that ends the tag; quoted values may hold ">" and "<".
+  const size_t n = static_cast<size_t>(n_);
+  size_t j = markup::findTagEnd(d_, static_cast<size_t>(i) + 2, n);
+  if (j >= n) {
+    nodeError(parent(), u"Element tag", i, u" unterminated");
+    return kStop;
+  }
+  if (d_[j] == u'<') {
+    // Another tag starts before this one ended: report it and go on from there.
+    nodeError(parent(), u"Element tag", i, u" unterminated");
+    return static_cast<int>(j);
+  }
+  int tagLen = static_cast<int>(j) + 1 - i;
+  if (tagLen > ElemPos::kMaxStartTagLen) {
+    nodeError(parent(), u"Element tag", i, u" too long");
+    return static_cast<int>(j) + 1;
+  }
+  int e = newRecord();
+  ElemPos& el = at(e);
+  el.Start = i;
+  el.SetStartTagLen(tagLen);
+  appendChild(parent(), e);
+  if (d_[j - 1] == u'/') {
+    at(e).Length = tagLen;
+  } else {
+    push(e);
+  }
+  return static_cast<int>(j) + 1;
+}
+
+int MarkupParser::parseEndTag(int i) {
+  int nameStart = i + 2;
+  int j = nameStart;
+  while (j < n_ && !endsName(d_[j])) ++j;
+  int len = j - nameStart;
+  while (j < n_ && d_[j] != u'>' && d_[j] != u'<') ++j;
+  if (j >= n_) {
+    nodeError(parent(), u"Element end tag", i, u" unterminated");
+    return kStop;
+  }
+  if (d_[j] == u'<') {
+    nodeError(parent(), u"Element end tag", i, u" unterminated");
+    return j;
+  }
+  int endLen = j + 1 - i;
+  if (endLen > ElemPos::kMaxEndTagLen) {
+    nodeError(parent(), u"Element end tag", i, u" too long");
+    return j + 1;
+  }
+
+  // The usual case: the end tag closes the innermost open element.
+  auto closes = [&](int e) {
+    int s = at(e).Start + 1;
+    return (s + len >= n_ || endsName(d_[s + len])) && sameName(s, nameStart, len) && nameLen(s) == len;
+  };
+  size_t depth = stack_.size();
+  if (depth > 0 && !closes(stack_.back())) {
+    if (!namesActive_) {
+      namesActive_ = true;
+      for (int e : stack_) {
+        int s = at(e).Start + 1;
+        ++openNames_[nameKey(s, nameLen(s))];
+      }
+    }
+    depth = openNames_.count(nameKey(nameStart, len)) ? stack_.size() - 1 : 0;
+    while (depth > 0 && !closes(stack_[depth - 1])) --depth;
+    if (depth > 0) {
+      int inner = stack_.back();
+      int innerName = at(inner).Start + 1;
+      int matched = stack_[depth - 1];
+      markIll(matched);
+      if (!haveError()) {
+        error_ = u"End tag '" + text(nameStart, len) + u"' at offset " + markup::decimal(i) +
+                 u" does not match start tag '" + text(innerName, nameLen(innerName)) + u"' at offset " +
+                 markup::decimal(at(inner).Start);
+      }
+      closeAtStart(depth);
+    }
+  }
+  if (depth == 0) {
+    markIll(parent());
+    if (!haveError())
+      error_ = u"No start tag for end tag '" + text(nameStart, len) + u"' at offset " + markup::decimal(i);
+    return j + 1;
+  }
+  int e = stack_.back();
+  ElemPos& el = at(e);
+  el.Length = j + 1 - el.Start;
+  el.SetEndTagLen(endLen);
+  pop();
+  return j + 1;
+}
+
+int MarkupParser::skipDoctype(int i) {
+  int depth = 0;
+  char16_t quote = 0;
+  for (int j = i + 2; j < n_; ++j) {
+    char16_t c = d_[j];
+    if (quote) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == u'"' || c == u'\'') {
+      quote = c;
+    } else if (c == u'[') {
+      ++depth;
+    } else if (c == u']') {
+      if (depth > 0) --depth;
+    } else if (c == u'>') {
+      if (depth == 0) return j + 1;
+    } else if (c == u'<' && depth > 0 && j + 1 < n_) {
+      // Comments and processing instructions of the internal subset may hold quotes or brackets.
+      std::u16string_view close;
+      if (j + 3 < n_ && d_[j + 1] == u'!' && d_[j + 2] == u'-' && d_[j + 3] == u'-')
+        close = u"-->";
+      else if (d_[j + 1] == u'?')
+        close = u"?>";
+      if (!close.empty()) {
+        size_t k = findText(d_, static_cast<size_t>(j + 2), static_cast<size_t>(n_), close);
+        if (k >= static_cast<size_t>(n_)) break;
+        j = static_cast<int>(k + close.size()) - 1;
+      }
+    }
+  }
+  nodeError(parent(), u"Doctype", i, u" unterminated");
+  return kStop;
+}
+
+int MarkupParser::parseMarkupDecl(int i) {
+  char16_t c = i + 2 < n_ ? d_[i + 2] : 0;
+  auto until = [&](int from, std::u16string_view close, std::u16string_view what) {
+    size_t k = findText(d_, static_cast<size_t>(std::min(from, n_)), static_cast<size_t>(n_), close);
+    if (k >= static_cast<size_t>(n_)) {
+      nodeError(parent(), what, i, u" unterminated");
+      return kStop;
+    }
+    return static_cast<int>(k + close.size());
+  };
+  switch (c) {
+    case u'-':
+      if (i + 3 < n_ && d_[i + 3] == u'-') return until(i + 4, u"-->", u"Comment");
+      nodeError(parent(), u"Incorrect comment tag", i, u"");
+      return i + 1;
+    case u'[':
+      if (i + 3 < n_ && d_[i + 3] == u'C') return until(i + 3, u"]]>", u"CDATA Section");
+      nodeError(parent(), u"Incorrect tag", i, u"");
+      return i + 1;
+    case u'D':
+    case u'E':
+    case u'A':
+    case u'N':
+      return skipDoctype(i);
+    default:
+      nodeError(parent(), u"Incorrect ! tag", i, u"");
+      return i + 1;
+  }
+}
+
+std::u16string MarkupParser::run() {
+  ElemPos& docRec = at(0);
+  docRec = ElemPos();
+  docRec.Length = n_;
+  m_.PosFree = 1;
+  m_.PosDeleted = 0;
+
+  int i = 0;
+  while (i < n_) {
+    i = static_cast<int>(findChar(d_, static_cast<size_t>(i), static_cast<size_t>(n_), u'<'));
+    if (i >= n_) break;
+    char16_t c = i + 1 < n_ ? d_[i + 1] : 0;
+    int next;
+    if (startsName(c)) {
+      next = parseStartTag(i);
+    } else if (c == u'/') {
+      next = parseEndTag(i);
+    } else if (c == u'?') {
+      size_t k = findText(d_, static_cast<size_t>(i + 2), static_cast<size_t>(n_), u"?>");
+      if (k >= static_cast<size_t>(n_)) {
+        nodeError(parent(), u"Processing instruction", i, u" unterminated");
+        next = kStop;
+      } else {
+        next = static_cast<int>(k + 2);
+      }
+    } else if (c == u'!') {
+      next = parseMarkupDecl(i);
+    } else {
+      nodeError(parent(), u"Incorrect tag name character", i, u"");
+      next = i + 1;
+    }
+    if (next == kStop) break;
+    i = next;
+  }
+
+  if (!stack_.empty()) {
+    int inner = stack_.back();
+    int s = at(inner).Start + 1;
+    markIll(0);
+    if (!haveError())
+      error_ = u"Element '" + text(s, nameLen(s)) + u"' at offset " + markup::decimal(at(inner).Start) + u" not ended";
+    closeAtStart(0);
+  }
+  if (!haveError()) {
+    int root = at(0).FirstChild;
+    if (root == 0)
+      error_ = u"No root element";
+    else if (at(root).Next != 0)
+      error_ = u"Root element has sibling";
+  }
+  return std::move(error_);
+}
+
+void CMarkup::parse() {
+  std::u16string loadResult = std::move(Error);
+  Error.clear();
+  PosParent = Pos = PosChild = 0;
+  NodeType = NodeOffset = NodeLength = 0;
+  SavedPosMaps = nullptr;
+
+  int needed = static_cast<int>(Doc.size() / 64) + 8;
+  if (PosCapacity < needed) {
+    freeIndex();
+    growIndex(needed);
+  }
+  std::u16string parseError;
+  if (Doc.empty()) {
+    elem(0) = ElemPos();
+    PosFree = 1;
+    PosDeleted = 0;
+    parseError = u"Empty document";
+  } else {
+    MarkupParser parser(*this);
+    parseError = parser.run();
+  }
+  if (!loadResult.empty()) {
+    Error = std::move(loadResult);
+    if (!parseError.empty()) {
+      Error += u", ";
+      Error += parseError;
+    }
+  } else {
+    Error = std::move(parseError);
+  }
+}

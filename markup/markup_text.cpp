@@ -1,0 +1,206 @@
+#include "markup_text.h"
+
+namespace markup {
+
+size_t findText(const char16_t* text, size_t from, size_t end, std::u16string_view pattern) {
+  const size_t m = pattern.size();
+  if (m == 0) return from;
+  if (end < m) return end;
+  const size_t last = end - m;
+  for (size_t i = from; i <= last; ++i) {
+    i = findChar(text, i, last + 1, pattern[0]);
+    if (i > last) break;
+    size_t k = 1;
+    while (k < m && text[i + k] == pattern[k]) ++k;
+    if (k == m) return i;
+  }
+  return end;
+}
+
+std::u16string decodeUtf8(const char* bytes, size_t count) {
+  std::u16string out;
+  decodeUtf8Into(out, bytes, count);
+  return out;
+}
+
+void decodeUtf8Into(std::u16string& out, const char* bytes, size_t count) {
+  // Every character written consumes at least one byte, a surrogate pair four.
+  out.resize(count);
+  char16_t* o = out.data();
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  const unsigned char* e = p + count;
+  while (p < e) {
+    // Plain ASCII runs, sixteen bytes at a time; a byte with the top bit set or a NUL ends the run.
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (e - p >= 16) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+      if (stop) {
+        unsigned run = static_cast<unsigned>(__builtin_ctz(stop));
+        for (unsigned k = 0; k < run; ++k) o[k] = p[k];
+        o += run;
+        p += run;
+        break;
+      }
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
+      o += 16;
+      p += 16;
+    }
+#endif
+    if (p >= e) break;
+    unsigned c = *p;
+    if (c < 0x80) {
+      if (c == 0) break;
+      *o++ = static_cast<char16_t>(c);
+      ++p;
+      continue;
+    }
+    int trail;
+    uint32_t cp;
+    if ((c & 0x20) == 0) {
+      trail = 1;
+      cp = c & 0x1F;
+    } else if ((c & 0xF8) == 0xF8) {
+      // Five or more leading ones: no such sequence.
+      *o++ = u'?';
+      ++p;
+      continue;
+    } else if ((c & 0x38) == 0x30) {
+      trail = 3;
+      cp = c & 0x07;
+    } else {
+      trail = 2;
+      cp = c & 0x0F;
+    }
+    const unsigned char* q = p + 1;
+    int k = 0;
+    for (; k < trail; ++k) {
+      if (q + k >= e || (q[k] & 0x80) == 0) break;
+      cp = (cp << 6) | (q[k] & 0x3Fu);
+    }
+    if (k < trail) {
+      // A short sequence: the byte that broke it starts over as a lead byte.
+      *o++ = u'?';
+      p = q + k;
+      continue;
+    }
+    p = q + trail;
+    if (cp == 0) break;
+    if (cp > 0xFFFF) {
+      if (cp > 0x10FFFF) {
+        *o++ = u'?';
+        continue;
+      }
+      cp -= 0x10000;
+      *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      *o++ = static_cast<char16_t>(cp);
+    }
+  }
+  out.resize(static_cast<size_t>(o - out.data()));
+}
+
+std::string encodeUtf8(const char16_t* text, size_t count) {
+  std::string out;
+  out.resize(count * 3);
+  auto* o = reinterpret_cast<unsigned char*>(out.data());
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t c = text[i];
+    if (c < 0x80) {
+      *o++ = static_cast<unsigned char>(c);
+    } else if (c < 0x800) {
+      *o++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+      *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else if (c >= 0xD800 && c < 0xDC00 && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+      uint32_t cp = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+      ++i;
+      *o++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
+      *o++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    } else {
+      *o++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+      *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    }
+  }
+  out.resize(static_cast<size_t>(o - reinterpret_cast<unsigned char*>(out.data())));
+  return out;
+}
+
+namespace {
+
+int hexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// Resolves the reference that starts with "&" at text[0]; returns the characters consumed
+// (0: not a reference we resolve, the "&" stays as it is).
+size_t resolveReference(std::u16string& out, const char16_t* text, size_t count) {
+  struct Named {
+    std::u16string_view name;
+    char16_t ch;
+  };
+  static constexpr Named kNamed[] = {
+      {u"&lt;", u'<'}, {u"&amp;", u'&'}, {u"&gt;", u'>'}, {u"&apos;", u'\''}, {u"&quot;", u'"'}};
+  for (const Named& n : kNamed) {
+    if (count >= n.name.size() && std::u16string_view(text, n.name.size()) == n.name) {
+      out.push_back(n.ch);
+      return n.name.size();
+    }
+  }
+  if (count < 4 || text[1] != u'#') return 0;
+  // At most seven characters after the number sign, then ";".
+  bool hex = text[2] == u'x';
+  size_t i = hex ? 3 : 2;
+  uint32_t value = 0;
+  size_t digits = 0;
+  for (; i < count && i <= 8; ++i) {
+    int v = hex ? hexValue(text[i]) : (text[i] >= u'0' && text[i] <= u'9' ? text[i] - u'0' : -1);
+    if (v < 0) break;
+    value = value * (hex ? 16 : 10) + static_cast<uint32_t>(v);
+    ++digits;
+  }
+  if (digits == 0 || i >= count || i > 9 || text[i] != u';') return 0;
+  // Characters beyond U+FFFF become a surrogate pair rather than losing their top bits; numbers
+  // beyond Unicode are left as written.
+  if (value > 0x10FFFF) return 0;
+  if (value > 0xFFFF) {
+    value -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(value));
+  }
+  return i + 1;
+}
+
+}  // namespace
+
+void unescapeInto(std::u16string& out, const char16_t* text, size_t count) {
+  size_t i = 0;
+  while (i < count) {
+    size_t amp = findChar(text, i, count, u'&');
+    out.append(text + i, amp - i);
+    if (amp >= count) break;
+    size_t used = resolveReference(out, text + amp, count - amp);
+    if (used == 0) {
+      out.push_back(u'&');
+      used = 1;
+    }
+    i = amp + used;
+  }
+}
+
+std::u16string decimal(long long value) {
+  std::string s = std::to_string(value);
+  return std::u16string(s.begin(), s.end());
+}
+
+}  // namespace markup
