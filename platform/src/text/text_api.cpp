@@ -336,6 +336,16 @@ int DrawTextW(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format) {
     for (char32_t c : s) t += c == U'\t' ? std::u32string(8, U' ') : std::u32string(1, c);
     s = std::move(t);
   }
+  if (n == 0) {
+    // Nothing to draw; measuring an empty text gives an empty width and one line for a
+    // single line (none otherwise), as on the device.
+    const int lh = f->metrics().height;
+    if (format & DT_CALCRECT) {
+      rect->right = rect->left;
+      rect->bottom = (format & DT_SINGLELINE) ? static_cast<LONG>(std::min<int64_t>(int64_t(rect->top) + lh, INT_MAX)) : rect->top;
+    }
+    return lh;
+  }
   const int rectW = static_cast<int>(std::clamp<int64_t>(int64_t(rect->right) - rect->left, INT_MIN / 2, INT_MAX / 2));
   const int lineH = f->metrics().height;
   std::vector<Line> lines;
