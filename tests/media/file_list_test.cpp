@@ -287,21 +287,6 @@ TEST_F(FileListTest, ClassifiesByTheLastFourCharactersWithoutRegardToCase) {
   EXPECT_FALSE(list.isAudioFile(nullptr));
 }
 
-TEST_F(FileListTest, FileClassSetsFilterAndKindAndIgnoresUnknownClasses) {
-  CFileListManager list;
-  for (int c = 1; c <= 7; ++c) {
-    list.SetFileCalss(static_cast<_FILE_CALSS>(c));
-    EXPECT_EQ(list.getFFFilterOption(), c);
-    EXPECT_EQ(list.getFileType(), c + 2);
-  }
-  list.SetFileCalss(static_cast<_FILE_CALSS>(8));
-  EXPECT_EQ(list.getFFFilterOption(), 7);
-  EXPECT_EQ(list.getFileType(), 9);
-  list.SetFileCalss(FILE_CALSS_NONE);
-  EXPECT_EQ(list.getFFFilterOption(), 0);
-  EXPECT_EQ(list.getFileType(), 0);
-}
-
 TEST_F(FileListTest, SelectionHoldsOwnCopiesWithoutDuplicates) {
   for (const char* f : {"a.mp3", "b.mp3"}) touch(std::string("StorageCard/S/") + f);
   mkdir("StorageCard/S/Sub");
