@@ -4,6 +4,7 @@
 #include <string>
 
 #include "markup.h"
+#include "services/utility.h"
 
 using media::boundedLength;
 using media::kMaxText;
@@ -13,28 +14,6 @@ namespace {
 bool isFolderKind(int kind) { return kind == PLAY_FILE_TYPE_PARENT || kind == PLAY_FILE_TYPE_FOLDER; }
 
 LPCWSTR textOrEmpty(LPCWSTR s) { return s ? s : u""; }
-
-// The "Folder" string of a storage profile, or "" when the key or the value is missing.
-std::u16string profileFolder(LPCWSTR profileKey) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, profileKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-  WCHAR value[MAX_PATH] = {};
-  DWORD type = 0;
-  DWORD size = sizeof(value) - sizeof(WCHAR);
-  LSTATUS status = RegQueryValueExW(key, u"Folder", nullptr, &type, reinterpret_cast<LPBYTE>(value), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return {};
-  value[MAX_PATH - 1] = 0;
-  return value;
-}
-
-// The storage-card folder ("\StorageCard"), or "" when the registry does not name one.
-// The system services read the same profiles; this keeps the play lists free of them.
-std::u16string storageCardFolder() {
-  std::u16string folder = profileFolder(u"System\\StorageManager\\Profiles\\SDMemory1");
-  if (folder.empty()) folder = profileFolder(u"System\\StorageManager\\Profiles\\SDMemory");
-  return folder.empty() ? std::u16string() : u"\\" + folder;
-}
 
 struct PlayListFiles {
   const char16_t* primary;
@@ -61,7 +40,9 @@ _PlayListData makeEntry(int kind, LPCWSTR dir, LPCWSTR name, int playTime) {
 
 CPlayListManager::CPlayListManager()
     : m_fileType(PLAY_FILE_TYPE_ALL), m_filter(PLAY_FFFILTER_ALL), m_indexBak(-1), m_modified(0) {
-  std::u16string root = storageCardFolder() + u"\\";
+  // The storage card's folder ("\StorageCard") with a backslash; "\" when no card is named.
+  CUtility utility;
+  std::u16string root = std::u16string(utility.GetSDFolder()) + u"\\";
   media::copyPath(m_root, root.c_str());
   media::copyPath(m_workDir, m_root);
 }
