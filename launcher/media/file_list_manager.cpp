@@ -260,7 +260,9 @@ void CFileListManager::getSelectedListFileName(LPWSTR out) {
   const _FileListData* entry = m_entries.at(i);
   LPCWSTR name = entry->name ? entry->name : u"";
   if (isFolderKind(entry->kind)) {
-    std::u16string text = u"[" + std::u16string(name) + u"]";
+    std::u16string text(1, u'[');
+    text += name;
+    text += u']';
     media::copyPath(out, text.c_str());
   } else {
     media::copyPath(out, name);

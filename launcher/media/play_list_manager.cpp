@@ -210,7 +210,9 @@ void CPlayListManager::getSelectedListFileName(LPWSTR out) {
   }
   const _PlayListData* entry = m_entries.at(i);
   if (isFolderKind(entry->kind)) {
-    std::u16string text = u"[" + std::u16string(textOrEmpty(entry->name)) + u"]";
+    std::u16string text(1, u'[');
+    text += textOrEmpty(entry->name);
+    text += u']';
     media::copyPath(out, text.c_str());
   } else {
     media::copyPath(out, textOrEmpty(entry->name));
