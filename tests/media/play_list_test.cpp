@@ -269,6 +269,9 @@ TEST_F(PlayListTest, FailedSaveKeepsThePreviousFile) {
   std::signal(SIGXFSZ, oldHandler);
 
   EXPECT_EQ(read("GPSData/Audio_Playlist.xml"), previous);
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(host("GPSData"))) files.push_back(e.path().filename().string());
+  EXPECT_EQ(files, Names{"Audio_Playlist.xml"}) << "a failed save leaves no partial file behind";
   // The flash copy may take the list instead; it must then be complete.
   if (saved1) {
     pugi::xml_document doc;
