@@ -32,8 +32,8 @@ const PlayListFiles kPlayListFiles[] = {
 };
 
 _PlayListData makeEntry(int kind, LPCWSTR dir, LPCWSTR name, int playTime) {
-  return _PlayListData{static_cast<_FileType_PLAY>(kind), const_cast<LPWSTR>(dir), const_cast<LPWSTR>(name),
-                       playTime, FILE_STATE_PRESENT};
+  return _PlayListData{static_cast<_FileType_PLAY>(kind), const_cast<LPWSTR>(dir), const_cast<LPWSTR>(name), playTime,
+                       FILE_STATE_PRESENT};
 }
 
 }  // namespace
@@ -344,12 +344,24 @@ int CPlayListManager::addTyped(_FileType_PLAY kind, LPCWSTR name) {
   return 1;
 }
 
-int CPlayListManager::addVideoListFile(LPCWSTR name) { return isVideoFile(name) ? addTyped(PLAY_FILE_TYPE_VIDEO, name) : 0; }
-int CPlayListManager::addAudioListFile(LPCWSTR name) { return isAudioFile(name) ? addTyped(PLAY_FILE_TYPE_AUDIO, name) : 0; }
-int CPlayListManager::addPhotoListFile(LPCWSTR name) { return isPhotoFile(name) ? addTyped(PLAY_FILE_TYPE_PHOTO, name) : 0; }
-int CPlayListManager::addMapExeFile(LPCWSTR name) { return isMapExeFile(name) ? addTyped(PLAY_FILE_TYPE_MAPEXE, name) : 0; }
-int CPlayListManager::addImageListFile(LPCWSTR name) { return isImageFile(name) ? addTyped(PLAY_FILE_TYPE_IMAGE, name) : 0; }
-int CPlayListManager::addTextListFile(LPCWSTR name) { return isTextFile(name) ? addTyped(PLAY_FILE_TYPE_TEXT, name) : 0; }
+int CPlayListManager::addVideoListFile(LPCWSTR name) {
+  return isVideoFile(name) ? addTyped(PLAY_FILE_TYPE_VIDEO, name) : 0;
+}
+int CPlayListManager::addAudioListFile(LPCWSTR name) {
+  return isAudioFile(name) ? addTyped(PLAY_FILE_TYPE_AUDIO, name) : 0;
+}
+int CPlayListManager::addPhotoListFile(LPCWSTR name) {
+  return isPhotoFile(name) ? addTyped(PLAY_FILE_TYPE_PHOTO, name) : 0;
+}
+int CPlayListManager::addMapExeFile(LPCWSTR name) {
+  return isMapExeFile(name) ? addTyped(PLAY_FILE_TYPE_MAPEXE, name) : 0;
+}
+int CPlayListManager::addImageListFile(LPCWSTR name) {
+  return isImageFile(name) ? addTyped(PLAY_FILE_TYPE_IMAGE, name) : 0;
+}
+int CPlayListManager::addTextListFile(LPCWSTR name) {
+  return isTextFile(name) ? addTyped(PLAY_FILE_TYPE_TEXT, name) : 0;
+}
 int CPlayListManager::addListFile(LPCWSTR name) { return name ? addTyped(PLAY_FILE_TYPE_ALL, name) : 0; }
 
 // ---- play-list screen helpers -----------------------------------------------------------

@@ -37,7 +37,8 @@ class FileListTest : public UnitRootTest {
 using Names = std::vector<std::string>;
 
 TEST_F(FileListTest, ListsParentAndFoldersThenFilesEachInNameOrder) {
-  for (const char* f : {"b.mp3", "A.MP3", "c.wma", "notes.txt", "d.Mp3", ".hidden.mp3"}) touch(std::string("StorageCard/Music/") + f);
+  for (const char* f : {"b.mp3", "A.MP3", "c.wma", "notes.txt", "d.Mp3", ".hidden.mp3"})
+    touch(std::string("StorageCard/Music/") + f);
   for (const char* d : {"Zed", "alpha", "Mid"}) mkdir(std::string("StorageCard/Music/") + d);
   CFileListManager list;
   list.SetFileCalss(FILE_CALSS_AUDIO);
