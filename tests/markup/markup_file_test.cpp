@@ -109,6 +109,22 @@ TEST_F(MarkupFile, DevicePathsWithBackslashes) {
   EXPECT_EQ(readBytes(host("dev.xml")), "<r/>");
 }
 
+TEST_F(MarkupFile, DevicePathsMapIntoTheUnitRoot) {
+  ASSERT_EQ(mkdir(host("Windows").c_str(), 0700), 0);
+  writeBytes(host("Windows/image.xml"), "<IMAGES/>");
+  std::string previous = plat::unitRoot();
+  plat::setUnitRoot(dir_);
+  CMarkup m;
+  bool loaded = m.Load(u"\\WINDOWS\\Image.xml");
+  m.FindElem();
+  m.AddChildElem(u"IMAGE", 1);
+  bool saved = m.Save(u"\\Windows\\copy.xml");
+  plat::setUnitRoot(previous);
+  EXPECT_TRUE(loaded) << narrow(m.GetError());
+  EXPECT_TRUE(saved) << narrow(m.GetError());
+  EXPECT_EQ(readBytes(host("Windows/copy.xml")), "<IMAGES>\r\n<IMAGE>1</IMAGE>\r\n</IMAGES>");
+}
+
 TEST_F(MarkupFile, SaveWritesUtf8AndReportsTheCounts) {
   CMarkup m(u"<a>\u00e9\u20ac\U0001F600</a>");
   ASSERT_TRUE(m.Save(path("out.xml")));
