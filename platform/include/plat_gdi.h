@@ -194,6 +194,18 @@ BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
 BOOL TransparentImage(HDC dst, int x, int y, int width, int height, HANDLE source, int srcX, int srcY,
                       int srcWidth, int srcHeight, COLORREF key);
 #define TransparentBlt TransparentImage
+// Copies from a packed DIB in memory (source rows of a bottom-up DIB count from its bottom).
+int StretchDIBits(HDC dc, int x, int y, int width, int height, int srcX, int srcY, int srcWidth, int srcHeight,
+                  const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop);
+int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int srcX, int srcY, UINT startScan,
+                      UINT lines, const void* bits, const BITMAPINFO* info, UINT usage);
+#define BLACKONWHITE 1
+#define WHITEONBLACK 2
+#define COLORONCOLOR 3
+#define HALFTONE 4
+// Accepted and ignored: copies always sample the nearest pixel.
+int SetStretchBltMode(HDC dc, int mode);
+BOOL InvertRect(HDC dc, const RECT* rect);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
 COLORREF GetPixel(HDC dc, int x, int y);
 

@@ -28,6 +28,8 @@
 #define REG_CREATED_NEW_KEY 1
 #define REG_OPENED_EXISTING_KEY 2
 
+#define ERROR_KEY_DELETED 1018L
+
 typedef LONG LSTATUS;
 typedef DWORD REGSAM;
 
@@ -48,7 +50,8 @@ LSTATUS RegFlushKey(HKEY key);
 
 namespace plat::registry {
 // Loads a registry script (REGEDIT4 syntax) from a host file, replacing the registry.
-// Lines it cannot read are reported on the console with their line number and skipped.
+// Lines it cannot read are reported on the console with their line number and skipped; the
+// rest loads. Returns false when the file cannot be read or a line had to be skipped.
 bool load(const std::string& hostPath);
 // Loads a script from text (tests).
 bool loadText(const std::string& text, const std::string& nameForMessages = "registry");

@@ -307,3 +307,74 @@ TEST(Drawing, GoldenScene) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DibSection, TwentyFourBitSectionInAContextCopiesBothWays) {
+  // How the opening effect blends: copy window and frame into 24-bit sections, mix the
+  // bytes, copy the result back.
+  Canvas frame(5, 3, 0x204060);
+  frame.pixels()[0] = 0xFF0000;  // top-left red
+  BITMAPINFO info{};
+  info.bmiHeader = {40, 5, 3, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(frame.dc(), &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_NE(dib, nullptr);
+  HDC dc = CreateCompatibleDC(frame.dc());
+  HGDIOBJ old = SelectObject(dc, dib);
+  ASSERT_TRUE(BitBlt(dc, 0, 0, 5, 3, frame.dc(), 0, 0, SRCCOPY));
+  uint8_t* b = static_cast<uint8_t*>(bits);
+  const int stride = 16;  // 15 bytes padded to 16
+  // Bottom-up: the top-left pixel is in the last memory row.
+  EXPECT_EQ(b[2 * stride + 2], 0xFF);
+  EXPECT_EQ(b[2 * stride + 0], 0x00);
+  EXPECT_EQ(b[0], 0x60);
+  EXPECT_EQ(b[2], 0x20);
+  for (int i = 0; i < 3 * stride; ++i) b[i] = static_cast<uint8_t>(b[i] >> 1);
+  ASSERT_TRUE(BitBlt(frame.dc(), 0, 0, 5, 3, dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(frame.at(0, 0), 0x7F0000u);
+  EXPECT_EQ(frame.at(4, 2), 0x102030u);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(dib);
+}
+
+TEST(Fonts, ScriptSizesOfAnyValueAreSafe) {
+  Canvas c(40, 40);
+  for (int height : {0, 1, -1, 5000, -5000, INT32_MIN, INT32_MAX}) {
+    HFONT f = CreateFontW(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, u"Arial");
+    HGDIOBJ old = SelectObject(c.dc(), f);
+    RECT r{0, 0, 40, 40};
+    DrawTextW(c.dc(), u"Ag", -1, &r, DT_SINGLELINE);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(c.dc(), &tm);
+    EXPECT_LE(tm.tmHeight, 2000) << height;
+    SelectObject(c.dc(), old);
+    DeleteObject(f);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StretchDIBits, DrawsAPackedBottomUpPicture) {
+  // 2x2, 24 bits, bottom-up: memory row 0 is the bottom row.
+  uint8_t rows[2][8] = {{0, 0, 255, 0, 255, 0, 0, 0}, {255, 0, 0, 255, 255, 255, 0, 0}};
+  BITMAPINFO info{};
+  info.bmiHeader = {40, 2, 2, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  Canvas c(4, 4);
+  EXPECT_EQ(StretchDIBits(c.dc(), 0, 0, 4, 4, 0, 0, 2, 2, rows, &info, DIB_RGB_COLORS, SRCCOPY), 2);
+  EXPECT_EQ(c.at(0, 0), 0x0000FFu);  // top-left blue
+  EXPECT_EQ(c.at(3, 0), 0xFFFFFFu);
+  EXPECT_EQ(c.at(0, 3), 0xFF0000u);  // bottom-left red
+  EXPECT_EQ(c.at(3, 3), 0x00FF00u);
+  // The lower row alone: source y counts from the bottom.
+  Canvas d(2, 1);
+  EXPECT_EQ(SetDIBitsToDevice(d.dc(), 0, 0, 2, 1, 0, 0, 0, 2, rows, &info, DIB_RGB_COLORS), 2);
+  EXPECT_EQ(StretchDIBits(d.dc(), 0, 0, 2, 1, 0, 0, 2, 1, rows, &info, DIB_RGB_COLORS, SRCCOPY), 1);
+  EXPECT_EQ(d.at(0, 0), 0xFF0000u);
+  EXPECT_EQ(StretchDIBits(d.dc(), 0, 0, 2, 1, 0, 0, 2, 1, nullptr, &info, DIB_RGB_COLORS, SRCCOPY), 0);
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <set>
 
 #include "gdi_test_util.h"
@@ -292,6 +293,42 @@ TEST_F(Text, GoldenLabels) {
     DrawTextW(c.dc(), l.text, -1, &r, l.format);
   }
   gdi_test::expectGolden("text_labels", c.pixels(), 240, 120, 8);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FontCatalog, TheUnitsFontsFolderComesBeforeTheSystemFonts) {
+  namespace fs = std::filesystem;
+  const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+  if (!fs::exists(font)) GTEST_SKIP() << "fonts-dejavu-core is not installed";
+  char tmpl[] = "/tmp/gdi_unit_XXXXXX";
+  ASSERT_TRUE(mkdtemp(tmpl));
+  const std::string root = tmpl;
+  fs::create_directories(root + "/Windows/Fonts");
+  fs::copy_file(font, root + "/Windows/Fonts/DejaVuSans.ttf");
+  plat::Options options;
+  options.unitRoot = root;
+  options.persistRegistry = false;
+  plat::startup(options);
+  const std::string folder = plat::hostPath(u"\\Windows\\Fonts");
+  if (folder.rfind(root, 0) != 0) {
+    plat::shutdown();
+    fs::remove_all(root);
+    GTEST_SKIP() << "device paths are not mapped into the unit root in this build";
+  }
+  plat::text::resetFontCatalog();
+  plat::text::FontFile found;
+  ASSERT_TRUE(plat::text::findFontFile("DejaVu Sans", false, false, found));
+  EXPECT_EQ(found.path.rfind(root, 0), 0u) << found.path;
+  // A family the unit does not ship still comes from the system.
+  if (plat::text::findFontFile("Liberation Sans", false, false, found)) {
+    EXPECT_NE(found.path.rfind(root, 0), 0u);
+  }
+  plat::shutdown();
+  plat::text::resetFontCatalog();
+  fs::remove_all(root);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ ObjectTable& table() {
 
 HGDIOBJ addLocked(ObjectTable& t, std::shared_ptr<GdiObject> object) {
   t.next += 4;
+  if (object->stock) ++t.stockCount;
   t.objects.emplace(t.next, std::move(object));
   return reinterpret_cast<HGDIOBJ>(t.next);
 }
@@ -99,7 +100,6 @@ HGDIOBJ stockObject(int which) {
     if (!o) return nullptr;
     o->stock = true;
     t.stock[which] = addLocked(t, std::move(o));
-    ++t.stockCount;
   }
   return t.stock[which];
 }

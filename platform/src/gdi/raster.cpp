@@ -363,3 +363,59 @@ COLORREF GetPixel(HDC handle, int x, int y) {
   if (scope.empty()) return CLR_INVALID;
   return toColorRef(*scope.view().at(X, Y));
 }
+
+namespace {
+
+// A caller's packed DIB as a temporary bitmap (the rows are copied once).
+std::shared_ptr<Bitmap> bitmapFromPacked(const void* bits, const BITMAPINFO* info, UINT usage) {
+  if (!bits || !info) return nullptr;
+  auto b = Bitmap::createDib(info, usage);
+  if (!b) return nullptr;
+  std::memcpy(b->bits(), bits, b->imageBytes());
+  return b;
+}
+
+}  // namespace
+
+int StretchDIBits(HDC handle, int x, int y, int w, int h, int sx, int sy, int sw, int sh, const void* bits,
+                  const BITMAPINFO* info, UINT usage, DWORD rop) {
+  auto dst = findDC(handle);
+  auto src = bitmapFromPacked(bits, info, usage);
+  if (!dst || !src) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (rop != SRCCOPY && !usesSource(rop)) {
+    plat::console::writeUtf8("FIXME: StretchDIBits copies with source raster operations only\n");
+    return 0;
+  }
+  // Source rows of a bottom-up DIB are counted from its bottom edge.
+  if (!src->topDown) sy = src->height - (sy + sh);
+  std::lock_guard lock(dst->mutex);
+  stretch(*dst, nullptr, src.get(), StretchArgs{x, y, w, h, sx, sy, sw, sh}, rop, false, 0);
+  return sh < 0 ? -sh : sh;
+}
+
+int SetDIBitsToDevice(HDC handle, int x, int y, DWORD w, DWORD h, int sx, int sy, UINT startScan, UINT lines,
+                      const void* bits, const BITMAPINFO* info, UINT usage) {
+  if (!info) return 0;
+  const LONG height = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
+  if (startScan != 0 || lines < static_cast<UINT>(height)) {
+    plat::console::writeUtf8("FIXME: SetDIBitsToDevice needs every scan line at once\n");
+    return 0;
+  }
+  return StretchDIBits(handle, x, y, static_cast<int>(w), static_cast<int>(h), sx, sy, static_cast<int>(w),
+                       static_cast<int>(h), bits, info, usage, SRCCOPY)
+             ? static_cast<int>(lines)
+             : 0;
+}
+
+int SetStretchBltMode(HDC handle, int mode) {
+  // Only nearest sampling exists; the mode is accepted so callers need not care.
+  return findDC(handle) ? COLORONCOLOR : 0;
+}
+
+BOOL InvertRect(HDC handle, const RECT* rect) {
+  if (!rect) return FALSE;
+  return PatBlt(handle, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, DSTINVERT);
+}

@@ -118,6 +118,10 @@ std::shared_ptr<FontInstance> FontInstance::get(const LOGFONTW& lf) {
   const double cellUnits = std::max(1.0, winAscent + winDescent);
   long height = lf.lfHeight;
   if (height == 0) height = 16;  // the device's default cell
+  // Sizes from scripts are not trusted: a glyph of a million pixels square would exhaust memory.
+  constexpr long kMaxHeight = 1000;
+  if (height > kMaxHeight) height = kMaxHeight;
+  if (height < -kMaxHeight) height = -kMaxHeight;
   FontMetrics& m = fi->metrics_;
   if (height > 0) {
     fi->em_ = height * upem / cellUnits;

@@ -1,0 +1,17 @@
+// Screen scripts from outside: any document must load into records without a fault.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "markup.h"
+#include "skin_loader.h"
+#include "windows.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::u16string text = plat::utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
+  CMarkup xml;
+  xml.SetDoc(text);
+  std::vector<tagMenu> pages;
+  skinlet::loadPages(xml, pages, nullptr);
+  return 0;
+}

@@ -1,0 +1,169 @@
+// The GPS receiver's NMEA 0183 parser: a byte-at-a-time state machine that checks each
+// sentence's checksum, splits it into fields and keeps the values in one GPS record.
+#pragma once
+
+#include <windows.h>
+
+struct NmeaGga {
+  BYTE hour, minute, second;
+  double latitude, longitude;  // degrees, south and west negative
+  BYTE quality;
+  BYTE satellitesUsed;
+  double hdop;
+  double altitude;  // metres
+  DWORD count;
+  double previousAltitude;
+  int previousTime;     // minutes * 60 + seconds of the previous GGA
+  double verticalRate;  // metres per minute
+};
+
+struct NmeaGsa {
+  char mode;
+  BYTE fixType;
+  WORD prn[12];  // satellites used in the fix, 0 = empty slot
+  double pdop, hdop, vdop;
+  DWORD count;
+};
+
+struct NmeaSatellite {
+  WORD prn;
+  WORD snr;
+  DWORD used;  // 1 when the PRN is one of the GSA's
+  WORD azimuth;
+  WORD elevation;
+};
+
+struct NmeaGsv {
+  WORD inView;
+  NmeaSatellite satellites[36];
+  DWORD count;
+};
+
+struct NmeaRmb {
+  char status;
+  double crossTrack;
+  char steer;
+  char origin[32];
+  char destination[32];
+  double destLatitude, destLongitude;
+  double range, bearing, closingVelocity;
+  char arrival;
+  DWORD count;
+};
+
+struct NmeaRmc {
+  BYTE hour, minute, second;
+  char status;
+  double latitude, longitude;
+  double speedKnots;
+  double course;
+  BYTE day, month;
+  WORD year;
+  double magneticVariation;  // west negative
+  DWORD count;
+};
+
+struct NmeaZda {
+  BYTE hour, minute, second;
+  BYTE day, month;
+  WORD year;
+  BYTE zoneHours, zoneMinutes;
+  DWORD count;
+};
+
+struct NmeaGll {
+  double latitude, longitude;
+  BYTE hour, minute, second;
+  DWORD count;
+};
+
+struct NmeaVtg {
+  double speedKmh;
+};
+
+// The receiver's own sentences.
+struct NmeaReceiver {
+  int status603;      // PNMRX603 status code
+  int value603a;      // field 3
+  signed char value603b;  // field 4, a small value
+  int value603c;      // field 5
+  int complete603;    // set by status code 4; later PNMRX603 sentences are ignored
+  char raw600[256];   // data of the last PNMRX600
+  int syn[2];
+  int key;
+};
+
+struct NmeaGpsRecord {
+  NmeaGga gga;
+  NmeaGsa gsa;
+  NmeaGsv gsv;
+  NmeaRmb rmb;
+  NmeaRmc rmc;
+  NmeaZda zda;
+  NmeaGll gll;
+  NmeaVtg vtg;
+  NmeaReceiver receiver;
+};
+
+class CNmeaParser {
+ public:
+  CNmeaParser();
+  virtual ~CNmeaParser();
+  CNmeaParser(const CNmeaParser&) = delete;
+  CNmeaParser& operator=(const CNmeaParser&) = delete;
+
+  // Runs the state machine over the bytes, taking the lock for each byte. Always 1.
+  int Feed(const BYTE* bytes, int count);
+
+  // The record. Readers that need a consistent view hold the lock (Lock/Unlock).
+  const NmeaGpsRecord& Record() const { return m_Record; }
+  void Lock() { EnterCriticalSection(&m_Lock); }
+  void Unlock() { LeaveCriticalSection(&m_Lock); }
+
+  DWORD SentenceCount() const { return m_SentenceCount; }
+  // 1 while sentence starts keep arriving (fewer than 200 bytes apart).
+  int IsStreamAlive() const { return m_StreamAlive; }
+  // Sentences dispatched whose identifier has no handler (other talkers, other types).
+  DWORD UnhandledCount() const { return m_UnhandledCount; }
+
+ private:
+  void ProcessByte(BYTE b);
+  void Dispatch();
+  void ResetRecord();
+
+  // Field n of the current data text, cut to 24 characters; false when missing or empty.
+  bool Field(int n, char* out) const;
+  void SplitFields();
+
+  void OnGga();
+  void OnGsa();
+  void OnGsv();
+  void OnRmb();
+  void OnRmc();
+  void OnZda();
+  void OnGll();
+  void OnVtg();
+  void OnPnmrx603();
+  void OnPnmrx600();
+  void OnSyn();
+  void OnKey();
+
+  int m_State;
+  BYTE m_Checksum;
+  BYTE m_ReceivedChecksum;
+  bool m_ChecksumDigitsValid;
+  WORD m_Index;
+  char m_Identifier[10];
+  char m_Data[256];
+  DWORD m_SentenceCount;
+  DWORD m_UnhandledCount;
+  volatile int m_StreamAlive;
+  CRITICAL_SECTION m_Lock;
+  NmeaGpsRecord m_Record;
+
+  // Where each field of the current sentence starts in m_Data, and how many there are.
+  static constexpr int kMaxFields = 128;
+  WORD m_FieldStart[kMaxFields];
+  int m_FieldCount;
+  int m_DataLength;
+};

@@ -1,0 +1,211 @@
+// The sdl backend: an SDL2 window showing the screen (optionally scaled), mouse as touch and
+// the keyboard as the remote keys. All SDL calls run on one thread of the backend's own.
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "display/backend.h"
+#include "plat_core.h"
+#include "plat_window.h"
+
+#ifdef HU_HAVE_SDL2
+#include <SDL.h>
+#endif
+
+namespace plat::display {
+
+#ifdef HU_HAVE_SDL2
+
+namespace {
+
+// Remote keys: arrows, Enter, Escape; letters and digits as themselves; F1-F6 and F7, F8 as the
+// unit's extra hot keys 199-204, 206, 207.
+int virtualKey(SDL_Keycode k) {
+  switch (k) {
+    case SDLK_LEFT: return VK_LEFT;
+    case SDLK_UP: return VK_UP;
+    case SDLK_RIGHT: return VK_RIGHT;
+    case SDLK_DOWN: return VK_DOWN;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return VK_RETURN;
+    case SDLK_ESCAPE: return VK_ESCAPE;
+    case SDLK_BACKSPACE: return VK_BACK;
+    case SDLK_TAB: return VK_TAB;
+    case SDLK_SPACE: return VK_SPACE;
+    case SDLK_LALT:
+    case SDLK_RALT: return VK_MENU;
+    case SDLK_KP_PLUS: return 0x2B;
+    case SDLK_F1: return 199;
+    case SDLK_F2: return 200;
+    case SDLK_F3: return 201;
+    case SDLK_F4: return 202;
+    case SDLK_F5: return 203;
+    case SDLK_F6: return 204;
+    case SDLK_F7: return 206;
+    case SDLK_F8: return 207;
+    default: break;
+  }
+  if (k >= SDLK_a && k <= SDLK_z) return 'A' + (k - SDLK_a);
+  if (k >= SDLK_0 && k <= SDLK_9) return '0' + (k - SDLK_0);
+  return 0;
+}
+
+class SdlBackend : public DisplayBackend {
+ public:
+  ~SdlBackend() override { stop(); }
+
+  bool start(int width, int height, int scale, DWORD quitThread) override {
+    width_ = width;
+    height_ = height;
+    scale_ = scale;
+    quitThread_ = quitThread;
+    thread_ = std::thread([this] { run(); });
+    std::unique_lock<std::mutex> l(lock_);
+    cv_.wait(l, [&] { return started_ != 0; });
+    if (started_ < 0) {
+      l.unlock();
+      thread_.join();
+      return false;
+    }
+    return true;
+  }
+
+  void present(const uint32_t* pixels, int width, int height) override {
+    std::lock_guard<std::mutex> g(lock_);
+    if (width != width_ || height != height_) return;
+    pending_.assign(pixels, pixels + static_cast<size_t>(width) * static_cast<size_t>(height));
+    havePending_ = true;
+  }
+
+  void stop() override {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      stop_ = true;
+    }
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  void run() {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    // Only drivers that put pixels on a screen; SDL_VIDEODRIVER in the environment still wins.
+    if (!SDL_getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland,kmsdrm");
+    bool ok = SDL_Init(SDL_INIT_VIDEO) == 0;
+    if (!ok) plat::console::writeUtf8(std::string("display: sdl: ") + SDL_GetError() + "\n");
+    if (ok) {
+      // SDL falls back to drivers that show nothing; those are the headless backend's job.
+      const char* driver = SDL_GetCurrentVideoDriver();
+      std::string name = driver ? driver : "";
+      if (name.empty() || name == "offscreen" || name == "dummy" || name == "evdev") {
+        plat::console::writeUtf8("display: sdl found no screen (video driver '" + name + "')\n");
+        ok = false;
+      }
+    }
+    if (ok) {
+      window = SDL_CreateWindow("head unit", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_ * scale_,
+                                height_ * scale_, 0);
+      if (window) renderer = SDL_CreateRenderer(window, -1, 0);
+      if (renderer)
+        texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width_, height_);
+      ok = texture != nullptr;
+      if (!ok) plat::console::writeUtf8(std::string("display: sdl: ") + SDL_GetError() + "\n");
+    }
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      started_ = ok ? 1 : -1;
+      cv_.notify_all();
+    }
+    if (ok) loop(renderer, texture);
+    if (texture) SDL_DestroyTexture(texture);
+    if (renderer) SDL_DestroyRenderer(renderer);
+    if (window) SDL_DestroyWindow(window);
+    SDL_Quit();  // the whole of SDL: it is used for the display only
+  }
+
+  void loop(SDL_Renderer* renderer, SDL_Texture* texture) {
+    std::vector<uint32_t> frame;
+    bool down = false;
+    for (;;) {
+      SDL_Event e;
+      while (SDL_PollEvent(&e)) {
+        switch (e.type) {
+          case SDL_QUIT:
+            // Closing the window ends the program the way its own quit message does.
+            plat::window::postQuit(quitThread_, 0);
+            break;
+          case SDL_MOUSEBUTTONDOWN:
+            if (e.button.button == SDL_BUTTON_LEFT) {
+              down = true;
+              plat::window::injectTouch(WM_LBUTTONDOWN, e.button.x / scale_, e.button.y / scale_);
+            }
+            break;
+          case SDL_MOUSEBUTTONUP:
+            if (e.button.button == SDL_BUTTON_LEFT && down) {
+              down = false;
+              plat::window::injectTouch(WM_LBUTTONUP, e.button.x / scale_, e.button.y / scale_);
+            }
+            break;
+          case SDL_MOUSEMOTION:
+            // A touch screen reports movement only while touched.
+            if (down) plat::window::injectTouch(WM_MOUSEMOVE, e.motion.x / scale_, e.motion.y / scale_);
+            break;
+          case SDL_KEYDOWN:
+          case SDL_KEYUP: {
+            int vk = virtualKey(e.key.keysym.sym);
+            if (vk && !(e.type == SDL_KEYDOWN && e.key.repeat))
+              plat::window::injectKey(static_cast<UINT>(vk), e.type == SDL_KEYDOWN);
+            break;
+          }
+          case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_EXPOSED) redraw_ = true;
+            break;
+          default: break;
+        }
+      }
+      {
+        std::lock_guard<std::mutex> g(lock_);
+        if (stop_) return;
+        if (havePending_) {
+          frame.swap(pending_);
+          havePending_ = false;
+          redraw_ = true;
+        }
+      }
+      if (redraw_ && !frame.empty()) {
+        SDL_UpdateTexture(texture, nullptr, frame.data(), width_ * 4);
+        SDL_RenderClear(renderer);
+        SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+        SDL_RenderPresent(renderer);
+        redraw_ = false;
+      }
+      SDL_WaitEventTimeout(nullptr, 8);
+    }
+  }
+
+  int width_ = 0, height_ = 0, scale_ = 1;
+  DWORD quitThread_ = 0;
+  std::thread thread_;
+  std::mutex lock_;
+  std::condition_variable cv_;
+  int started_ = 0;
+  bool stop_ = false;
+  bool havePending_ = false;
+  bool redraw_ = false;
+  std::vector<uint32_t> pending_;
+};
+
+}  // namespace
+
+std::unique_ptr<DisplayBackend> makeSdlBackend() { return std::make_unique<SdlBackend>(); }
+
+#else
+
+std::unique_ptr<DisplayBackend> makeSdlBackend() { return nullptr; }
+
+#endif
+
+}  // namespace plat::display

@@ -1,0 +1,994 @@
+// Window classes, the window tree, z-order, visibility, geometry and visible regions.
+#include <algorithm>
+#include <cstring>
+
+#include <unistd.h>
+
+#include "display/screen.h"
+#include "gdi/gdi_bridge.h"
+#include "plat_core.h"
+#include "plat_thread.h"
+#include "window/window_system.h"
+
+namespace plat::window {
+
+State& state() {
+  // Never destroyed: worker threads may still post while the process ends.
+  static State* s = new State;
+  return *s;
+}
+
+namespace {
+
+std::u16string lowerKey(LPCWSTR s) {
+  std::u16string k;
+  if (!s) return k;
+  for (; *s; ++s) {
+    char16_t c = *s;
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    k.push_back(c);
+  }
+  return k;
+}
+
+// Class names may be atoms (MAKEINTRESOURCE) in Win32; here only strings are accepted.
+bool isStringName(LPCWSTR s) { return s && reinterpret_cast<uintptr_t>(s) > 0xFFFF; }
+
+bool isTopmost(const Window* w) { return (w->exStyle & WS_EX_TOPMOST) != 0; }
+
+// Index at which a top-level window enters its band (topmost windows stay above the others).
+size_t bandTop(const Window* w) {
+  auto& s = state();
+  if (isTopmost(w)) return 0;
+  size_t i = 0;
+  while (i < s.topLevels.size() && isTopmost(s.topLevels[i])) ++i;
+  return i;
+}
+
+std::vector<Window*>& siblingsOf(Window* w) { return w->parent ? w->parent->children : state().topLevels; }
+
+void unlink(Window* w) {
+  auto& list = siblingsOf(w);
+  list.erase(std::remove(list.begin(), list.end(), w), list.end());
+}
+
+void linkAt(Window* w, size_t index) {
+  auto& list = siblingsOf(w);
+  index = std::min(index, list.size());
+  list.insert(list.begin() + static_cast<long>(index), w);
+}
+
+// The window's shape in screen coordinates: its rectangle, cut by its window region.
+RectSet shapeOf(const Window* w) {
+  RECT r = screenRect(w);
+  if (!w->windowRgn) return RectSet(r);
+  RectSet s = w->shapeRects;
+  s.offset(r.left, r.top);
+  s.intersect(r);
+  return s;
+}
+
+RectSet computeVis(const Window* w) {
+  RectSet vis;
+  if (!visibleChain(w)) return vis;
+  vis = shapeOf(w);
+  auto sc = screenSize();
+  vis.intersect(RECT{0, 0, sc.width, sc.height});
+  for (const Window* cur = w; !vis.empty(); cur = cur->parent) {
+    const auto& sibs = cur->parent ? cur->parent->children : state().topLevels;
+    for (const Window* sib : sibs) {
+      if (sib == cur) break;
+      if (sib->visible() && !sib->dead) vis.subtract(shapeOf(sib));
+    }
+    if (!cur->parent) break;
+    vis.intersect(shapeOf(cur->parent));
+  }
+  for (const Window* child : w->children)
+    if (child->visible() && !child->dead) vis.subtract(shapeOf(child));
+  return vis;
+}
+
+void collect(Window* w, std::vector<Window*>& out) {
+  out.push_back(w);
+  for (Window* c : w->children) collect(c, out);
+}
+
+std::vector<Window*> allWindows() {
+  std::vector<Window*> out;
+  for (Window* t : state().topLevels) collect(t, out);
+  return out;
+}
+
+void reclipDcs(Window* w) {
+  for (DcEntry* e : w->dcs) {
+    RectSet clip = w->vis;
+    if (e->paint) clip.intersect(e->paintClip);
+    HRGN rgn = toRegion(clip);
+    plat::gdi::setSurfaceDCVisible(e->dc, clientOrigin(w), rgn);
+    DeleteObject(rgn);
+  }
+}
+
+void sendShowWindow(Lock& lock, Window* w, bool show) {
+  callProcUnlocked(lock, w->hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+}
+
+// Hides or shows with the lock held. Returns the previous visibility.
+bool setVisible(Lock& lock, Window* w, bool show, bool activate) {
+  bool was = w->visible();
+  HWND h = w->hwnd;
+  if (show != was) {
+    sendShowWindow(lock, w, show);
+    w = findWindow(h);
+    if (!w) return was;
+    if (show)
+      w->style |= WS_VISIBLE;
+    else
+      w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    relayout();
+  }
+  auto& s = state();
+  if (show && activate && !w->parent && !(w->exStyle & WS_EX_NOACTIVATE)) {
+    activateLocked(lock, w, WA_ACTIVE);
+  } else if (!show && was && s.active == h) {
+    Window* next = nextActivatable(w);
+    if (next) {
+      activateLocked(lock, next, WA_ACTIVE);
+    } else {
+      s.active = nullptr;
+      callProcUnlocked(lock, h, WM_ACTIVATE, WA_INACTIVE, 0);
+    }
+  }
+  return was;
+}
+
+void sendPosChanges(Lock& lock, HWND h, bool moved, bool sized) {
+  Window* w = findWindow(h);
+  if (!w) return;
+  RECT r = w->rect;
+  if (sized)
+    callProcUnlocked(lock, h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right - r.left, r.bottom - r.top));
+  if (moved) {
+    if (findWindow(h)) callProcUnlocked(lock, h, WM_MOVE, 0, MAKELPARAM(r.left, r.top));
+  }
+}
+
+void destroyTree(Window* w) {
+  auto& s = state();
+  for (Window* c : std::vector<Window*>(w->children)) destroyTree(c);
+  // Timers, queued messages, capture and DCs of the window go with it.
+  s.timers.erase(std::remove_if(s.timers.begin(), s.timers.end(), [&](const Timer& t) { return t.hwnd == w->hwnd; }),
+                 s.timers.end());
+  if (ThreadQueue* q = queueFor(w->threadId)) {
+    q->posted.erase(std::remove_if(q->posted.begin(), q->posted.end(), [&](const MSG& m) { return m.hwnd == w->hwnd; }),
+                    q->posted.end());
+    q->input.erase(std::remove_if(q->input.begin(), q->input.end(),
+                                  [&](const InputMessage& m) { return m.msg.hwnd == w->hwnd; }),
+                   q->input.end());
+  }
+  if (s.capture == w->hwnd) s.capture = nullptr;
+  if (s.active == w->hwnd) s.active = nullptr;
+  if (s.lastDownWindow == w->hwnd) s.lastDownWindow = nullptr;
+  releaseWindowDcs(w);
+  if (w->windowRgn) {
+    DeleteObject(w->windowRgn);
+    w->windowRgn = nullptr;
+  }
+  unlink(w);
+  w->parent = nullptr;
+  w->children.clear();
+  w->dead = true;
+  s.windows.erase(reinterpret_cast<uintptr_t>(w->hwnd));
+}
+
+void markDestroying(Window* w) {
+  w->destroying = true;
+  for (Window* c : w->children) markDestroying(c);
+}
+
+void sendDestroy(Lock& lock, HWND h) {
+  if (!findWindow(h)) return;
+  callProcUnlocked(lock, h, WM_DESTROY, 0, 0);
+  Window* w = findWindow(h);
+  if (!w) return;
+  std::vector<HWND> kids;
+  for (Window* c : w->children) kids.push_back(c->hwnd);
+  for (HWND k : kids) sendDestroy(lock, k);
+}
+
+LONG_PTR readExtra(const Window* w, int index, size_t size) {
+  if (index < 0 || static_cast<size_t>(index) + size > w->extra.size()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (size == 4) {
+    int32_t v;
+    std::memcpy(&v, w->extra.data() + index, 4);
+    return v;
+  }
+  LONG_PTR v;
+  std::memcpy(&v, w->extra.data() + index, sizeof v);
+  return v;
+}
+
+LONG_PTR getLong(HWND h, int index, size_t size) {
+  Lock lock(state().lock);
+  Window* w = findWindow(h);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  switch (index) {
+    case GWL_USERDATA: return w->userData;
+    case GWL_STYLE: return static_cast<LONG>(w->style);
+    case GWL_EXSTYLE: return static_cast<LONG>(w->exStyle);
+    case GWL_ID: return static_cast<LONG_PTR>(w->ctrlId);
+    case GWL_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
+    case GWL_HINSTANCE: return reinterpret_cast<LONG_PTR>(w->instance);
+    default: return readExtra(w, index, size);
+  }
+}
+
+LONG_PTR setLong(HWND h, int index, LONG_PTR value, size_t size) {
+  Lock lock(state().lock);
+  Window* w = findWindow(h);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  LONG_PTR old = 0;
+  switch (index) {
+    case GWL_USERDATA: old = w->userData; w->userData = value; break;
+    case GWL_STYLE: {
+      old = static_cast<LONG>(w->style);
+      bool vis = w->visible();
+      w->style = static_cast<DWORD>(value);
+      if (vis != w->visible()) relayout();
+      break;
+    }
+    case GWL_EXSTYLE: old = static_cast<LONG>(w->exStyle); w->exStyle = static_cast<DWORD>(value); break;
+    case GWL_ID: old = static_cast<LONG_PTR>(w->ctrlId); w->ctrlId = static_cast<UINT_PTR>(value); break;
+    case GWL_WNDPROC:
+      old = reinterpret_cast<LONG_PTR>(w->proc);
+      if (value) w->proc = reinterpret_cast<WNDPROC>(value);
+      break;
+    case GWL_HINSTANCE: old = reinterpret_cast<LONG_PTR>(w->instance); w->instance = reinterpret_cast<HINSTANCE>(value); break;
+    default:
+      old = readExtra(w, index, size);
+      if (index >= 0 && static_cast<size_t>(index) + size <= w->extra.size()) {
+        if (size == 4) {
+          int32_t v = static_cast<int32_t>(value);
+          std::memcpy(w->extra.data() + index, &v, 4);
+        } else {
+          std::memcpy(w->extra.data() + index, &value, sizeof value);
+        }
+      }
+  }
+  return old;
+}
+
+int copyText(const std::u16string& text, LPWSTR buffer, int max) {
+  if (!buffer || max <= 0) return 0;
+  int n = std::min(static_cast<int>(text.size()), max - 1);
+  std::memcpy(buffer, text.data(), static_cast<size_t>(n) * sizeof(WCHAR));
+  buffer[n] = 0;
+  return n;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Helpers shared inside the window system (lock held).
+
+Window* findWindow(HWND hwnd) {
+  auto& s = state();
+  auto it = s.windows.find(reinterpret_cast<uintptr_t>(hwnd));
+  if (it == s.windows.end() || it->second->dead) return nullptr;
+  return it->second.get();
+}
+
+Window* topLevelOf(Window* w) {
+  while (w && w->parent) w = w->parent;
+  return w;
+}
+
+bool visibleChain(const Window* w) {
+  for (; w; w = w->parent)
+    if (!w->visible() || w->dead) return false;
+  return true;
+}
+
+RECT screenRect(const Window* w) {
+  RECT r = w->rect;
+  for (const Window* p = w->parent; p; p = p->parent) {
+    r.left += p->rect.left;
+    r.right += p->rect.left;
+    r.top += p->rect.top;
+    r.bottom += p->rect.top;
+  }
+  return r;
+}
+
+POINT clientOrigin(const Window* w) {
+  RECT r = screenRect(w);
+  return POINT{r.left, r.top};
+}
+
+ScreenInfo screenSize() { return ScreenInfo{plat::display::screenWidth(), plat::display::screenHeight()}; }
+
+void invalidateLocked(Window* w, const RectSet& clientArea, bool erase) {
+  RectSet a = clientArea;
+  a.intersect(RECT{0, 0, w->width(), w->height()});
+  if (a.empty()) return;
+  w->update.add(a);
+  if (erase) w->erase = true;
+  wakeQueue(w->threadId);
+}
+
+void invalidateAllLocked(Window* w, bool erase, bool children) {
+  invalidateLocked(w, RectSet(RECT{0, 0, w->width(), w->height()}), erase);
+  if (children)
+    for (Window* c : w->children) invalidateAllLocked(c, erase, true);
+}
+
+void relayout(const std::vector<Window*>& moved) {
+  std::vector<Window*> all = allWindows();
+  for (Window* w : all) {
+    RectSet nv = computeVis(w);
+    bool isMoved = std::find(moved.begin(), moved.end(), w) != moved.end();
+    bool changed = !(nv.sameArea(w->vis));
+    if (changed && !isMoved) {
+      RectSet exposed = nv;
+      exposed.subtract(w->vis);
+      if (!exposed.empty()) {
+        POINT o = clientOrigin(w);
+        exposed.offset(-o.x, -o.y);
+        invalidateLocked(w, exposed, true);
+      }
+    }
+    w->vis = std::move(nv);
+    if (changed || isMoved) reclipDcs(w);
+  }
+  for (Window* m : moved)
+    if (visibleChain(m)) invalidateAllLocked(m, true, true);
+  notifyIdleWatchers();
+}
+
+Window* nextActivatable(Window* gone) {
+  for (Window* t : state().topLevels)
+    if (t != gone && !t->dead && !t->destroying && t->visible() && t->enabled && !(t->exStyle & WS_EX_NOACTIVATE))
+      return t;
+  return nullptr;
+}
+
+void activateLocked(Lock& lock, Window* top, WPARAM how) {
+  auto& s = state();
+  top = topLevelOf(top);
+  if (!top || top->dead) return;
+  // Activation raises the window within its band.
+  if (s.topLevels.empty() || s.topLevels[bandTop(top)] != top) {
+    unlink(top);
+    linkAt(top, bandTop(top));
+    relayout();
+  }
+  if (s.active == top->hwnd) return;
+  HWND old = s.active;
+  HWND now = top->hwnd;
+  s.active = now;
+  notifyIdleWatchers();
+  if (old && findWindow(old)) notifyLocked(lock, old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(now));
+  if (findWindow(now) && s.active == now) notifyLocked(lock, now, WM_ACTIVATE, how, reinterpret_cast<LPARAM>(old));
+}
+
+HRGN toRegion(const RectSet& rs) {
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  if (!rgn) return nullptr;
+  for (const RECT& r : rs.rects()) {
+    HRGN piece = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+    CombineRgn(rgn, rgn, piece, RGN_OR);
+    DeleteObject(piece);
+  }
+  return rgn;
+}
+
+RectSet fromRegion(HRGN rgn) {
+  RectSet rs;
+  if (!rgn) return rs;
+  // The GDI region's rectangles are disjoint already.
+  for (const RECT& r : plat::gdi::regionRects(rgn)) rs.add(r);
+  return rs;
+}
+
+size_t windowCount() {
+  Lock lock(state().lock);
+  return state().windows.size();
+}
+
+void setScreenSize(int width, int height) { plat::display::setScreenSize(width, height); }
+
+void reset() {
+  auto& s = state();
+  Lock lock(s.lock);
+  for (Window* t : std::vector<Window*>(s.topLevels)) destroyTree(t);
+  s.windows.clear();
+  s.topLevels.clear();
+  s.classes.clear();
+  s.timers.clear();
+  for (auto& [dc, e] : s.dcs) plat::gdi::deleteSurfaceDC(dc);
+  s.dcs.clear();
+  for (auto& [tid, q] : s.queues) {
+    for (auto& m : q->sent) {
+      m->done = true;
+      if (m->senderCv) m->senderCv->notify_all();
+    }
+    q->sent.clear();
+    q->posted.clear();
+    q->input.clear();
+    q->quit = false;
+    q->wake = true;
+    q->cv.notify_all();
+  }
+  s.active = nullptr;
+  s.capture = nullptr;
+  s.lastDownWindow = nullptr;
+  s.cursor = POINT{};
+}
+
+}  // namespace plat::window
+
+using namespace plat::window;
+
+// ---------------------------------------------------------------------------------------------
+// Classes.
+
+ATOM RegisterClassW(const WNDCLASSW* wc) {
+  if (!wc || !isStringName(wc->lpszClassName) || !wc->lpfnWndProc || wc->cbWndExtra < 0 || wc->cbWndExtra > 4096) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  auto& s = state();
+  Lock lock(s.lock);
+  std::u16string key = lowerKey(wc->lpszClassName);
+  if (s.classes.count(key)) {
+    // Registering the same class again is common (controls do it before every creation):
+    // the first registration stands.
+    SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+    return 0;
+  }
+  auto cls = std::make_shared<WindowClass>();
+  cls->name = wc->lpszClassName;
+  cls->key = key;
+  cls->style = wc->style;
+  cls->proc = wc->lpfnWndProc;
+  cls->wndExtra = wc->cbWndExtra;
+  cls->instance = wc->hInstance;
+  cls->background = wc->hbrBackground;
+  s.classes[key] = cls;
+  return static_cast<ATOM>(0xC000 + (s.classes.size() & 0x3FFF));
+}
+
+BOOL UnregisterClassW(LPCWSTR className, HINSTANCE) {
+  if (!isStringName(className)) return FALSE;
+  auto& s = state();
+  Lock lock(s.lock);
+  std::u16string key = lowerKey(className);
+  auto it = s.classes.find(key);
+  if (it == s.classes.end()) {
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    return FALSE;
+  }
+  for (auto& [id, w] : s.windows)
+    if (w->cls == it->second) {
+      SetLastError(ERROR_CLASS_HAS_WINDOWS);
+      return FALSE;
+    }
+  s.classes.erase(it);
+  return TRUE;
+}
+
+BOOL GetClassInfoW(HINSTANCE, LPCWSTR className, LPWNDCLASSW out) {
+  if (!isStringName(className) || !out) return FALSE;
+  auto& s = state();
+  Lock lock(s.lock);
+  auto it = s.classes.find(lowerKey(className));
+  if (it == s.classes.end()) {
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    return FALSE;
+  }
+  const WindowClass& c = *it->second;
+  *out = WNDCLASSW{};
+  out->style = c.style;
+  out->lpfnWndProc = c.proc;
+  out->cbWndExtra = c.wndExtra;
+  out->hInstance = c.instance;
+  out->hbrBackground = c.background;
+  out->lpszClassName = className;
+  return TRUE;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Creation and destruction.
+
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+  auto& s = state();
+  Lock lock(s.lock);
+  if (!isStringName(className)) {
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    return nullptr;
+  }
+  auto cit = s.classes.find(lowerKey(className));
+  if (cit == s.classes.end()) {
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    return nullptr;
+  }
+  Window* parentWin = nullptr;
+  if (parent && parent != HWND_MESSAGE) {
+    parentWin = findWindow(parent);
+    if (!parentWin) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return nullptr;
+    }
+  }
+  // WS_CHILD makes a child of the given parent; with WS_POPUP as well (the screens' style
+  // 0xC0000000) or without a parent the window is top-level and the parent is its owner.
+  bool child = (style & WS_CHILD) && !(style & WS_POPUP);
+  if (child && !parentWin) {
+    SetLastError(ERROR_TLW_WITH_WSCHILD);
+    return nullptr;
+  }
+  auto sc = screenSize();
+  if (x == CW_USEDEFAULT) x = y = 0;
+  if (width == CW_USEDEFAULT) {
+    width = sc.width;
+    height = sc.height;
+  }
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+
+  auto win = std::make_shared<Window>();
+  Window* w = win.get();
+  uintptr_t id = s.nextHandle;
+  s.nextHandle += 4;
+  if (s.nextHandle > 0x7FFFFFF0u) s.nextHandle = 0x10010;
+  w->hwnd = reinterpret_cast<HWND>(id);
+  w->cls = cit->second;
+  w->proc = w->cls->proc;
+  w->title = windowName ? std::u16string(windowName) : std::u16string();
+  w->style = style & ~static_cast<DWORD>(WS_VISIBLE);
+  w->exStyle = exStyle;
+  w->instance = instance;
+  w->ctrlId = child ? reinterpret_cast<UINT_PTR>(menu) : 0;
+  w->enabled = !(style & WS_DISABLED);
+  w->rect = RECT{x, y, x + width, y + height};
+  w->extra.assign(static_cast<size_t>(w->cls->wndExtra), 0);
+  w->threadId = GetCurrentThreadId();
+  (void)currentQueue();
+  if (child) {
+    w->parent = parentWin;
+    linkAt(w, 0);
+  } else {
+    w->owner = parentWin ? parentWin->hwnd : nullptr;
+    linkAt(w, bandTop(w));
+  }
+  s.windows[id] = win;
+  HWND h = w->hwnd;
+
+  CREATESTRUCTW cs{};
+  cs.lpCreateParams = param;
+  cs.hInstance = instance;
+  cs.hMenu = menu;
+  cs.hwndParent = parent;
+  cs.x = x;
+  cs.y = y;
+  cs.cx = width;
+  cs.cy = height;
+  cs.style = static_cast<LONG>(style);
+  cs.lpszName = windowName;
+  cs.lpszClass = className;
+  cs.dwExStyle = exStyle;
+  LRESULT created = callProcUnlocked(lock, h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs));
+  w = findWindow(h);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  if (created == -1) {
+    lock.unlock();
+    DestroyWindow(h);
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (style & WS_VISIBLE) setVisible(lock, w, true, true);
+  return h;
+}
+
+BOOL DestroyWindow(HWND hwnd) {
+  auto& s = state();
+  Lock lock(s.lock);
+  Window* w = findWindow(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  if (w->destroying) return TRUE;  // already on its way (a handler destroying its own window)
+  if (w->threadId != GetCurrentThreadId()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  markDestroying(w);
+  if (w->visible()) setVisible(lock, w, false, false);
+  if ((w = findWindow(hwnd)) && s.active == hwnd) {
+    Window* next = nextActivatable(w);
+    if (next)
+      activateLocked(lock, next, WA_ACTIVE);
+    else
+      s.active = nullptr;
+  }
+  sendDestroy(lock, hwnd);
+  if ((w = findWindow(hwnd))) {
+    bool wasVisible = visibleChain(w);
+    destroyTree(w);
+    if (wasVisible) relayout();
+  }
+  notifyIdleWatchers();
+  return TRUE;
+}
+
+BOOL IsWindow(HWND hwnd) {
+  Lock lock(state().lock);
+  return findWindow(hwnd) != nullptr;
+}
+
+BOOL IsWindowVisible(HWND hwnd) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  return w && visibleChain(w);
+}
+
+BOOL IsWindowEnabled(HWND hwnd) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  return w && w->enabled;
+}
+
+BOOL EnableWindow(HWND hwnd, BOOL enable) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w) return FALSE;
+  bool wasDisabled = !w->enabled;
+  if (w->enabled != (enable != 0)) {
+    w->enabled = enable != 0;
+    if (enable)
+      w->style &= ~static_cast<DWORD>(WS_DISABLED);
+    else
+      w->style |= WS_DISABLED;
+    callProcUnlocked(lock, hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+  }
+  return wasDisabled;
+}
+
+BOOL IsChild(HWND parent, HWND hwnd) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  for (Window* p = w ? w->parent : nullptr; p; p = p->parent)
+    if (p->hwnd == parent) return TRUE;
+  return FALSE;
+}
+
+HWND GetParent(HWND hwnd) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+  }
+  if (w->parent) return w->parent->hwnd;
+  return (w->style & WS_POPUP) ? w->owner : nullptr;
+}
+
+HWND GetDesktopWindow() { return nullptr; }
+
+BOOL ShowWindow(HWND hwnd, int command) {
+  auto& s = state();
+  Lock lock(s.lock);
+  Window* w = findWindow(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  switch (command) {
+    case SW_HIDE:
+    case SW_MINIMIZE:
+      return setVisible(lock, w, false, false) ? TRUE : FALSE;
+    case SW_SHOWNA:
+    case SW_SHOWNOACTIVATE:
+      return setVisible(lock, w, true, false) ? TRUE : FALSE;
+    default:
+      return setVisible(lock, w, true, true) ? TRUE : FALSE;
+  }
+}
+
+BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+  auto& s = state();
+  Lock lock(s.lock);
+  Window* w = findWindow(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  bool zChanged = false;
+  if (!(flags & SWP_NOZORDER)) {
+    unlink(w);
+    if (insertAfter == HWND_TOPMOST) {
+      if (!w->parent) w->exStyle |= WS_EX_TOPMOST;
+      linkAt(w, w->parent ? 0 : bandTop(w));
+    } else if (insertAfter == HWND_NOTOPMOST) {
+      if (!w->parent) w->exStyle &= ~static_cast<DWORD>(WS_EX_TOPMOST);
+      linkAt(w, w->parent ? 0 : bandTop(w));
+    } else if (insertAfter == HWND_BOTTOM) {
+      linkAt(w, siblingsOf(w).size());
+    } else if (insertAfter == HWND_TOP) {
+      linkAt(w, w->parent ? 0 : bandTop(w));
+    } else {
+      auto& list = siblingsOf(w);
+      auto it = std::find_if(list.begin(), list.end(), [&](Window* o) { return o->hwnd == insertAfter; });
+      linkAt(w, it == list.end() ? 0 : static_cast<size_t>(it - list.begin()) + 1);
+    }
+    zChanged = true;
+  }
+  RECT old = w->rect;
+  RECT r = old;
+  if (!(flags & SWP_NOMOVE)) {
+    r.right = x + (old.right - old.left);
+    r.bottom = y + (old.bottom - old.top);
+    r.left = x;
+    r.top = y;
+  }
+  if (!(flags & SWP_NOSIZE)) {
+    r.right = r.left + std::max(cx, 0);
+    r.bottom = r.top + std::max(cy, 0);
+  }
+  bool moved = r.left != old.left || r.top != old.top;
+  bool sized = (r.right - r.left) != (old.right - old.left) || (r.bottom - r.top) != (old.bottom - old.top);
+  w->rect = r;
+  if (moved || sized) {
+    std::vector<Window*> tree;
+    if (!(flags & SWP_NOREDRAW)) collect(w, tree);
+    relayout(tree);
+  } else if (zChanged) {
+    relayout();
+  }
+  if (moved || sized) sendPosChanges(lock, hwnd, moved, sized);
+  if ((w = findWindow(hwnd)) && (flags & SWP_SHOWWINDOW)) setVisible(lock, w, true, !(flags & SWP_NOACTIVATE));
+  if ((w = findWindow(hwnd)) && (flags & SWP_HIDEWINDOW)) setVisible(lock, w, false, false);
+  if ((w = findWindow(hwnd)) && !(flags & SWP_NOACTIVATE) && !w->parent && w->visible() &&
+      !(w->exStyle & WS_EX_NOACTIVATE))
+    activateLocked(lock, w, WA_ACTIVE);
+  return TRUE;
+}
+
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
+  return SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
+}
+
+BOOL BringWindowToTop(HWND hwnd) { return SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
+
+BOOL SetForegroundWindow(HWND hwnd) {
+  auto& s = state();
+  Lock lock(s.lock);
+  Window* w = findWindow(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  activateLocked(lock, w, WA_ACTIVE);
+  return TRUE;
+}
+
+HWND GetForegroundWindow() {
+  Lock lock(state().lock);
+  return state().active;
+}
+
+HWND GetActiveWindow() { return GetForegroundWindow(); }
+
+HWND SetActiveWindow(HWND hwnd) {
+  HWND old = GetForegroundWindow();
+  SetForegroundWindow(hwnd);
+  return old;
+}
+
+// Keys go to the active window; there is no separate keyboard focus.
+HWND GetFocus() { return GetForegroundWindow(); }
+HWND SetFocus(HWND hwnd) {
+  HWND old = GetForegroundWindow();
+  if (hwnd && IsWindow(hwnd)) {
+    Lock lock(state().lock);
+    Window* w = topLevelOf(findWindow(hwnd));
+    if (w && state().active != w->hwnd) activateLocked(lock, w, WA_ACTIVE);
+  }
+  return old;
+}
+
+BOOL GetClientRect(HWND hwnd, LPRECT rect) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w || !rect) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  *rect = RECT{0, 0, w->width(), w->height()};
+  return TRUE;
+}
+
+BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w || !rect) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  *rect = screenRect(w);
+  return TRUE;
+}
+
+BOOL ClientToScreen(HWND hwnd, LPPOINT pt) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w || !pt) return FALSE;
+  POINT o = clientOrigin(w);
+  pt->x += o.x;
+  pt->y += o.y;
+  return TRUE;
+}
+
+BOOL ScreenToClient(HWND hwnd, LPPOINT pt) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w || !pt) return FALSE;
+  POINT o = clientOrigin(w);
+  pt->x -= o.x;
+  pt->y -= o.y;
+  return TRUE;
+}
+
+int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
+  Lock lock(state().lock);
+  POINT a{0, 0}, b{0, 0};
+  if (from) {
+    Window* w = findWindow(from);
+    if (!w) return 0;
+    a = clientOrigin(w);
+  }
+  if (to) {
+    Window* w = findWindow(to);
+    if (!w) return 0;
+    b = clientOrigin(w);
+  }
+  int dx = a.x - b.x, dy = a.y - b.y;
+  for (UINT i = 0; points && i < count; ++i) {
+    points[i].x += dx;
+    points[i].y += dy;
+  }
+  return MAKELONG(dx, dy);
+}
+
+LONG_PTR GetWindowLongW(HWND hwnd, int index) { return getLong(hwnd, index, 4); }
+LONG_PTR SetWindowLongW(HWND hwnd, int index, LONG_PTR value) { return setLong(hwnd, index, value, 4); }
+LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) { return getLong(hwnd, index, sizeof(LONG_PTR)); }
+LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
+  return setLong(hwnd, index, value, sizeof(LONG_PTR));
+}
+
+int GetWindowTextW(HWND hwnd, LPWSTR buffer, int max) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w) {
+    if (buffer && max > 0) buffer[0] = 0;
+    return 0;
+  }
+  return copyText(w->title, buffer, max);
+}
+
+int GetWindowTextLengthW(HWND hwnd) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  return w ? static_cast<int>(w->title.size()) : 0;
+}
+
+BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w) return FALSE;
+  w->title = text ? std::u16string(text) : std::u16string();
+  return TRUE;
+}
+
+int GetClassNameW(HWND hwnd, LPWSTR buffer, int max) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w) {
+    if (buffer && max > 0) buffer[0] = 0;
+    return 0;
+  }
+  return copyText(w->cls->name, buffer, max);
+}
+
+int GetDlgCtrlID(HWND hwnd) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  return w ? static_cast<int>(w->ctrlId) : 0;
+}
+
+HWND GetDlgItem(HWND parent, int id) {
+  Lock lock(state().lock);
+  Window* p = findWindow(parent);
+  if (!p) return nullptr;
+  for (Window* c : p->children)
+    if (static_cast<int>(c->ctrlId) == id) return c->hwnd;
+  return nullptr;
+}
+
+HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
+  Lock lock(state().lock);
+  std::u16string key = isStringName(className) ? lowerKey(className) : std::u16string();
+  for (Window* t : state().topLevels) {
+    if (t->destroying) continue;
+    if (isStringName(className) && t->cls->key != key) continue;
+    if (windowName && t->title != windowName) continue;
+    return t->hwnd;
+  }
+  return nullptr;
+}
+
+BOOL EnumWindows(WNDENUMPROC callback, LPARAM lParam) {
+  if (!callback) return FALSE;
+  std::vector<HWND> list;
+  {
+    Lock lock(state().lock);
+    for (Window* t : state().topLevels) list.push_back(t->hwnd);
+  }
+  // The callback runs without the lock: it may call anything, windows may come and go.
+  for (HWND h : list) {
+    if (!IsWindow(h)) continue;
+    if (!callback(h, lParam)) break;
+  }
+  return TRUE;
+}
+
+DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (processId) *processId = static_cast<DWORD>(getpid());
+  return w->threadId;
+}
+
+HWND WindowFromPoint(POINT pt);  // input.cpp
+
+int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw) {
+  auto& s = state();
+  Lock lock(s.lock);
+  Window* w = findWindow(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (w->windowRgn && w->windowRgn != region) DeleteObject(w->windowRgn);
+  w->windowRgn = region;
+  w->shapeRects = region ? fromRegion(region) : RectSet();
+  relayout();
+  if (redraw && visibleChain(w)) invalidateAllLocked(w, true, false);
+  return 1;
+}
+
+int GetWindowRgn(HWND hwnd, HRGN region) {
+  Lock lock(state().lock);
+  Window* w = findWindow(hwnd);
+  if (!w || !w->windowRgn || !region) return ERROR;
+  return CombineRgn(region, w->windowRgn, nullptr, RGN_COPY);
+}

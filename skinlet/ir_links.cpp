@@ -1,0 +1,75 @@
+// Automatic remote-key links of the buttons: reading order for left and right, the nearest
+// row above or below (same column when there is one) for up and down.
+#include <cstdlib>
+#include <utility>
+
+#include "skinlet.h"
+
+namespace {
+
+// Buttons closer than this in y stand in one row; closer in x, in one column.
+constexpr int kSameLine = 11;
+
+int xOf(const tagButton& b) { return b.BtnArea.LocX; }
+int yOf(const tagButton& b) { return b.BtnArea.LocY; }
+
+void sortByPosition(std::vector<tagButton>& buttons) {
+  // Pairwise exchange over i < j: the order it leaves for equal positions is part of what
+  // scripts see, so it is kept as it is rather than replaced by a library sort.
+  size_t n = buttons.size();
+  for (size_t i = 0; i < n; ++i) {
+    for (size_t j = i + 1; j < n; ++j) {
+      int yi = yOf(buttons[i]);
+      int yj = yOf(buttons[j]);
+      bool higher = yi - yj >= kSameLine;
+      bool sameRowLeft = std::abs(yi - yj) < kSameLine && xOf(buttons[i]) > xOf(buttons[j]);
+      if (higher || sameRowLeft) std::swap(buttons[i], buttons[j]);
+    }
+  }
+}
+
+// Scans from `a` in steps of `step` for the vertical neighbour; `beyond(yA, yB)` tells
+// whether B lies in another row in the scan's direction.
+template <class Beyond>
+int verticalLink(const std::vector<tagButton>& buttons, size_t a, int step, Beyond beyond) {
+  const tagButton& A = buttons[a];
+  int link = -1;
+  int rowY = 0;
+  for (long b = static_cast<long>(a) + step; b >= 0 && b < static_cast<long>(buttons.size()); b += step) {
+    const tagButton& B = buttons[static_cast<size_t>(b)];
+    if (link == -1) {
+      if (beyond(yOf(A), yOf(B))) {
+        link = B.ActionID;
+        rowY = yOf(B);
+      }
+    } else if (std::abs(xOf(A) - xOf(B)) < kSameLine && std::abs(rowY - yOf(B)) < kSameLine) {
+      link = B.ActionID;
+      break;
+    }
+  }
+  return link;
+}
+
+}  // namespace
+
+void CSkinlet::SL_InitIrItemDirect() {
+  for (tagMenu& page : Menus) {
+    std::vector<tagButton>& buttons = page.Buttons;
+    if (buttons.empty()) continue;
+    sortByPosition(buttons);
+    size_t n = buttons.size();
+    for (size_t i = 0; i < n; ++i) {
+      tagButton& b = buttons[i];
+      b.IrDirect[IR_RIGHT] = buttons[(i + 1) % n].ActionID;
+      b.IrDirect[IR_LEFT] = buttons[(i + n - 1) % n].ActionID;
+      b.IrDirect[IR_TOP] = -1;
+      b.IrDirect[IR_BOTTOM] = -1;
+    }
+    for (size_t i = 0; i < n; ++i) {
+      buttons[i].IrDirect[IR_TOP] =
+          verticalLink(buttons, i, -1, [](int yA, int yB) { return yA - yB > kSameLine - 1; });
+      buttons[i].IrDirect[IR_BOTTOM] =
+          verticalLink(buttons, i, +1, [](int yA, int yB) { return yB - yA > kSameLine - 1; });
+    }
+  }
+}

@@ -1,0 +1,87 @@
+// CSkinlet: the view engine of one screen. It loads the screen's script into pages of
+// widget records, shares the program's image and language tables, and (in the painting,
+// input, focus and operation files) draws the current page and reports the user's actions.
+#pragma once
+
+#include <vector>
+
+#include "img_res.h"
+#include "skin_types.h"
+#include "txt_res.h"
+
+enum EN_IRDIRECT { IR_NONE = 0, IR_DIR_LEFT = 1, IR_DIR_RIGHT = 2, IR_DIR_UP = 3, IR_DIR_DOWN = 4 };
+
+class CSkinlet {
+ public:
+  CSkinlet();
+  ~CSkinlet();
+  CSkinlet(const CSkinlet&) = delete;
+  CSkinlet& operator=(const CSkinlet&) = delete;
+
+  // Loading.
+  void SL_SetWndHandle(HWND hMainWnd, HWND hViewWnd, HINSTANCE hInstance);
+  void SL_resSetHandle(void* imgRes, void* txtRes);
+  int SL_IsScriptFileExist(const WCHAR* file, const WCHAR* folder);
+  int SL_LoadSkin(const WCHAR* file, const WCHAR* folder);
+  void SL_UnLoadSkin();
+
+  // Language texts (forwarded to the shared language table).
+  unsigned short SL_resSelectLanguage(int offset);
+  int SL_resSetLanguage(int langId);
+  WCHAR* SL_resGetItem(unsigned short id);
+  void SL_resReload();
+
+  // Automatic left/right/up/down links of every page's buttons, from their positions.
+  void SL_InitIrItemDirect();
+
+  // The current page's view ports as rectangles; return 0.
+  int SL_GetMainViewPort(RECT* rc);
+  int SL_GetSlaveViewPort(RECT* rc);
+
+  // The loaded pages (the launcher's tools and the tests read them).
+  const std::vector<tagMenu>& Pages() const { return Menus; }
+
+ protected:
+  // Windows handed over by the screen.
+  HWND hMainWnd = nullptr;
+  HWND hViewWnd = nullptr;
+  HINSTANCE hInstance = nullptr;
+  // Shared tables, not owned.
+  CImgRes* ImgRes = nullptr;
+  CTxtRes* TxtRes = nullptr;
+  // Pages, owned; the shown one.
+  std::vector<tagMenu> Menus;
+  int CurMenu = 0;
+
+  // Painting state (0 until the painter sets it up).
+  int ScreenWidth = 0;
+  int ScreenHeight = 0;
+  HDC PaintDC = nullptr;
+  HDC SourceDC = nullptr;
+  HDC FrameDC = nullptr;
+  int EffectPending = 0;
+  int FullRepaint = 0;
+  int NeedAnimation = 0;
+  int AnimationType = 0;
+  int AnimationStep = 0;
+  HRGN WindowRgn = nullptr;
+
+  // Input and timers.
+  int TblPictureMode = 0;
+  int PicLoadIndex = 0;
+  int PicLoadStop = 0;
+  int TblPicTimerOn = 0;
+  int PicTimerOn = 0;
+  int TxtScrollTimerOn = 0;
+
+  // Remote-key focus.
+  int IrActionId = 0;
+  int IrMode = 0;
+  int IrOnBtn = 1;
+  int IrOnPrg = 1;
+  int IrOnTbl = 0;
+  int HotKeyMode = -1;
+
+  // The current page, or null when there is none.
+  tagMenu* CurrentPage();
+};
