@@ -256,6 +256,11 @@ bool CMarkup::Load(MCD_CSTR file) {
 }
 
 bool CMarkup::Save(MCD_CSTR file) {
+  if (file.empty()) {
+    // No name: the unit root itself would be the target.
+    Error = lastErrorText(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
   std::string bytes = markup::encodeUtf8(Doc.data(), Doc.size());
   // The file is replaced as a whole (temporary file beside it, then rename), so a failed write
   // never leaves a half-written settings file behind.

@@ -162,6 +162,8 @@ TEST_F(MarkupFile, SaveReplacesTheWholeFileAndLeavesNothingBesideIt) {
 
 TEST_F(MarkupFile, FailedSaveReportsThePlatformMessage) {
   CMarkup m(u"<a/>");
+  EXPECT_FALSE(m.Save(nullptr));
+  EXPECT_EQ(m.GetError(), platformMessage(ERROR_PATH_NOT_FOUND));
   EXPECT_FALSE(m.Save(path("no/such/folder/x.xml")));
   EXPECT_EQ(m.GetError(), platformMessage(ERROR_PATH_NOT_FOUND));
   // A folder in the way of the file: the folder is untouched.
