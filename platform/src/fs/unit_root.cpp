@@ -182,9 +182,13 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
       done += static_cast<size_t>(n);
     }
   }
-  if (ok && ::fsync(fd) != 0) ok = false, failure = errno;
-  if (::close(fd) != 0 && ok) ok = false, failure = errno;
-  if (ok && ::rename(pattern.data(), hostPath.c_str()) != 0) ok = false, failure = errno;
+  auto failed = [&] {
+    ok = false;
+    failure = errno;
+  };
+  if (ok && ::fsync(fd) != 0) failed();
+  if (::close(fd) != 0 && ok) failed();
+  if (ok && ::rename(pattern.data(), hostPath.c_str()) != 0) failed();
   if (!ok) {
     ::unlink(pattern.data());
     SetLastError(fs::errorFromErrno(failure, true));
