@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "markup.h"
@@ -21,6 +22,10 @@ class MarkupFile : public testing::Test {
   void SetUp() override {
     dir_ = markup_test::makeTempDir();
     ASSERT_FALSE(dir_.empty());
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
   }
   std::string host(const std::string& name) const { return dir_ + "/" + name; }
   std::u16string path(const std::string& name) const { return widen(host(name)); }
