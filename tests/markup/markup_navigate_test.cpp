@@ -174,6 +174,14 @@ TEST(MarkupNavigate, CopiesAreIndependent) {
   c.ResetChildPos();
   ASSERT_TRUE(c.FindChildElem(u"y"));
   EXPECT_EQ(c.GetChildData(), u"1");
+  // Moves keep the positions; the source is left empty but usable.
+  CMarkup d(std::move(c));
+  EXPECT_EQ(d.GetChildTagName(), u"y");
+  EXPECT_EQ(c.GetError(), u"Empty document");
+  EXPECT_FALSE(c.FindElem());
+  EXPECT_TRUE(c.AddElem(u"z"));
+  c = std::move(d);
+  EXPECT_EQ(c.GetChildData(), u"1");
 }
 
 }  // namespace
