@@ -5,10 +5,7 @@
 #include <memory>
 #include <vector>
 
-#if __has_include("links/device_protocol.h")
 #include "links/device_protocol.h"
-#define HU_HAVE_DEVICE_PROTOCOL 1
-#endif
 
 namespace {
 
@@ -130,12 +127,10 @@ BOOL callCoredll(const char* entry, bool& found) {
 }
 
 void sendDeviceCommand(int command, int kind) {
-#ifdef HU_HAVE_DEVICE_PROTOCOL
   if (g_pDeviceProtocol) {
     g_pDeviceProtocol->SendCommand(command, kind, nullptr, 0, -1);
     return;
   }
-#endif
   NKDbgPrintfW(u"[Vexa APP]CUtility: no device protocol for command %d\r\n", command);
 }
 

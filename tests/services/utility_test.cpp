@@ -279,6 +279,20 @@ TEST_F(UtilityTest, CallStateMutesOnceTellsTheDeviceAndRestores) {
   EXPECT_EQ(protocol.calls, expected);
 }
 
+TEST_F(UtilityTest, FontsComeFromTheFaceTable) {
+  const char16_t* faces[] = {u"System", u"", u"System", u"Tahoma", u"Arial", u"微软雅黑", u""};
+  for (int face = 0; face < 7; ++face) {
+    HFONT font = util.CreateMyFont(22, face);
+    ASSERT_NE(font, nullptr) << face;
+    LOGFONTW lf = {};
+    ASSERT_EQ(GetObjectW(font, sizeof lf, &lf), static_cast<int>(sizeof lf));
+    EXPECT_EQ(lf.lfHeight, 22);
+    EXPECT_EQ(lf.lfWeight, 400);
+    EXPECT_EQ(std::u16string(lf.lfFaceName), faces[face]) << face;
+    DeleteObject(font);
+  }
+}
+
 // ---- the program watcher ----
 
 class WatcherTest : public UtilityTest {
