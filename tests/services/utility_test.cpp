@@ -193,6 +193,20 @@ TEST_F(UtilityTest, StorageFoldersFromTheRegistry) {
   EXPECT_FALSE(util.IsExistDirectory(u"\\a.bmp"));
 }
 
+TEST_F(UtilityTest, TheDefaultUnitNamesItsVolumesAndSettings) {
+  // A copy: a flush must never write into the source tree.
+  std::filesystem::copy_file(std::string(HU_SOURCE_DIR) + "/unit/registry.reg", host("registry.reg"));
+  ASSERT_TRUE(plat::registry::load(host("registry.reg")));
+  EXPECT_FALSE(consoleHas("registry.reg"));  // no line of it was refused
+  EXPECT_EQ(std::u16string(util.GetSDFolder()), u"\\StorageCard");
+  EXPECT_EQ(std::u16string(util.GetSDFolderOfMap()), u"\\SDMMC");
+  EXPECT_EQ(std::u16string(util.GetUSBFolder()), u"\\Hard Disk");
+  EXPECT_EQ(std::u16string(util.GetDataFlashFolder()), u"\\GPSData");
+  EXPECT_EQ(util.GetBatteryTimeout(), 600u);
+  EXPECT_EQ(util.GetClickSound(), CLICKSOUND_SOFT);
+  EXPECT_EQ(util.GetSystemMute(), 1);  // event sounds on
+}
+
 TEST_F(UtilityTest, WaitSDOnsitePollsAtMostOncePer200Ms) {
   ASSERT_TRUE(plat::registry::loadText(
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory1]\n\"Folder\"=\"StorageCard\"\n"));
