@@ -51,8 +51,11 @@ class RegKey {
     std::vector<WCHAR> buffer(max + 1, 0);
     DWORD type = 0, size = max * sizeof(WCHAR);
     LSTATUS rc = RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<LPBYTE>(buffer.data()), &size);
-    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return false;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    if (rc == ERROR_MORE_DATA) {
+      NKDbgPrintfW(u"[Vexa APP]CUtility: registry value %s is longer than a path, ignored\r\n", name);
+      return false;
+    }
+    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
     lstrcpynW(out, buffer.data(), static_cast<int>(max));
     return true;
   }

@@ -207,6 +207,15 @@ TEST_F(UtilityTest, TheDefaultUnitNamesItsVolumesAndSettings) {
   EXPECT_EQ(util.GetSystemMute(), 1);  // event sounds on
 }
 
+TEST_F(UtilityTest, AnOverlongVolumeFolderNamesNoVolume) {
+  std::string script = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory1]\n\"Folder\"=\"" +
+                       std::string(300, 'x') + "\"\n";
+  ASSERT_TRUE(plat::registry::loadText(script));
+  EXPECT_EQ(std::u16string(util.GetSDFolder()), u"");
+  EXPECT_EQ(std::u16string(util.GetDiskFolder(8)), u"");
+  EXPECT_TRUE(consoleHas("longer than a path"));
+}
+
 TEST_F(UtilityTest, WaitSDOnsitePollsAtMostOncePer200Ms) {
   ASSERT_TRUE(plat::registry::loadText(
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory1]\n\"Folder\"=\"StorageCard\"\n"));
