@@ -260,7 +260,7 @@ bool CMarkup::nameMatches(int nameOffset, int nameLen, const WCHAR* name) const 
       if (name[k] == 0 || markup::foldCase(name[k]) != markup::foldCase(t[k])) return false;
   } else {
     for (int k = 0; k < nameLen; ++k)
-      if (name[k] != t[k]) return false;
+      if (name[k] == 0 || name[k] != t[k]) return false;  // a NUL in the document must not match the end of name
   }
   return markup::endsGivenName(name[nameLen]);
 }
