@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
 #include <unistd.h>
 
 #include "links/can_protocal.h"
@@ -19,6 +20,11 @@ CCanProtocal& link() {
     plat::console::setEcho(false);
     plat::msgqueue::setNamePrefix("hu-fuzz-" + std::to_string(getpid()) + "-");
     CCanProtocal::SetWindowLink({findWindow, registerMessage, post});
+    // Queue names outlive the process; take this run's away at the end.
+    std::atexit([] {
+      plat::msgqueue::removeQueue(CMsgQueue::kIncomingName);
+      plat::msgqueue::removeQueue(CMsgQueue::kOutgoingName);
+    });
     return new CCanProtocal();
   }();
   return *p;

@@ -9,6 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string text = plat::utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
+  // Scripts come from files, and loading a file ends the text at a NUL character.
+  text = text.substr(0, text.find(u'\0'));
   CMarkup xml;
   xml.SetDoc(text);
   std::vector<tagMenu> pages;

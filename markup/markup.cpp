@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -59,7 +60,33 @@ CMarkup& CMarkup::operator=(const CMarkup& other) {
   return *this;
 }
 
+// The moved-from object is left holding the empty document, still usable.
+CMarkup::CMarkup(CMarkup&& other) noexcept : CMarkup() { swap(other); }
+
+CMarkup& CMarkup::operator=(CMarkup&& other) noexcept {
+  if (this != &other) swap(other);
+  return *this;
+}
+
 CMarkup::~CMarkup() { freeIndex(); }
+
+void CMarkup::swap(CMarkup& other) noexcept {
+  std::swap(Doc, other.Doc);
+  std::swap(Error, other.Error);
+  std::swap(PosParent, other.PosParent);
+  std::swap(Pos, other.Pos);
+  std::swap(PosChild, other.PosChild);
+  std::swap(PosFree, other.PosFree);
+  std::swap(PosDeleted, other.PosDeleted);
+  std::swap(NodeType, other.NodeType);
+  std::swap(NodeOffset, other.NodeOffset);
+  std::swap(NodeLength, other.NodeLength);
+  std::swap(DocFlags, other.DocFlags);
+  std::swap(SavedPosMaps, other.SavedPosMaps);
+  std::swap(PosSegments, other.PosSegments);
+  std::swap(PosCapacity, other.PosCapacity);
+  std::swap(SegCapacity, other.SegCapacity);
+}
 
 void CMarkup::copyFrom(const CMarkup& other) {
   Doc = other.Doc;
@@ -229,6 +256,11 @@ bool CMarkup::Load(MCD_CSTR file) {
 }
 
 bool CMarkup::Save(MCD_CSTR file) {
+  if (file.empty()) {
+    // No name: the unit root itself would be the target.
+    Error = lastErrorText(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
   std::string bytes = markup::encodeUtf8(Doc.data(), Doc.size());
   // The file is replaced as a whole (temporary file beside it, then rename), so a failed write
   // never leaves a half-written settings file behind.
@@ -260,7 +292,7 @@ bool CMarkup::nameMatches(int nameOffset, int nameLen, const WCHAR* name) const 
       if (name[k] == 0 || markup::foldCase(name[k]) != markup::foldCase(t[k])) return false;
   } else {
     for (int k = 0; k < nameLen; ++k)
-      if (name[k] != t[k]) return false;
+      if (name[k] == 0 || name[k] != t[k]) return false;  // a NUL in the document must not match the end of name
   }
   return markup::endsGivenName(name[nameLen]);
 }

@@ -82,6 +82,8 @@ class CMarkup {
   explicit CMarkup(int flags);
   CMarkup(const CMarkup& other);
   CMarkup& operator=(const CMarkup& other);
+  CMarkup(CMarkup&& other) noexcept;
+  CMarkup& operator=(CMarkup&& other) noexcept;
   ~CMarkup();
 
   bool Load(MCD_CSTR file);
@@ -158,6 +160,7 @@ class CMarkup {
   int newPos();
   void releaseSubtree(int index);
   void copyFrom(const CMarkup& other);
+  void swap(CMarkup& other) noexcept;
 
   bool nameMatches(int nameOffset, int nameLen, const WCHAR* name) const;
   int tagNameLen(int offset) const;

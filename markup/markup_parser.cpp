@@ -1,11 +1,14 @@
 // The parser: one forward pass over the text that builds the element index. It keeps its own
 // stack of open elements, so document depth never touches the machine stack.
+#include <algorithm>
+#include <climits>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "markup.h"
 #include "markup_text.h"
+#include "windows.h"
 
 using markup::endsName;
 using markup::findChar;
@@ -380,13 +383,20 @@ void CMarkup::parse() {
   NodeType = NodeOffset = NodeLength = 0;
   SavedPosMaps = nullptr;
 
-  int needed = static_cast<int>(Doc.size() / 64) + 8;
+  int needed = static_cast<int>(std::min<size_t>(Doc.size(), INT_MAX) / 64) + 8;
   if (PosCapacity < needed) {
     freeIndex();
     growIndex(needed);
   }
   std::u16string parseError;
-  if (Doc.empty()) {
+  if (Doc.size() >= static_cast<size_t>(INT_MAX)) {
+    // Offsets in the index are 32-bit: such a text is not indexed at all.
+    elem(0) = ElemPos();
+    PosFree = 1;
+    PosDeleted = 0;
+    parseError = plat::systemMessage(ERROR_NOT_ENOUGH_MEMORY);
+    parseError.resize(std::min(parseError.size(), parseError.find_first_of(u"\r\n")));
+  } else if (Doc.empty()) {
     elem(0) = ElemPos();
     PosFree = 1;
     PosDeleted = 0;

@@ -19,8 +19,7 @@ _FileListData makeEntry(_FileType kind, LPCWSTR dir, LPCWSTR name) {
 
 }  // namespace
 
-CFileListManager::CFileListManager()
-    : m_fileType(FILE_TYPE_ALL), m_filter(FFFILTER_ALL), m_bRootFlag(1) {
+CFileListManager::CFileListManager() : m_fileType(FILE_TYPE_ALL), m_filter(FFFILTER_ALL), m_bRootFlag(1) {
   media::copyPath(m_root, u"\\");
   media::copyPath(m_workDir, u"\\");
 }
@@ -91,8 +90,8 @@ BOOL CFileListManager::SkipDirectory(LPCWSTR path) {
     case FFFILTER_MAPEXE:
       return !media::startsWithUpper(path, {u"\\STORAGECARD", u"\\USB DISK", u"\\HARD DISK", u"\\SDMMC"});
     case FFFILTER_ALL:
-      return !media::startsWithUpper(
-          path, {u"\\STORAGECARD", u"\\AUDIOCARD", u"\\USB DISK", u"\\HARD DISK", u"\\SDMMC"});
+      return !media::startsWithUpper(path,
+                                     {u"\\STORAGECARD", u"\\AUDIOCARD", u"\\USB DISK", u"\\HARD DISK", u"\\SDMMC"});
     default:
       return 1;
   }
@@ -142,8 +141,7 @@ int CFileListManager::findDirectory(LPCWSTR path) {
   }
 
   unloadFileList();
-  if (wcscmp(m_workDir, m_root) != 0)
-    m_entries.append(makeEntry(FILE_TYPE_PARENT, nullptr, u".."));
+  if (wcscmp(m_workDir, m_root) != 0) m_entries.append(makeEntry(FILE_TYPE_PARENT, nullptr, u".."));
   for (const auto& name : folders) m_entries.append(makeEntry(FILE_TYPE_FOLDER, nullptr, name.c_str()));
   // Parent and folders read first, in name order; the files follow in name order.
   m_entries.sortByName(0);
@@ -156,14 +154,22 @@ int CFileListManager::findDirectory(LPCWSTR path) {
 
 int CFileListManager::addForFilter(LPCWSTR name) {
   switch (m_filter) {
-    case FFFILTER_VIDEO: return addVideoListFile(name);
-    case FFFILTER_AUDIO: return addAudioListFile(name);
-    case FFFILTER_PHOTO: return addPhotoListFile(name);
-    case FFFILTER_MAPEXE: return addMapExeFile(name);
-    case FFFILTER_IMAGE: return addImageListFile(name);
-    case FFFILTER_TEXT: return addTextListFile(name);
-    case FFFILTER_ALL: return addListFile(name);
-    default: return 0;
+    case FFFILTER_VIDEO:
+      return addVideoListFile(name);
+    case FFFILTER_AUDIO:
+      return addAudioListFile(name);
+    case FFFILTER_PHOTO:
+      return addPhotoListFile(name);
+    case FFFILTER_MAPEXE:
+      return addMapExeFile(name);
+    case FFFILTER_IMAGE:
+      return addImageListFile(name);
+    case FFFILTER_TEXT:
+      return addTextListFile(name);
+    case FFFILTER_ALL:
+      return addListFile(name);
+    default:
+      return 0;
   }
 }
 
@@ -260,7 +266,9 @@ void CFileListManager::getSelectedListFileName(LPWSTR out) {
   const _FileListData* entry = m_entries.at(i);
   LPCWSTR name = entry->name ? entry->name : u"";
   if (isFolderKind(entry->kind)) {
-    std::u16string text = u"[" + std::u16string(name) + u"]";
+    std::u16string text(1, u'[');
+    text += name;
+    text += u']';
     media::copyPath(out, text.c_str());
   } else {
     media::copyPath(out, name);

@@ -56,14 +56,22 @@ bool isMapExeName(LPCWSTR name) { return hasExtension(name, {u".REG", u".EXE"});
 
 bool nameMatchesFilter(int filter, LPCWSTR name) {
   switch (filter) {
-    case 1: return isVideoName(name);
-    case 2: return isAudioName(name);
-    case 3: return isPhotoName(name);
-    case 4: return isMapExeName(name);
-    case 5: return isImageName(name);
-    case 6: return isTextName(name);
-    case 7: return name != nullptr;
-    default: return false;
+    case 1:
+      return isVideoName(name);
+    case 2:
+      return isAudioName(name);
+    case 3:
+      return isPhotoName(name);
+    case 4:
+      return isMapExeName(name);
+    case 5:
+      return isImageName(name);
+    case 6:
+      return isTextName(name);
+    case 7:
+      return name != nullptr;
+    default:
+      return false;
   }
 }
 

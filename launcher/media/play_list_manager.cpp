@@ -4,6 +4,7 @@
 #include <string>
 
 #include "markup.h"
+#include "services/utility.h"
 
 using media::boundedLength;
 using media::kMaxText;
@@ -13,28 +14,6 @@ namespace {
 bool isFolderKind(int kind) { return kind == PLAY_FILE_TYPE_PARENT || kind == PLAY_FILE_TYPE_FOLDER; }
 
 LPCWSTR textOrEmpty(LPCWSTR s) { return s ? s : u""; }
-
-// The "Folder" string of a storage profile, or "" when the key or the value is missing.
-std::u16string profileFolder(LPCWSTR profileKey) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, profileKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-  WCHAR value[MAX_PATH] = {};
-  DWORD type = 0;
-  DWORD size = sizeof(value) - sizeof(WCHAR);
-  LSTATUS status = RegQueryValueExW(key, u"Folder", nullptr, &type, reinterpret_cast<LPBYTE>(value), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return {};
-  value[MAX_PATH - 1] = 0;
-  return value;
-}
-
-// The storage-card folder ("\StorageCard"), or "" when the registry does not name one.
-// The system services read the same profiles; this keeps the play lists free of them.
-std::u16string storageCardFolder() {
-  std::u16string folder = profileFolder(u"System\\StorageManager\\Profiles\\SDMemory1");
-  if (folder.empty()) folder = profileFolder(u"System\\StorageManager\\Profiles\\SDMemory");
-  return folder.empty() ? std::u16string() : u"\\" + folder;
-}
 
 struct PlayListFiles {
   const char16_t* primary;
@@ -53,15 +32,17 @@ const PlayListFiles kPlayListFiles[] = {
 };
 
 _PlayListData makeEntry(int kind, LPCWSTR dir, LPCWSTR name, int playTime) {
-  return _PlayListData{static_cast<_FileType_PLAY>(kind), const_cast<LPWSTR>(dir), const_cast<LPWSTR>(name),
-                       playTime, FILE_STATE_PRESENT};
+  return _PlayListData{static_cast<_FileType_PLAY>(kind), const_cast<LPWSTR>(dir), const_cast<LPWSTR>(name), playTime,
+                       FILE_STATE_PRESENT};
 }
 
 }  // namespace
 
 CPlayListManager::CPlayListManager()
     : m_fileType(PLAY_FILE_TYPE_ALL), m_filter(PLAY_FFFILTER_ALL), m_indexBak(-1), m_modified(0) {
-  std::u16string root = storageCardFolder() + u"\\";
+  // The storage card's folder ("\StorageCard") with a backslash; "\" when no card is named.
+  CUtility utility;
+  std::u16string root = std::u16string(utility.GetSDFolder()) + u"\\";
   media::copyPath(m_root, root.c_str());
   media::copyPath(m_workDir, m_root);
 }
@@ -229,7 +210,9 @@ void CPlayListManager::getSelectedListFileName(LPWSTR out) {
   }
   const _PlayListData* entry = m_entries.at(i);
   if (isFolderKind(entry->kind)) {
-    std::u16string text = u"[" + std::u16string(textOrEmpty(entry->name)) + u"]";
+    std::u16string text(1, u'[');
+    text += textOrEmpty(entry->name);
+    text += u']';
     media::copyPath(out, text.c_str());
   } else {
     media::copyPath(out, textOrEmpty(entry->name));
@@ -361,12 +344,24 @@ int CPlayListManager::addTyped(_FileType_PLAY kind, LPCWSTR name) {
   return 1;
 }
 
-int CPlayListManager::addVideoListFile(LPCWSTR name) { return isVideoFile(name) ? addTyped(PLAY_FILE_TYPE_VIDEO, name) : 0; }
-int CPlayListManager::addAudioListFile(LPCWSTR name) { return isAudioFile(name) ? addTyped(PLAY_FILE_TYPE_AUDIO, name) : 0; }
-int CPlayListManager::addPhotoListFile(LPCWSTR name) { return isPhotoFile(name) ? addTyped(PLAY_FILE_TYPE_PHOTO, name) : 0; }
-int CPlayListManager::addMapExeFile(LPCWSTR name) { return isMapExeFile(name) ? addTyped(PLAY_FILE_TYPE_MAPEXE, name) : 0; }
-int CPlayListManager::addImageListFile(LPCWSTR name) { return isImageFile(name) ? addTyped(PLAY_FILE_TYPE_IMAGE, name) : 0; }
-int CPlayListManager::addTextListFile(LPCWSTR name) { return isTextFile(name) ? addTyped(PLAY_FILE_TYPE_TEXT, name) : 0; }
+int CPlayListManager::addVideoListFile(LPCWSTR name) {
+  return isVideoFile(name) ? addTyped(PLAY_FILE_TYPE_VIDEO, name) : 0;
+}
+int CPlayListManager::addAudioListFile(LPCWSTR name) {
+  return isAudioFile(name) ? addTyped(PLAY_FILE_TYPE_AUDIO, name) : 0;
+}
+int CPlayListManager::addPhotoListFile(LPCWSTR name) {
+  return isPhotoFile(name) ? addTyped(PLAY_FILE_TYPE_PHOTO, name) : 0;
+}
+int CPlayListManager::addMapExeFile(LPCWSTR name) {
+  return isMapExeFile(name) ? addTyped(PLAY_FILE_TYPE_MAPEXE, name) : 0;
+}
+int CPlayListManager::addImageListFile(LPCWSTR name) {
+  return isImageFile(name) ? addTyped(PLAY_FILE_TYPE_IMAGE, name) : 0;
+}
+int CPlayListManager::addTextListFile(LPCWSTR name) {
+  return isTextFile(name) ? addTyped(PLAY_FILE_TYPE_TEXT, name) : 0;
+}
 int CPlayListManager::addListFile(LPCWSTR name) { return name ? addTyped(PLAY_FILE_TYPE_ALL, name) : 0; }
 
 // ---- play-list screen helpers -----------------------------------------------------------

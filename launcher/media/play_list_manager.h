@@ -56,7 +56,7 @@ enum FILE_STATE : int {
 // One play-list entry. The texts belong to the manager that holds the entry.
 struct _PlayListData {
   _FileType_PLAY kind;
-  LPWSTR dir;   // folder of the file with its trailing backslash; may be null
+  LPWSTR dir;  // folder of the file with its trailing backslash; may be null
   LPWSTR name;
   int playTime;  // saved playing position
   FILE_STATE state;

@@ -5,10 +5,7 @@
 #include <memory>
 #include <vector>
 
-#if __has_include("links/device_protocol.h")
 #include "links/device_protocol.h"
-#define HU_HAVE_DEVICE_PROTOCOL 1
-#endif
 
 namespace {
 
@@ -54,8 +51,11 @@ class RegKey {
     std::vector<WCHAR> buffer(max + 1, 0);
     DWORD type = 0, size = max * sizeof(WCHAR);
     LSTATUS rc = RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<LPBYTE>(buffer.data()), &size);
-    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return false;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    if (rc == ERROR_MORE_DATA) {
+      NKDbgPrintfW(u"[Vexa APP]CUtility: registry value %s is longer than a path, ignored\r\n", name);
+      return false;
+    }
+    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
     lstrcpynW(out, buffer.data(), static_cast<int>(max));
     return true;
   }
@@ -130,12 +130,10 @@ BOOL callCoredll(const char* entry, bool& found) {
 }
 
 void sendDeviceCommand(int command, int kind) {
-#ifdef HU_HAVE_DEVICE_PROTOCOL
   if (g_pDeviceProtocol) {
     g_pDeviceProtocol->SendCommand(command, kind, nullptr, 0, -1);
     return;
   }
-#endif
   NKDbgPrintfW(u"[Vexa APP]CUtility: no device protocol for command %d\r\n", command);
 }
 

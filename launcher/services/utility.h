@@ -74,7 +74,10 @@ class CUtility {
   // Starts `path` on a watcher thread that reports to `owner` with WM_COMMAND (identifiers are
   // the registered "APPLICATION_MESSAGEID_NAVIERRORMSG", "..._NAVIFINDWNDMSG" and
   // "..._EXTNAVIEXITMSG"). `info` receives the process information once the process runs; it
-  // must outlive the program (the main window keeps it as a member).
+  // must outlive the program (the main window keeps it as a member). It is written from the
+  // watcher thread: read its fields with std::atomic_ref until the watcher has reported. The
+  // handles in it belong to the watcher, which closes them when the program ends; the process id
+  // is what stays usable (OpenProcess).
   BOOL ExcuteProgram(HWND owner, LPCWSTR path, PROCESS_INFORMATION* info);
   void GotoPreviousWindow();
   void RollingApp();

@@ -88,7 +88,8 @@ std::string hostPath(std::u16string_view devicePath);
 std::string hostPath(LPCWSTR devicePath);
 // The device path of a host path under the unit root ("" when it lies outside).
 std::u16string devicePath(const std::string& hostPath);
-// Replaces a host file atomically with the given bytes: temporary file, flush, rename.
+// Replaces a host file atomically with the given bytes: temporary file, flush, rename. On
+// failure GetLastError() tells why.
 bool writeFileAtomically(const std::string& hostPath, const std::string& bytes);
 bool readHostFile(const std::string& hostPath, std::string& bytes);
 }  // namespace plat

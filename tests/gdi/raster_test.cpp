@@ -378,3 +378,44 @@ TEST(StretchDIBits, DrawsAPackedBottomUpPicture) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Drawing, ExtremeCoordinatesNeitherOverflowNorHang) {
+  // Every call with coordinates at the ends of the range: nothing may overflow (the sanitizer
+  // build checks) and long lines must not walk billions of pixels.
+  Canvas c(16, 16, 0);
+  const int big = INT32_MAX, small = INT32_MIN;
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+  SelectObject(c.dc(), pen);
+  SelectObject(c.dc(), GetStockObject(BLACK_BRUSH));
+  EXPECT_TRUE(PatBlt(c.dc(), big - 5, big - 5, big, big, WHITENESS));
+  EXPECT_TRUE(PatBlt(c.dc(), small, small, big, big, BLACKNESS));
+  EXPECT_TRUE(BitBlt(c.dc(), big - 1, 0, big, 16, c.dc(), small, 0, SRCCOPY));
+  EXPECT_TRUE(StretchBlt(c.dc(), small, small, big, big, c.dc(), big - 2, 0, small, 16, SRCCOPY));
+  EXPECT_TRUE(TransparentImage(c.dc(), 0, 0, big, small, c.dc(), 0, 0, 16, 16, 0));
+  RECT r{small, small, big, big};
+  EXPECT_TRUE(FillRect(c.dc(), &r, GetStockObject(BLACK_BRUSH)));
+  EXPECT_TRUE(Rectangle(c.dc(), small, small, big, big));
+  const POINT far[] = {{small, 0}, {big, 8}, {0, big}};
+  EXPECT_TRUE(Polygon(c.dc(), far, 3));
+  MoveToEx(c.dc(), small, small, nullptr);
+  EXPECT_TRUE(LineTo(c.dc(), big, big));  // the diagonal through the bitmap
+  EXPECT_EQ(c.at(5, 5), 0xFFFFFFu);
+  EXPECT_EQ(c.at(6, 5), 0u);
+  DrawTextW(c.dc(), u"x", -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  DrawTextW(c.dc(), u"x", -1, &r, DT_CALCRECT);
+  ExtTextOutW(c.dc(), big, small, ETO_CLIPPED, &r, u"x", 1, nullptr);
+  HRGN rgn = CreateRectRgn(0, 0, 10, 10);
+  OffsetRgn(rgn, big, big);
+  OffsetRgn(rgn, big, big);
+  RECT box;
+  GetRgnBox(rgn, &box);
+  EXPECT_LE(box.right, 1 << 30);
+  SelectObject(c.dc(), GetStockObject(BLACK_PEN));
+  SelectObject(c.dc(), GetStockObject(WHITE_BRUSH));
+  DeleteObject(pen);
+  DeleteObject(rgn);
+}
+
+}  // namespace

@@ -95,11 +95,11 @@ TEST_F(McuLink, CommandFrames) {
   EXPECT_EQ(received(), (Bytes{0x51, 0x07, 0x10, 0x0C, 0x22, 0x38, 0x31}));
   link_->SendText(u"");
   EXPECT_EQ(received(), (Bytes{0x51, 0x04, 0x12, 0x98}));
-  link_->SendText(u"V9 \u4e2d");  // a character the OEM code page lacks becomes '?'
+  link_->SendText(u"V9 \u00dc\u4e2d");  // U-umlaut is 0x9A in code page 437; the other it lacks
   Bytes text = received();
-  ASSERT_EQ(text.size(), 8u);
-  EXPECT_EQ(Bytes(text.begin(), text.begin() + 7), (Bytes{0x51, 0x08, 0x12, 'V', '9', ' ', '?'}));
-  EXPECT_EQ(text[7], CCanProtocal::Checksum(text.data(), 7));
+  ASSERT_EQ(text.size(), 9u);
+  EXPECT_EQ(Bytes(text.begin(), text.begin() + 8), (Bytes{0x51, 0x09, 0x12, 'V', '9', ' ', 0x9A, '?'}));
+  EXPECT_EQ(text[8], CCanProtocal::Checksum(text.data(), 8));
   EXPECT_TRUE(console_.contains("[Vexa App] MCU TX[5]-- [ 51-05-11-01-97- ]\n"));
 }
 

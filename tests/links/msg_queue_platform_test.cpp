@@ -128,7 +128,9 @@ TEST_F(MsgQueues, FullQueueTimesOutAndTheDepthFollowsTheSystemLimit) {
   }
   DWORD depth = static_cast<DWORD>(std::min<long>(limit, 1000));
   EXPECT_EQ(info.dwMaxMessages, depth);
-  if (limit < 1000) EXPECT_TRUE(console.contains("fs.mqueue.msg_max"));
+  if (limit < 1000) {
+    EXPECT_TRUE(console.contains("fs.mqueue.msg_max"));
+  }
   char byte = 'x';
   for (DWORD i = 0; i < depth; ++i) ASSERT_TRUE(WriteMsgQueue(writer, &byte, 1, 0, 0)) << i;
   SetLastError(0);

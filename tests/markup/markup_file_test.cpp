@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 
 #include "markup.h"
@@ -21,6 +22,10 @@ class MarkupFile : public testing::Test {
   void SetUp() override {
     dir_ = markup_test::makeTempDir();
     ASSERT_FALSE(dir_.empty());
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
   }
   std::string host(const std::string& name) const { return dir_ + "/" + name; }
   std::u16string path(const std::string& name) const { return widen(host(name)); }
@@ -109,6 +114,22 @@ TEST_F(MarkupFile, DevicePathsWithBackslashes) {
   EXPECT_EQ(readBytes(host("dev.xml")), "<r/>");
 }
 
+TEST_F(MarkupFile, DevicePathsMapIntoTheUnitRoot) {
+  ASSERT_EQ(mkdir(host("Windows").c_str(), 0700), 0);
+  writeBytes(host("Windows/image.xml"), "<IMAGES/>");
+  std::string previous = plat::unitRoot();
+  plat::setUnitRoot(dir_);
+  CMarkup m;
+  bool loaded = m.Load(u"\\WINDOWS\\Image.xml");
+  m.FindElem();
+  m.AddChildElem(u"IMAGE", 1);
+  bool saved = m.Save(u"\\Windows\\copy.xml");
+  plat::setUnitRoot(previous);
+  EXPECT_TRUE(loaded) << narrow(m.GetError());
+  EXPECT_TRUE(saved) << narrow(m.GetError());
+  EXPECT_EQ(readBytes(host("Windows/copy.xml")), "<IMAGES>\r\n<IMAGE>1</IMAGE>\r\n</IMAGES>");
+}
+
 TEST_F(MarkupFile, SaveWritesUtf8AndReportsTheCounts) {
   CMarkup m(u"<a>\u00e9\u20ac\U0001F600</a>");
   ASSERT_TRUE(m.Save(path("out.xml")));
@@ -146,12 +167,14 @@ TEST_F(MarkupFile, SaveReplacesTheWholeFileAndLeavesNothingBesideIt) {
 
 TEST_F(MarkupFile, FailedSaveReportsThePlatformMessage) {
   CMarkup m(u"<a/>");
+  EXPECT_FALSE(m.Save(nullptr));
+  EXPECT_EQ(m.GetError(), platformMessage(ERROR_PATH_NOT_FOUND));
   EXPECT_FALSE(m.Save(path("no/such/folder/x.xml")));
-  EXPECT_FALSE(m.GetError().empty());
-  EXPECT_EQ(m.GetError().find(u"wide chars"), std::u16string::npos);
+  EXPECT_EQ(m.GetError(), platformMessage(ERROR_PATH_NOT_FOUND));
   // A folder in the way of the file: the folder is untouched.
   ASSERT_EQ(mkdir(host("taken").c_str(), 0700), 0);
   EXPECT_FALSE(m.Save(path("taken")));
+  EXPECT_EQ(m.GetError(), platformMessage(ERROR_ACCESS_DENIED));
   struct stat st {};
   ASSERT_EQ(stat(host("taken").c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));

@@ -1,6 +1,8 @@
 // Navigation with the three positions, name matching, attributes and data.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "markup.h"
 #include "markup_test_util.h"
 
@@ -23,6 +25,23 @@ TEST(MarkupNavigate, NamesMatchOnlyWholeTagNames) {
   m.ResetMainPos();
   EXPECT_TRUE(m.FindElem(u"TEXT[2]"));
   EXPECT_FALSE(m.FindElem(u"text"));
+}
+
+TEST(MarkupNavigate, ANulInsideADocumentTagNameNeverMatchesTheEndOfTheName) {
+  // SetDoc keeps NUL characters; a search for "a" must stop at its own terminator instead of
+  // comparing on past it against the NUL in the document.
+  std::u16string doc = u"<r><a";
+  doc += u'\0';
+  doc += u"b/></r>";
+  CMarkup m(doc);
+  m.FindElem(u"r");
+  m.IntoElem();
+  // On the heap, so that a read past the terminator is caught by the address checker.
+  std::unique_ptr<char16_t[]> name(new char16_t[2]{u'a', 0});
+  EXPECT_FALSE(m.FindElem(name.get()));
+  m.ResetMainPos();
+  m.SetDocFlags(8);
+  EXPECT_FALSE(m.FindElem(name.get()));
 }
 
 TEST(MarkupNavigate, IgnoreCaseFlagAppliesToSearches) {
@@ -154,6 +173,14 @@ TEST(MarkupNavigate, CopiesAreIndependent) {
   c = b;
   c.ResetChildPos();
   ASSERT_TRUE(c.FindChildElem(u"y"));
+  EXPECT_EQ(c.GetChildData(), u"1");
+  // Moves keep the positions; the source is left empty but usable.
+  CMarkup d(std::move(c));
+  EXPECT_EQ(d.GetChildTagName(), u"y");
+  EXPECT_EQ(c.GetError(), u"Empty document");
+  EXPECT_FALSE(c.FindElem());
+  EXPECT_TRUE(c.AddElem(u"z"));
+  c = std::move(d);
   EXPECT_EQ(c.GetChildData(), u"1");
 }
 

@@ -37,7 +37,8 @@ class FileListTest : public UnitRootTest {
 using Names = std::vector<std::string>;
 
 TEST_F(FileListTest, ListsParentAndFoldersThenFilesEachInNameOrder) {
-  for (const char* f : {"b.mp3", "A.MP3", "c.wma", "notes.txt", "d.Mp3", ".hidden.mp3"}) touch(std::string("StorageCard/Music/") + f);
+  for (const char* f : {"b.mp3", "A.MP3", "c.wma", "notes.txt", "d.Mp3", ".hidden.mp3"})
+    touch(std::string("StorageCard/Music/") + f);
   for (const char* d : {"Zed", "alpha", "Mid"}) mkdir(std::string("StorageCard/Music/") + d);
   CFileListManager list;
   list.SetFileCalss(FILE_CALSS_AUDIO);
@@ -285,21 +286,6 @@ TEST_F(FileListTest, ClassifiesByTheLastFourCharactersWithoutRegardToCase) {
   }
   EXPECT_FALSE(list.isPhotoFile(nullptr));
   EXPECT_FALSE(list.isAudioFile(nullptr));
-}
-
-TEST_F(FileListTest, FileClassSetsFilterAndKindAndIgnoresUnknownClasses) {
-  CFileListManager list;
-  for (int c = 1; c <= 7; ++c) {
-    list.SetFileCalss(static_cast<_FILE_CALSS>(c));
-    EXPECT_EQ(list.getFFFilterOption(), c);
-    EXPECT_EQ(list.getFileType(), c + 2);
-  }
-  list.SetFileCalss(static_cast<_FILE_CALSS>(8));
-  EXPECT_EQ(list.getFFFilterOption(), 7);
-  EXPECT_EQ(list.getFileType(), 9);
-  list.SetFileCalss(FILE_CALSS_NONE);
-  EXPECT_EQ(list.getFFFilterOption(), 0);
-  EXPECT_EQ(list.getFileType(), 0);
 }
 
 TEST_F(FileListTest, SelectionHoldsOwnCopiesWithoutDuplicates) {

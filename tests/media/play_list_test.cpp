@@ -1,12 +1,12 @@
 // The play list manager against a temporary unit root: the play-list files (read back with an
 // independent XML parser), the fallback folder, hostile files, saves that fail, deleting,
 // random play and the screen's merge and check passes.
-#include <pugixml.hpp>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
 
@@ -73,7 +73,8 @@ TEST_F(PlayListTest, SavesEntriesLastFirstAndLoadsThemInNameOrder) {
   {
     CPlayListManager list;
     list.SetFileCalss(PLAY_FILE_CALSS_AUDIO);
-    ASSERT_EQ(merge(list, {{4, "\\StorageCard\\M\\", "a.mp3", 10}, {4, "\\StorageCard\\M\\", "b.mp3", 20},
+    ASSERT_EQ(merge(list, {{4, "\\StorageCard\\M\\", "a.mp3", 10},
+                           {4, "\\StorageCard\\M\\", "b.mp3", 20},
                            {4, "\\USB Disk\\", "c & <d>.mp3", 30}}),
               3);
     ASSERT_TRUE(list.SavePlayListtoExtStorage());
@@ -185,8 +186,7 @@ TEST_F(PlayListTest, BadFilesGiveAnEmptyOrPartialListAndNeverCrash) {
        "<LISTS><LIST><FileName>b.mp3</FileName></LIST><LIST></LIST><LIST><FileType>4</FileType></LIST></LISTS>",
        {"", "", "b.mp3"}},
       // Each child is looked for after the one found before it, so a name ahead of the kind is missed.
-      {"children out of order", "<LISTS><LIST><FileName>n.mp3</FileName><FileType>4</FileType></LIST></LISTS>",
-       {""}},
+      {"children out of order", "<LISTS><LIST><FileName>n.mp3</FileName><FileType>4</FileType></LIST></LISTS>", {""}},
       {"hostile numbers",
        "<LISTS><LIST><FileType>99999999999999</FileType><FileName>h.mp3</FileName>"
        "<PlayTime>-2147483649</PlayTime></LIST></LISTS>",
@@ -269,6 +269,9 @@ TEST_F(PlayListTest, FailedSaveKeepsThePreviousFile) {
   std::signal(SIGXFSZ, oldHandler);
 
   EXPECT_EQ(read("GPSData/Audio_Playlist.xml"), previous);
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(host("GPSData"))) files.push_back(e.path().filename().string());
+  EXPECT_EQ(files, Names{"Audio_Playlist.xml"}) << "a failed save leaves no partial file behind";
   // The flash copy may take the list instead; it must then be complete.
   if (saved1) {
     pugi::xml_document doc;

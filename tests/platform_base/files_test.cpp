@@ -129,7 +129,9 @@ TEST_F(FilesTest, CreationDispositionsAndTheirErrors) {
     DWORD error = lastError();
     EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens) << c.creation << " exists " << c.exists;
     EXPECT_EQ(error, c.error) << c.creation << " exists " << c.exists;
-    if (h != INVALID_HANDLE_VALUE) EXPECT_TRUE(CloseHandle(h));
+    if (h != INVALID_HANDLE_VALUE) {
+      EXPECT_TRUE(CloseHandle(h));
+    }
     std::string content = fsys::exists(root_ / "f.txt") ? read("f.txt") : "<none>";
     EXPECT_EQ(content, c.contentAfter) << c.creation << " exists " << c.exists;
   }

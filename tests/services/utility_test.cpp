@@ -193,6 +193,29 @@ TEST_F(UtilityTest, StorageFoldersFromTheRegistry) {
   EXPECT_FALSE(util.IsExistDirectory(u"\\a.bmp"));
 }
 
+TEST_F(UtilityTest, TheDefaultUnitNamesItsVolumesAndSettings) {
+  // A copy: a flush must never write into the source tree.
+  std::filesystem::copy_file(std::string(HU_SOURCE_DIR) + "/unit/registry.reg", host("registry.reg"));
+  ASSERT_TRUE(plat::registry::load(host("registry.reg")));
+  EXPECT_FALSE(consoleHas("registry.reg"));  // no line of it was refused
+  EXPECT_EQ(std::u16string(util.GetSDFolder()), u"\\StorageCard");
+  EXPECT_EQ(std::u16string(util.GetSDFolderOfMap()), u"\\SDMMC");
+  EXPECT_EQ(std::u16string(util.GetUSBFolder()), u"\\Hard Disk");
+  EXPECT_EQ(std::u16string(util.GetDataFlashFolder()), u"\\GPSData");
+  EXPECT_EQ(util.GetBatteryTimeout(), 600u);
+  EXPECT_EQ(util.GetClickSound(), CLICKSOUND_SOFT);
+  EXPECT_EQ(util.GetSystemMute(), 1);  // event sounds on
+}
+
+TEST_F(UtilityTest, AnOverlongVolumeFolderNamesNoVolume) {
+  std::string script = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory1]\n\"Folder\"=\"" +
+                       std::string(300, 'x') + "\"\n";
+  ASSERT_TRUE(plat::registry::loadText(script));
+  EXPECT_EQ(std::u16string(util.GetSDFolder()), u"");
+  EXPECT_EQ(std::u16string(util.GetDiskFolder(8)), u"");
+  EXPECT_TRUE(consoleHas("longer than a path"));
+}
+
 TEST_F(UtilityTest, WaitSDOnsitePollsAtMostOncePer200Ms) {
   ASSERT_TRUE(plat::registry::loadText(
       "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory1]\n\"Folder\"=\"StorageCard\"\n"));
@@ -277,6 +300,20 @@ TEST_F(UtilityTest, CallStateMutesOnceTellsTheDeviceAndRestores) {
   std::vector<RecordingProtocol::Call> expected = {
       {107, 0, nullptr, 0, -1}, {107, 1, nullptr, 0, -1}, {109, 0, nullptr, 0, -1}, {109, 1, nullptr, 0, -1}};
   EXPECT_EQ(protocol.calls, expected);
+}
+
+TEST_F(UtilityTest, FontsComeFromTheFaceTable) {
+  const char16_t* faces[] = {u"System", u"", u"System", u"Tahoma", u"Arial", u"微软雅黑", u""};
+  for (int face = 0; face < 7; ++face) {
+    HFONT font = util.CreateMyFont(22, face);
+    ASSERT_NE(font, nullptr) << face;
+    LOGFONTW lf = {};
+    ASSERT_EQ(GetObjectW(font, sizeof lf, &lf), static_cast<int>(sizeof lf));
+    EXPECT_EQ(lf.lfHeight, 22);
+    EXPECT_EQ(lf.lfWeight, 400);
+    EXPECT_EQ(std::u16string(lf.lfFaceName), faces[face]) << face;
+    DeleteObject(font);
+  }
 }
 
 // ---- the program watcher ----

@@ -14,12 +14,6 @@
 #include "plat_registry.h"
 #include "plat_sound.h"
 #include "plat_strings.h"
-#ifndef MMSYSERR_NOERROR  // SOUND-PENDING: until the sound area lands
-typedef UINT MMRESULT;
-struct HWAVEOUT__;
-typedef HWAVEOUT__* HWAVEOUT;
-MMRESULT waveOutSetVolume(HWAVEOUT device, DWORD volume);
-#endif
 
 namespace plat {
 namespace {
@@ -56,7 +50,7 @@ BOOL audioUpdateFromRegistry() {
   bool haveVolume = queryDword(key, u"Volume", volume);
   bool haveClick = queryDword(key, u"Key", click) || queryDword(key, u"Screen", click);
   RegCloseKey(key);
-  if (haveVolume) waveOutSetVolume(nullptr, volume);  // SOUND-PENDING
+  if (haveVolume) waveOutSetVolume(nullptr, volume);
   int mode = 0;
   {
     std::lock_guard<std::mutex> lock(kernelMutex());

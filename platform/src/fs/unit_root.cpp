@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fs/fs_internal.h"
+#include "plat_core.h"
 #include "plat_file.h"
 #include "plat_strings.h"
 #include "strings/collation.h"
@@ -158,25 +159,39 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
   std::vector<char> pattern(temp.begin(), temp.end());
   pattern.push_back(0);
   int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    // Callers report why (a missing folder, a read-only medium) through GetLastError.
+    SetLastError(fs::errorFromErrno(errno, ::access(folder.c_str(), F_OK) == 0));
+    return false;
+  }
   // Keep the permissions of the file being replaced; a new file gets the usual ones.
   struct stat old;
   mode_t mode = 0644;
   if (::stat(hostPath.c_str(), &old) == 0) mode = old.st_mode & 07777;
   ::fchmod(fd, mode);
   bool ok = true;
+  int failure = 0;
   size_t done = 0;
   while (ok && done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
+    if (n <= 0) {
+      ok = false;
+      failure = n < 0 ? errno : ENOSPC;
+    } else {
+      done += static_cast<size_t>(n);
+    }
   }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(pattern.data(), hostPath.c_str()) != 0) ok = false;
+  auto failed = [&] {
+    ok = false;
+    failure = errno;
+  };
+  if (ok && ::fsync(fd) != 0) failed();
+  if (::close(fd) != 0 && ok) failed();
+  if (ok && ::rename(pattern.data(), hostPath.c_str()) != 0) failed();
   if (!ok) {
     ::unlink(pattern.data());
+    SetLastError(fs::errorFromErrno(failure, true));
     return false;
   }
   // The rename itself must reach the medium too.

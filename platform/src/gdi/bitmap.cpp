@@ -353,7 +353,8 @@ std::shared_ptr<Bitmap> formatOf(const BITMAPINFO* info, UINT usage) {
 
 int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO info, UINT usage) {
   auto b = findBitmap(handle);
-  if (!b || !info) {
+  // Header sizes beyond the largest known one would make us read past the caller's header.
+  if (!b || !info || info->bmiHeader.biSize < 40 || info->bmiHeader.biSize > 124) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
@@ -417,7 +418,7 @@ int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits, LPBIT
 
 int SetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, const void* bits, const BITMAPINFO* info, UINT usage) {
   auto b = findBitmap(handle);
-  if (!b || !info || !bits) {
+  if (!b || !info || !bits || info->bmiHeader.biSize < 40 || info->bmiHeader.biSize > 124) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }

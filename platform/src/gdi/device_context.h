@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -47,8 +48,11 @@ class DeviceContext {
   // Where drawing may touch pixels, in device coordinates (cached).
   const Region& clip();
   void invalidateClip() { clipValid_ = false; }
-  int toDeviceX(int x) const { return x + origin.x; }
-  int toDeviceY(int y) const { return y + origin.y; }
+  // Logical to device coordinates, held within +-2^29 so that no later sum overflows:
+  // coordinates that far out are off every surface anyway.
+  static int clampCoord(int64_t v) { return static_cast<int>(v < -(1 << 29) ? -(1 << 29) : v > (1 << 29) ? (1 << 29) : v); }
+  int toDeviceX(int64_t x) const { return clampCoord(x + origin.x); }
+  int toDeviceY(int64_t y) const { return clampCoord(y + origin.y); }
 
  private:
   Region clip_;

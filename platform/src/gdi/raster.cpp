@@ -143,24 +143,26 @@ inline uint32_t applyRop(DWORD rop, uint32_t d, uint32_t s) {
 
 // Maps destination positions [first, first + count) of a span of `dstLen` starting at dst0
 // onto source positions of a span of `srcLen` starting at src0, sampling pixel centres.
-void sampleMap(std::vector<int>& map, int first, int count, int dst0, int dstLen, int src0, int srcLen, bool flip) {
+void sampleMap(std::vector<int64_t>& map, int first, int count, int64_t dst0, int64_t dstLen, int64_t src0,
+               int64_t srcLen, bool flip) {
   map.resize(static_cast<size_t>(count > 0 ? count : 0));
   for (int k = 0; k < count; ++k) {
     const int64_t i = first + k - dst0;
-    int64_t j = ((2 * i + 1) * srcLen) / (2 * static_cast<int64_t>(dstLen));
+    // 128-bit free: lengths are below 2^32, positions below 2^31.
+    int64_t j = static_cast<int64_t>((static_cast<__int128>(2 * i + 1) * srcLen) / (2 * dstLen));
     if (flip) j = srcLen - 1 - j;
-    map[static_cast<size_t>(k)] = static_cast<int>(src0 + j);
+    map[static_cast<size_t>(k)] = src0 + j;
   }
 }
 
 // Narrows [lo, hi) of the destination to the positions whose source lies inside [0, limit).
-void trimToSource(const std::vector<int>& map, int base, int& lo, int& hi, int limit) {
+void trimToSource(const std::vector<int64_t>& map, int base, int& lo, int& hi, int limit) {
   while (lo < hi && (map[static_cast<size_t>(lo - base)] < 0 || map[static_cast<size_t>(lo - base)] >= limit)) ++lo;
   while (hi > lo && (map[static_cast<size_t>(hi - 1 - base)] < 0 || map[static_cast<size_t>(hi - 1 - base)] >= limit)) --hi;
 }
 
 struct StretchArgs {
-  int x, y, w, h, sx, sy, sw, sh;
+  int64_t x, y, w, h, sx, sy, sw, sh;
 };
 
 // Stretched copy with nearest sampling; `keyed` leaves destination pixels under key-coloured
@@ -177,12 +179,13 @@ BOOL stretch(DeviceContext& dst, DeviceContext* srcDc, Bitmap* srcBitmap, Stretc
   if (src.view().width <= 0) return TRUE;
   const int ox = srcDc ? srcDc->origin.x : 0;
   const int oy = srcDc ? srcDc->origin.y : 0;
-  const RECT D{dst.toDeviceX(a.x), dst.toDeviceY(a.y), dst.toDeviceX(a.x) + a.w, dst.toDeviceY(a.y) + a.h};
+  const int64_t dx0 = a.x + dst.origin.x, dy0 = a.y + dst.origin.y;  // unclamped, for the sampling
+  const RECT D{dst.toDeviceX(a.x), dst.toDeviceY(a.y), dst.toDeviceX(a.x + a.w), dst.toDeviceY(a.y + a.h)};
   RECT area = intersect(D, dst.clip().box());
   if (isEmpty(area)) return TRUE;
-  std::vector<int> xmap, ymap;
-  sampleMap(xmap, area.left, area.right - area.left, D.left, a.w, a.sx + ox, a.sw, flipX);
-  sampleMap(ymap, area.top, area.bottom - area.top, D.top, a.h, a.sy + oy, a.sh, flipY);
+  std::vector<int64_t> xmap, ymap;
+  sampleMap(xmap, area.left, area.right - area.left, dx0, a.w, a.sx + ox, a.sw, flipX);
+  sampleMap(ymap, area.top, area.bottom - area.top, dy0, a.h, a.sy + oy, a.sh, flipY);
   const int baseX = area.left, baseY = area.top;
   int l = area.left, r = area.right, t = area.top, b = area.bottom;
   trimToSource(xmap, baseX, l, r, src.view().width);
@@ -192,17 +195,20 @@ BOOL stretch(DeviceContext& dst, DeviceContext* srcDc, Bitmap* srcBitmap, Stretc
   if (scope.empty()) return TRUE;
   // The source rows and columns the clipped destination samples.
   const RECT box = scope.clip().box();
-  int s0 = xmap[static_cast<size_t>(box.left - baseX)], s1 = xmap[static_cast<size_t>(box.right - 1 - baseX)];
-  int r0 = ymap[static_cast<size_t>(box.top - baseY)], r1 = ymap[static_cast<size_t>(box.bottom - 1 - baseY)];
+  // Inside the source after trimming, so these fit an int.
+  const int s0 = static_cast<int>(xmap[static_cast<size_t>(box.left - baseX)]);
+  const int s1 = static_cast<int>(xmap[static_cast<size_t>(box.right - 1 - baseX)]);
+  const int r0 = static_cast<int>(ymap[static_cast<size_t>(box.top - baseY)]);
+  const int r1 = static_cast<int>(ymap[static_cast<size_t>(box.bottom - 1 - baseY)]);
   src.open(RECT{std::min(s0, s1), std::min(r0, r1), std::max(s0, s1) + 1, std::max(r0, r1) + 1}, src.sameMemory(dst));
   const PixelView& sv = src.view();
   const PixelView& dv = scope.view();
-  for (int& v : xmap) v -= sv.left;
+  for (int64_t& v : xmap) v -= sv.left;
   forEachRect(scope.clip(), [&](int cl, int ct, int cr, int cb) {
     for (int y = ct; y < cb; ++y) {
       uint32_t* d = dv.at(cl, y);
       const uint32_t* srow = sv.at(sv.left, ymap[static_cast<size_t>(y - baseY)]);
-      const int* xm = &xmap[static_cast<size_t>(cl - baseX)];
+      const int64_t* xm = &xmap[static_cast<size_t>(cl - baseX)];
       const int n = cr - cl;
       if (keyed) {
         for (int i = 0; i < n; ++i) {
@@ -228,9 +234,10 @@ BOOL PatBlt(HDC handle, int x, int y, int w, int h, DWORD rop) {
     return FALSE;
   }
   std::lock_guard lock(dc->mutex);
-  if (w < 0) { x += w; w = -w; }
-  if (h < 0) { y += h; h = -h; }
-  const RECT r{dc->toDeviceX(x), dc->toDeviceY(y), dc->toDeviceX(x) + w, dc->toDeviceY(y) + h};
+  int64_t X = x, Y = y, Wd = w, Ht = h;
+  if (Wd < 0) { X += Wd; Wd = -Wd; }
+  if (Ht < 0) { Y += Ht; Ht = -Ht; }
+  const RECT r{dc->toDeviceX(X), dc->toDeviceY(Y), dc->toDeviceX(X + Wd), dc->toDeviceY(Y + Ht)};
   const BrushObject* brush = dc->state.brush.get();
   if ((rop == PATCOPY || rop == PATINVERT) && (!brush || brush->null)) return TRUE;
   DrawScope scope(*dc, r);
@@ -271,7 +278,7 @@ BOOL BitBlt(HDC dstHandle, int x, int y, int w, int h, HDC srcHandle, int sx, in
   // Offset from source device coordinates to destination device coordinates.
   const int dx = dst->toDeviceX(x) - src->toDeviceX(sx);
   const int dy = dst->toDeviceY(y) - src->toDeviceY(sy);
-  RECT s{src->toDeviceX(sx), src->toDeviceY(sy), src->toDeviceX(sx) + w, src->toDeviceY(sy) + h};
+  RECT s{src->toDeviceX(sx), src->toDeviceY(sy), src->toDeviceX(int64_t(sx) + w), src->toDeviceY(int64_t(sy) + h)};
   s = intersect(s, source.bounds());
   if (isEmpty(s)) return TRUE;
   DrawScope scope(*dst, RECT{s.left + dx, s.top + dy, s.right + dx, s.bottom + dy});
@@ -390,7 +397,7 @@ int StretchDIBits(HDC handle, int x, int y, int w, int h, int sx, int sy, int sw
     return 0;
   }
   // Source rows of a bottom-up DIB are counted from its bottom edge.
-  if (!src->topDown) sy = src->height - (sy + sh);
+  if (!src->topDown) sy = static_cast<int>(src->height - (int64_t(sy) + sh));
   std::lock_guard lock(dst->mutex);
   stretch(*dst, nullptr, src.get(), StretchArgs{x, y, w, h, sx, sy, sw, sh}, rop, false, 0);
   return sh < 0 ? -sh : sh;

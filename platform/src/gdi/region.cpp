@@ -137,11 +137,40 @@ bool Region::contains(int x, int y) const {
 }
 
 void Region::offset(int dx, int dy) {
-  for (Band& b : bands_) {
-    b.top += dy;
-    b.bottom += dy;
-    for (int& x : b.xs) x += dx;
+  if (bands_.empty()) return;
+  const RECT bounds = box();
+  const int64_t lim = 1 << 30;
+  if (int64_t(bounds.left) + dx >= -lim && int64_t(bounds.right) + dx <= lim && int64_t(bounds.top) + dy >= -lim &&
+      int64_t(bounds.bottom) + dy <= lim) {
+    for (Band& band : bands_) {
+      band.top += dy;
+      band.bottom += dy;
+      for (int& x : band.xs) x += dx;
+    }
+    return;
   }
+  // Held within +-2^30 so that moving a region far away and back cannot overflow.
+  auto move = [](int v, int d) {
+    const int64_t r = int64_t(v) + d;
+    return static_cast<int>(r < -(1 << 30) ? -(1 << 30) : r > (1 << 30) ? (1 << 30) : r);
+  };
+  for (Band& b : bands_) {
+    b.top = move(b.top, dy);
+    b.bottom = move(b.bottom, dy);
+    for (int& x : b.xs) x = move(x, dx);
+  }
+  // Clamping may have squeezed bands or spans to nothing.
+  std::vector<Band> kept;
+  for (Band& b : bands_) {
+    std::vector<int> xs;
+    for (size_t i = 0; i < b.xs.size(); i += 2)
+      if (b.xs[i] < b.xs[i + 1]) {
+        if (!xs.empty() && xs.back() == b.xs[i]) xs.back() = b.xs[i + 1];
+        else xs.insert(xs.end(), {b.xs[i], b.xs[i + 1]});
+      }
+    appendBand(kept, b.top, b.bottom, xs);
+  }
+  bands_ = std::move(kept);
 }
 
 bool Region::operator==(const Region& other) const {

@@ -25,8 +25,39 @@ RECT boundsOf(const std::vector<POINT>& pts, int pad) {
   return RECT{r.left - pad, r.top - pad, r.right + 1 + pad, r.bottom + 1 + pad};
 }
 
+// Cuts a long line to the part near `box` (Liang-Barsky), so that a line to a far-away point
+// costs no more than one across the bitmap.
+bool clipLong(POINT& a, POINT& b, const RECT& box, int margin) {
+  const double x0 = a.x, y0 = a.y, ddx = double(b.x) - a.x, ddy = double(b.y) - a.y;
+  double t0 = 0, t1 = 1;
+  const double p[4] = {-ddx, ddx, -ddy, ddy};
+  const double q[4] = {x0 - (box.left - margin), (box.right + margin) - x0, y0 - (box.top - margin),
+                       (box.bottom + margin) - y0};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0) t0 = std::max(t0, t);
+    else t1 = std::min(t1, t);
+  }
+  if (t0 > t1) return false;
+  const POINT na{static_cast<LONG>(std::lround(x0 + t0 * ddx)), static_cast<LONG>(std::lround(y0 + t0 * ddy))};
+  const POINT nb{static_cast<LONG>(std::lround(x0 + t1 * ddx)), static_cast<LONG>(std::lround(y0 + t1 * ddy))};
+  a = na;
+  b = nb;
+  return true;
+}
+
 // A line from a to b without its end point, as horizontal runs handed to the clipper.
 void drawLine(const DrawScope& scope, POINT a, POINT b, uint32_t pixel, int width) {
+  const RECT box = scope.clip().box();
+  const int64_t span = int64_t(box.right - box.left) + (box.bottom - box.top) + 4 * width + 64;
+  if (std::max(std::abs(int64_t(b.x) - a.x), std::abs(int64_t(b.y) - a.y)) > 4 * span) {
+    // Only far-reaching lines are cut; ordinary ones keep their exact pixels.
+    if (!clipLong(a, b, box, width + 2)) return;
+  }
   const int dx = std::abs(b.x - a.x), dy = std::abs(b.y - a.y);
   const int sx = a.x < b.x ? 1 : -1, sy = a.y < b.y ? 1 : -1;
   const int steps = std::max(dx, dy);

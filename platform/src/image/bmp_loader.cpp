@@ -176,6 +176,11 @@ std::shared_ptr<gdi::Bitmap> decodeBmp(const uint8_t* data, size_t size, std::st
     why = "file shorter than its pixels";
     return nullptr;
   }
+  // A few bytes of RLE can claim any size; the unit shows nothing beyond 16 million pixels.
+  if (rle && static_cast<int64_t>(h.width) * h.height > (16LL << 20)) {
+    why = "RLE picture too large";
+    return nullptr;
+  }
   BITMAPINFO info{};
   info.bmiHeader = {40, h.width, -h.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   std::shared_ptr<gdi::Bitmap> bitmap = gdi::Bitmap::createDib(&info, DIB_RGB_COLORS);

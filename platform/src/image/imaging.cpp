@@ -75,8 +75,9 @@ std::unique_ptr<Image> Image::thumbnail(int w, int h) const {
 
 BOOL Image::draw(HDC handle, const RECT& rect) const {
   auto dc = gdi::findDC(handle);
-  const int w = rect.right - rect.left, h = rect.bottom - rect.top;
-  if (!dc || w <= 0 || h <= 0 || pixels_.empty()) return FALSE;
+  const int64_t w64 = int64_t(rect.right) - rect.left, h64 = int64_t(rect.bottom) - rect.top;
+  if (!dc || w64 <= 0 || h64 <= 0 || w64 > 32768 || h64 > 32768 || pixels_.empty()) return FALSE;
+  const int w = static_cast<int>(w64), h = static_cast<int>(h64);
   std::unique_ptr<Image> scaled;
   const Image* src = this;
   if (w != width_ || h != height_) {
@@ -85,7 +86,8 @@ BOOL Image::draw(HDC handle, const RECT& rect) const {
     src = scaled.get();
   }
   std::lock_guard lock(dc->mutex);
-  const RECT d{dc->toDeviceX(rect.left), dc->toDeviceY(rect.top), dc->toDeviceX(rect.right), dc->toDeviceY(rect.bottom)};
+  const RECT d{dc->toDeviceX(rect.left), dc->toDeviceY(rect.top), dc->toDeviceX(int64_t(rect.left) + w),
+               dc->toDeviceY(int64_t(rect.top) + h)};
   gdi::DrawScope scope(*dc, d);
   if (scope.empty()) return TRUE;
   const gdi::PixelView& v = scope.view();

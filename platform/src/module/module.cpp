@@ -133,6 +133,8 @@ HMODULE LoadLibraryExW(LPCWSTR name, HANDLE, DWORD) {
       return nullptr;
     }
     std::lock_guard<std::mutex> guard(t.lock);
+    // Another thread may have loaded the same file meanwhile: share its handle.
+    if (HMODULE loaded = findLoaded(t, host)) return loaded;
     return addModule(t, std::move(module));
   }
   SetLastError(ERROR_MOD_NOT_FOUND);

@@ -250,7 +250,7 @@ HANDLE CeFindFirstChangeNotification(LPCWSTR path, BOOL watchSubtree, DWORD filt
   }
   if (watchSubtree) console::write(format(u"CeFindFirstChangeNotification %s: subfolders are not watched\r\n", path));
   std::string host = hostPath(path);
-  if (host.empty()) host = "/";
+  if (host.empty()) host.assign(1, '/');
   auto object = std::make_shared<ChangeNotification>(path, filter);
   if (!object->start(host)) {
     int e = errno;

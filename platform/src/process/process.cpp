@@ -171,8 +171,10 @@ std::string findInPath(const std::string& program) {
   while (start <= all.size()) {
     size_t end = all.find(':', start);
     std::string dir = all.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + program;
+    if (dir.empty()) dir.assign(1, '.');  // (a one-letter literal upsets g++ 12's -Wrestrict)
+    std::string candidate = dir;
+    candidate.push_back('/');
+    candidate.append(program);
     if (isExecutableFile(candidate)) return candidate;
     if (end == std::string::npos) break;
     start = end + 1;

@@ -10,6 +10,7 @@
 #include "plat_registry.h"
 #include "plat_strings.h"
 #include "registry/registry_tree.h"
+#include "time/time_zone.h"
 
 namespace plat::registry {
 
@@ -199,12 +200,14 @@ namespace plat {
 void registryStartup(const std::string& unitRoot, bool persist) {
   if (persist && !unitRoot.empty()) {
     registry::load(unitRoot + "/registry.reg");
-    return;
+  } else {
+    // Without a unit root (or when the unit keeps no registry) nothing is read or written:
+    // the host's own root is no place for the unit's registry.
+    registry::clear();
+    registry::setFile("");
   }
-  // Without a unit root (or when the unit keeps no registry) nothing is read or written:
-  // the host's own root is no place for the unit's registry.
-  registry::clear();
-  registry::setFile("");
+  // The time zone lives in the registry as on the device.
+  time::restoreTimeZone();
 }
 
 void registryShutdown() {

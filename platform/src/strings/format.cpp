@@ -27,7 +27,7 @@ struct Output {
 
 enum class Size { Default, Char, Short, Long, LongLong, Pointer, LongDouble };
 
-struct Spec {
+struct Conversion {
   bool left = false, plus = false, space = false, zero = false, alternate = false;
   int width = 0;
   int precision = -1;
@@ -35,19 +35,19 @@ struct Spec {
   WCHAR conversion = 0;
 };
 
-void padded(Output& out, const Spec& spec, const WCHAR* text, size_t length) {
-  int pad = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
-  if (!spec.left) out.repeat(u' ', pad);
+void padded(Output& out, const Conversion& conv, const WCHAR* text, size_t length) {
+  int pad = conv.width > static_cast<int>(length) ? conv.width - static_cast<int>(length) : 0;
+  if (!conv.left) out.repeat(u' ', pad);
   for (size_t i = 0; i < length; ++i) out.put(text[i]);
-  if (spec.left) out.repeat(u' ', pad);
+  if (conv.left) out.repeat(u' ', pad);
 }
 
-void integer(Output& out, const Spec& spec, uint64_t magnitude, bool negative) {
+void integer(Output& out, const Conversion& conv, uint64_t magnitude, bool negative) {
   char digits[72];
   int n = 0;
   unsigned base = 10;
   const char* alphabet = "0123456789abcdef";
-  switch (spec.conversion) {
+  switch (conv.conversion) {
     case u'o': base = 8; break;
     case u'x': base = 16; break;
     case u'X': case u'p': base = 16; alphabet = "0123456789ABCDEF"; break;
@@ -57,46 +57,46 @@ void integer(Output& out, const Spec& spec, uint64_t magnitude, bool negative) {
     digits[n++] = alphabet[magnitude % base];
     magnitude /= base;
   }
-  int precision = spec.precision;
-  if (spec.conversion == u'p') precision = static_cast<int>(2 * sizeof(void*));
+  int precision = conv.precision;
+  if (conv.conversion == u'p') precision = static_cast<int>(2 * sizeof(void*));
   if (precision < 0) precision = 1;
   int zeros = precision > n ? precision - n : 0;
 
   char prefix[3] = {};
   if (negative) prefix[0] = '-';
-  else if (spec.plus && (spec.conversion == u'd' || spec.conversion == u'i')) prefix[0] = '+';
-  else if (spec.space && (spec.conversion == u'd' || spec.conversion == u'i')) prefix[0] = ' ';
-  else if (spec.alternate && n > 0 && spec.conversion == u'x') std::strcpy(prefix, "0x");
-  else if (spec.alternate && n > 0 && spec.conversion == u'X') std::strcpy(prefix, "0X");
-  else if (spec.alternate && spec.conversion == u'o' && zeros == 0) prefix[0] = '0';
+  else if (conv.plus && (conv.conversion == u'd' || conv.conversion == u'i')) prefix[0] = '+';
+  else if (conv.space && (conv.conversion == u'd' || conv.conversion == u'i')) prefix[0] = ' ';
+  else if (conv.alternate && n > 0 && conv.conversion == u'x') std::strcpy(prefix, "0x");
+  else if (conv.alternate && n > 0 && conv.conversion == u'X') std::strcpy(prefix, "0X");
+  else if (conv.alternate && conv.conversion == u'o' && zeros == 0) prefix[0] = '0';
   int prefixLength = static_cast<int>(std::strlen(prefix));
 
   int length = prefixLength + zeros + n;
-  int pad = spec.width > length ? spec.width - length : 0;
-  if (spec.zero && !spec.left && spec.precision < 0) {
+  int pad = conv.width > length ? conv.width - length : 0;
+  if (conv.zero && !conv.left && conv.precision < 0) {
     zeros += pad;
     pad = 0;
   }
-  if (!spec.left) out.repeat(u' ', pad);
+  if (!conv.left) out.repeat(u' ', pad);
   for (int i = 0; i < prefixLength; ++i) out.put(static_cast<WCHAR>(prefix[i]));
   out.repeat(u'0', zeros);
   while (n) out.put(static_cast<WCHAR>(digits[--n]));
-  if (spec.left) out.repeat(u' ', pad);
+  if (conv.left) out.repeat(u' ', pad);
 }
 
-void floating(Output& out, const Spec& spec, long double value, bool isLong) {
+void floating(Output& out, const Conversion& conv, long double value, bool isLong) {
   char format[32];
   char* f = format;
   *f++ = '%';
-  if (spec.left) *f++ = '-';
-  if (spec.plus) *f++ = '+';
-  if (spec.space) *f++ = ' ';
-  if (spec.zero) *f++ = '0';
-  if (spec.alternate) *f++ = '#';
-  f += std::snprintf(f, 12, "%d", spec.width);
-  if (spec.precision >= 0) f += std::snprintf(f, 12, ".%d", spec.precision);
+  if (conv.left) *f++ = '-';
+  if (conv.plus) *f++ = '+';
+  if (conv.space) *f++ = ' ';
+  if (conv.zero) *f++ = '0';
+  if (conv.alternate) *f++ = '#';
+  f += std::snprintf(f, 12, "%d", conv.width);
+  if (conv.precision >= 0) f += std::snprintf(f, 12, ".%d", conv.precision);
   if (isLong) *f++ = 'L';
-  *f++ = static_cast<char>(spec.conversion);
+  *f++ = static_cast<char>(conv.conversion);
   *f = 0;
   char small[128];
   int n = isLong ? std::snprintf(small, sizeof small, format, value)
@@ -112,25 +112,25 @@ void floating(Output& out, const Spec& spec, long double value, bool isLong) {
   for (int i = 0; i < n; ++i) out.put(static_cast<WCHAR>(large[static_cast<size_t>(i)]));
 }
 
-void wideString(Output& out, const Spec& spec, const WCHAR* s) {
+void wideString(Output& out, const Conversion& conv, const WCHAR* s) {
   static const WCHAR kNull[] = u"(null)";
   if (!s) s = kNull;
   size_t length = 0;
-  size_t limit = spec.precision >= 0 ? static_cast<size_t>(spec.precision) : SIZE_MAX;
+  size_t limit = conv.precision >= 0 ? static_cast<size_t>(conv.precision) : SIZE_MAX;
   while (length < limit && s[length]) ++length;
-  padded(out, spec, s, length);
+  padded(out, conv, s, length);
 }
 
-void narrowString(Output& out, const Spec& spec, const char* s) {
+void narrowString(Output& out, const Conversion& conv, const char* s) {
   if (!s) s = "(null)";
   size_t bytes = 0;
-  size_t limit = spec.precision >= 0 ? static_cast<size_t>(spec.precision) : SIZE_MAX;
+  size_t limit = conv.precision >= 0 ? static_cast<size_t>(conv.precision) : SIZE_MAX;
   // Narrow text is in the ANSI code page, which is UTF-8 here. Never read past the
   // precision: the text need not be terminated then.
   while (bytes < limit && s[bytes]) ++bytes;
   std::u16string wide = plat::utf8ToUtf16(std::string_view(s, bytes));
-  if (spec.precision >= 0 && wide.size() > limit) wide.resize(limit);
-  padded(out, spec, wide.data(), wide.size());
+  if (conv.precision >= 0 && wide.size() > limit) wide.resize(limit);
+  padded(out, conv, wide.data(), wide.size());
 }
 
 void formatAll(Output& out, const WCHAR* format, va_list* args) {
@@ -141,57 +141,57 @@ void formatAll(Output& out, const WCHAR* format, va_list* args) {
       continue;
     }
     ++p;
-    Spec spec;
+    Conversion conv;
     for (;; ++p) {
-      if (*p == u'-') spec.left = true;
-      else if (*p == u'+') spec.plus = true;
-      else if (*p == u' ') spec.space = true;
-      else if (*p == u'0') spec.zero = true;
-      else if (*p == u'#') spec.alternate = true;
+      if (*p == u'-') conv.left = true;
+      else if (*p == u'+') conv.plus = true;
+      else if (*p == u' ') conv.space = true;
+      else if (*p == u'0') conv.zero = true;
+      else if (*p == u'#') conv.alternate = true;
       else break;
     }
     if (*p == u'*') {
-      spec.width = va_arg(*args, int);
-      if (spec.width < 0) {
-        spec.left = true;
-        spec.width = spec.width == INT32_MIN ? 0 : -spec.width;
+      conv.width = va_arg(*args, int);
+      if (conv.width < 0) {
+        conv.left = true;
+        conv.width = conv.width == INT32_MIN ? 0 : -conv.width;
       }
       ++p;
     } else {
-      for (; *p >= u'0' && *p <= u'9'; ++p) spec.width = (spec.width > 100000) ? spec.width : spec.width * 10 + (*p - u'0');
+      for (; *p >= u'0' && *p <= u'9'; ++p) conv.width = (conv.width > 100000) ? conv.width : conv.width * 10 + (*p - u'0');
     }
     if (*p == u'.') {
       ++p;
-      spec.precision = 0;
+      conv.precision = 0;
       if (*p == u'*') {
-        spec.precision = va_arg(*args, int);
-        if (spec.precision < 0) spec.precision = -1;
+        conv.precision = va_arg(*args, int);
+        if (conv.precision < 0) conv.precision = -1;
         ++p;
       } else {
         for (; *p >= u'0' && *p <= u'9'; ++p)
-          spec.precision = (spec.precision > 100000) ? spec.precision : spec.precision * 10 + (*p - u'0');
+          conv.precision = (conv.precision > 100000) ? conv.precision : conv.precision * 10 + (*p - u'0');
       }
     }
     // Size prefixes.
-    if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4') spec.size = Size::LongLong, p += 3;
-    else if (p[0] == u'I' && p[1] == u'3' && p[2] == u'2') spec.size = Size::Long, p += 3;
-    else if (p[0] == u'I') spec.size = Size::Pointer, ++p;
-    else if (p[0] == u'h' && p[1] == u'h') spec.size = Size::Char, p += 2;
-    else if (p[0] == u'h') spec.size = Size::Short, ++p;
-    else if (p[0] == u'l' && p[1] == u'l') spec.size = Size::LongLong, p += 2;
-    else if (p[0] == u'l' || p[0] == u'w') spec.size = Size::Long, ++p;
-    else if (p[0] == u'q' || p[0] == u'j') spec.size = Size::LongLong, ++p;
-    else if (p[0] == u'z' || p[0] == u't') spec.size = Size::Pointer, ++p;
-    else if (p[0] == u'L') spec.size = Size::LongDouble, ++p;
+    if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4') conv.size = Size::LongLong, p += 3;
+    else if (p[0] == u'I' && p[1] == u'3' && p[2] == u'2') conv.size = Size::Long, p += 3;
+    else if (p[0] == u'I') conv.size = Size::Pointer, ++p;
+    else if (p[0] == u'h' && p[1] == u'h') conv.size = Size::Char, p += 2;
+    else if (p[0] == u'h') conv.size = Size::Short, ++p;
+    else if (p[0] == u'l' && p[1] == u'l') conv.size = Size::LongLong, p += 2;
+    else if (p[0] == u'l' || p[0] == u'w') conv.size = Size::Long, ++p;
+    else if (p[0] == u'q' || p[0] == u'j') conv.size = Size::LongLong, ++p;
+    else if (p[0] == u'z' || p[0] == u't') conv.size = Size::Pointer, ++p;
+    else if (p[0] == u'L') conv.size = Size::LongDouble, ++p;
 
-    spec.conversion = *p;
+    conv.conversion = *p;
     if (!*p) break;
     ++p;
-    switch (spec.conversion) {
+    switch (conv.conversion) {
       case u'd':
       case u'i': {
         int64_t v;
-        switch (spec.size) {
+        switch (conv.size) {
           case Size::LongLong: v = va_arg(*args, long long); break;
           case Size::Pointer: v = static_cast<int64_t>(va_arg(*args, intptr_t)); break;
           case Size::Short: v = static_cast<short>(va_arg(*args, int)); break;
@@ -199,7 +199,7 @@ void formatAll(Output& out, const WCHAR* format, va_list* args) {
           default: v = va_arg(*args, int); break;  // "l" is 32 bits on the device
         }
         uint64_t magnitude = v < 0 ? 0ull - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        integer(out, spec, magnitude, v < 0);
+        integer(out, conv, magnitude, v < 0);
         break;
       }
       case u'u':
@@ -207,38 +207,38 @@ void formatAll(Output& out, const WCHAR* format, va_list* args) {
       case u'x':
       case u'X': {
         uint64_t v;
-        switch (spec.size) {
+        switch (conv.size) {
           case Size::LongLong: v = va_arg(*args, unsigned long long); break;
           case Size::Pointer: v = va_arg(*args, uintptr_t); break;
           case Size::Short: v = static_cast<unsigned short>(va_arg(*args, unsigned)); break;
           case Size::Char: v = static_cast<unsigned char>(va_arg(*args, unsigned)); break;
           default: v = va_arg(*args, unsigned); break;
         }
-        integer(out, spec, v, false);
+        integer(out, conv, v, false);
         break;
       }
       case u'p': {
-        Spec pointer = spec;
+        Conversion pointer = conv;
         pointer.precision = -1;
         integer(out, pointer, reinterpret_cast<uintptr_t>(va_arg(*args, void*)), false);
         break;
       }
       case u'c':
       case u'C': {
-        bool narrow = spec.conversion == u'c' ? (spec.size == Size::Short || spec.size == Size::Char)
-                                              : spec.size != Size::Long;
+        bool narrow = conv.conversion == u'c' ? (conv.size == Size::Short || conv.size == Size::Char)
+                                              : conv.size != Size::Long;
         int v = va_arg(*args, int);
         WCHAR c = narrow ? static_cast<WCHAR>(static_cast<unsigned char>(v) < 0x80 ? v & 0x7F : 0xFFFD)
                          : static_cast<WCHAR>(v);
-        padded(out, spec, &c, 1);
+        padded(out, conv, &c, 1);
         break;
       }
       case u's':
       case u'S': {
-        bool narrow = spec.conversion == u's' ? (spec.size == Size::Short || spec.size == Size::Char)
-                                              : spec.size != Size::Long;
-        if (narrow) narrowString(out, spec, va_arg(*args, const char*));
-        else wideString(out, spec, va_arg(*args, const WCHAR*));
+        bool narrow = conv.conversion == u's' ? (conv.size == Size::Short || conv.size == Size::Char)
+                                              : conv.size != Size::Long;
+        if (narrow) narrowString(out, conv, va_arg(*args, const char*));
+        else wideString(out, conv, va_arg(*args, const WCHAR*));
         break;
       }
       case u'f':
@@ -249,8 +249,8 @@ void formatAll(Output& out, const WCHAR* format, va_list* args) {
       case u'G':
       case u'a':
       case u'A':
-        if (spec.size == Size::LongDouble) floating(out, spec, va_arg(*args, long double), true);
-        else floating(out, spec, va_arg(*args, double), false);
+        if (conv.size == Size::LongDouble) floating(out, conv, va_arg(*args, long double), true);
+        else floating(out, conv, va_arg(*args, double), false);
         break;
       case u'n':
         // Writing through a pointer taken from the format is never done here.
@@ -258,7 +258,7 @@ void formatAll(Output& out, const WCHAR* format, va_list* args) {
         break;
       default:
         // "%%" and unknown conversions print the character itself.
-        out.put(spec.conversion);
+        out.put(conv.conversion);
         break;
     }
   }

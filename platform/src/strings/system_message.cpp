@@ -84,13 +84,13 @@ std::u16string expandInserts(const char16_t* text, bool ignoreInserts, bool argu
       const char16_t* start = p - 1;
       int index = c - u'0';
       if (p[1] >= u'0' && p[1] <= u'9') index = index * 10 + (*++p - u'0');
-      std::u16string spec = u"%s";
+      std::u16string insertFormat = u"%s";
       const char16_t* after = p + 1;
       if (*after == u'!') {
         const char16_t* close = after + 1;
         while (*close && *close != u'!') ++close;
         if (*close == u'!') {
-          spec = u"%" + std::u16string(after + 1, close);
+          insertFormat = u"%" + std::u16string(after + 1, close);
           p = close;
         }
       }
@@ -99,9 +99,9 @@ std::u16string expandInserts(const char16_t* text, bool ignoreInserts, bool argu
         continue;
       }
       DWORD_PTR value = argument(index);
-      bool isString = !spec.empty() && (spec.back() == u's' || spec.back() == u'S');
-      if (isString) out += plat::format(spec.c_str(), reinterpret_cast<const void*>(value));
-      else out += plat::format(spec.c_str(), value);
+      bool isString = !insertFormat.empty() && (insertFormat.back() == u's' || insertFormat.back() == u'S');
+      if (isString) out += plat::format(insertFormat.c_str(), reinterpret_cast<const void*>(value));
+      else out += plat::format(insertFormat.c_str(), value);
       continue;
     }
     if (ignoreInserts && c != u'0') {

@@ -66,6 +66,16 @@ struct FontInstance::Face {
 FontInstance::~FontInstance() = default;
 
 std::shared_ptr<FontInstance> FontInstance::get(const LOGFONTW& lf) {
+  // A new unit root may bring other font files: forget what was resolved under the old one.
+  {
+    static std::string lastRoot;
+    static std::mutex rootMutex;
+    std::lock_guard rl(rootMutex);
+    if (plat::options().unitRoot != lastRoot) {
+      lastRoot = plat::options().unitRoot;
+      resetFontCatalog();
+    }
+  }
   std::lock_guard lock(textMutex());
   const bool bold = lf.lfWeight >= 600;
   const bool italic = lf.lfItalic != 0;

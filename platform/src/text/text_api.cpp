@@ -336,7 +336,17 @@ int DrawTextW(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format) {
     for (char32_t c : s) t += c == U'\t' ? std::u32string(8, U' ') : std::u32string(1, c);
     s = std::move(t);
   }
-  const int rectW = rect->right - rect->left;
+  if (n == 0) {
+    // Nothing to draw; measuring an empty text gives an empty width and one line for a
+    // single line (none otherwise), as on the device.
+    const int lh = f->metrics().height;
+    if (format & DT_CALCRECT) {
+      rect->right = rect->left;
+      rect->bottom = (format & DT_SINGLELINE) ? static_cast<LONG>(std::min<int64_t>(int64_t(rect->top) + lh, INT_MAX)) : rect->top;
+    }
+    return lh;
+  }
+  const int rectW = static_cast<int>(std::clamp<int64_t>(int64_t(rect->right) - rect->left, INT_MIN / 2, INT_MAX / 2));
   const int lineH = f->metrics().height;
   std::vector<Line> lines;
   if (format & DT_SINGLELINE) {
@@ -373,15 +383,15 @@ int DrawTextW(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format) {
   }
   const int totalH = lineH * static_cast<int>(lines.size());
   if (format & DT_CALCRECT) {
-    rect->right = rect->left + maxW;
-    rect->bottom = rect->top + totalH;
+    rect->right = static_cast<LONG>(std::min<int64_t>(int64_t(rect->left) + maxW, INT_MAX));
+    rect->bottom = static_cast<LONG>(std::min<int64_t>(int64_t(rect->top) + totalH, INT_MAX));
     return totalH;
   }
-  int top = rect->top;
+  int64_t top = rect->top;
   if (format & DT_SINGLELINE) {
     // Vertical placement applies to single lines only, as on the device.
-    if (format & DT_VCENTER) top = rect->top + (rect->bottom - rect->top - lineH) / 2;
-    else if (format & DT_BOTTOM) top = rect->bottom - lineH;
+    if (format & DT_VCENTER) top = rect->top + (int64_t(rect->bottom) - rect->top - lineH) / 2;
+    else if (format & DT_BOTTOM) top = int64_t(rect->bottom) - lineH;
   }
   const RECT devRect{dc->toDeviceX(rect->left), dc->toDeviceY(rect->top), dc->toDeviceX(rect->right),
                      dc->toDeviceY(rect->bottom)};
@@ -389,11 +399,11 @@ int DrawTextW(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format) {
   DrawScope scope(*dc, bounds);
   if (!scope.empty()) {
     const uint32_t color = toPixel(dc->state.textColor);
-    int y = top;
+    int64_t y = top;
     for (const Line& line : lines) {
-      int x = rect->left;
-      if (format & DT_CENTER) x = rect->left + (rectW - line.width) / 2;
-      else if (format & DT_RIGHT) x = rect->right - line.width;
+      int64_t x = rect->left;
+      if (format & DT_CENTER) x = rect->left + (int64_t(rectW) - line.width) / 2;
+      else if (format & DT_RIGHT) x = int64_t(rect->right) - line.width;
       const int X = dc->toDeviceX(x), Y = dc->toDeviceY(y);
       if (dc->state.bkMode == OPAQUE && line.width)
         fillRect(scope, RECT{X, Y, X + line.width, Y + lineH}, toPixel(dc->state.bkColor));
@@ -401,6 +411,6 @@ int DrawTextW(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format) {
       y += lineH;
     }
   }
-  if (format & (DT_VCENTER | DT_BOTTOM)) return top - rect->top + totalH;
+  if (format & (DT_VCENTER | DT_BOTTOM)) return static_cast<int>(std::clamp<int64_t>(top - rect->top + totalH, INT_MIN, INT_MAX));
   return totalH;
 }
