@@ -33,6 +33,11 @@ struct Options {
 // "headless" / "sdl" / "auto" (for --display). False for anything else.
 bool parseBackend(const std::string& text, Backend& out);
 
+// Reads one command-line option of the display: "--display" (headless|sdl|auto), "--scale"
+// (1 to 8) or "--script" (a host path). False, with the reason in `error`, for a bad value or
+// an option that is not the display's.
+bool parseOption(const std::string& option, const std::string& value, Options& out, std::string& error);
+
 // Opens the display from the calling thread (the thread whose message loop the sdl window's
 // close button ends). Falls back to headless, with a console line, when SDL cannot start.
 // Returns false only when the options are invalid or the script cannot be read.

@@ -82,6 +82,40 @@ TEST(InputScript, RejectsBadLinesNamingThem) {
   EXPECT_EQ(error, "input script line 1: line too long");
 }
 
+TEST(DisplayOptions, CommandLineValues) {
+  struct Case {
+    const char* option;
+    const char* value;
+    bool ok;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"--display", "headless", true, ""},
+      {"--display", "sdl", true, ""},
+      {"--display", "x11", false, "--display takes headless, sdl or auto, not 'x11'"},
+      {"--scale", "2", true, ""},
+      {"--scale", "0", false, "--scale takes a whole number from 1 to 8"},
+      {"--scale", "9", false, "--scale takes a whole number from 1 to 8"},
+      {"--scale", "2x", false, "--scale takes a whole number from 1 to 8"},
+      {"--scale", "", false, "--scale takes a whole number from 1 to 8"},
+      {"--script", "run.txt", true, ""},
+      {"--script", "", false, "--script takes a file"},
+      {"--unit", "x", false, "not a display option: --unit"},
+  };
+  for (const Case& c : cases) {
+    plat::display::Options o;
+    std::string error;
+    EXPECT_EQ(plat::display::parseOption(c.option, c.value, o, error), c.ok) << c.option << " " << c.value;
+    EXPECT_EQ(error, c.error) << c.option << " " << c.value;
+  }
+  plat::display::Options o;
+  std::string error;
+  plat::display::parseOption("--scale", "3", o, error);
+  plat::display::parseOption("--display", "sdl", o, error);
+  EXPECT_EQ(o.scale, 3);
+  EXPECT_EQ(o.backend, plat::display::Backend::Sdl);
+}
+
 TEST_F(Display, FixtureScriptsDriveWindowsOnTheTestClock) {
   HWND w = top(0, 0, 200, 200);
   pumpUntilIdle();

@@ -138,6 +138,34 @@ bool parseBackend(const std::string& text, Backend& out) {
   return true;
 }
 
+bool parseOption(const std::string& option, const std::string& value, Options& out, std::string& error) {
+  if (option == "--display") {
+    if (parseBackend(value, out.backend)) return true;
+    error = "--display takes headless, sdl or auto, not '" + value.substr(0, 40) + "'";
+    return false;
+  }
+  if (option == "--scale") {
+    char* end = nullptr;
+    long v = value.size() <= 3 ? std::strtol(value.c_str(), &end, 10) : 0;
+    if (!value.empty() && end && !*end && v >= 1 && v <= 8) {
+      out.scale = static_cast<int>(v);
+      return true;
+    }
+    error = "--scale takes a whole number from 1 to 8";
+    return false;
+  }
+  if (option == "--script") {
+    if (!value.empty()) {
+      out.script = value;
+      return true;
+    }
+    error = "--script takes a file";
+    return false;
+  }
+  error = "not a display option: " + option.substr(0, 40);
+  return false;
+}
+
 bool open(const Options& options) {
   if (options.scale < 1 || options.scale > 8 || options.rate < 1 || options.rate > 1000 || options.width < 0 ||
       options.height < 0) {
