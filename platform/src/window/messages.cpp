@@ -205,16 +205,6 @@ std::vector<HWND> topLevelHandles() {
   return list;
 }
 
-std::u16string lowerName(LPCWSTR s) {
-  std::u16string k;
-  for (; *s; ++s) {
-    char16_t c = *s;
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    k.push_back(c);
-  }
-  return k;
-}
-
 }  // namespace
 
 ThreadQueue* queueFor(DWORD threadId) {
@@ -610,7 +600,7 @@ UINT RegisterWindowMessageW(LPCWSTR name) {
   }
   auto& s = state();
   Lock lock(s.lock);
-  std::u16string key = lowerName(name);
+  std::u16string key = foldCase(name);
   auto it = s.registered.find(key);
   if (it != s.registered.end()) return it->second;
   if (s.nextRegistered > 0xFFFF) {

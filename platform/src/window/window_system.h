@@ -131,6 +131,13 @@ struct State {
 };
 
 State& state();
+
+// Class and registered-message names compare without regard to case (ASCII letters).
+inline std::u16string foldCase(const char16_t* s) {
+  std::u16string k;
+  for (; s && *s; ++s) k.push_back(*s >= u'A' && *s <= u'Z' ? static_cast<char16_t>(*s - u'A' + u'a') : *s);
+  return k;
+}
 using Lock = std::unique_lock<std::mutex>;
 
 // All of these expect the lock held.

@@ -22,17 +22,6 @@ State& state() {
 
 namespace {
 
-std::u16string lowerKey(LPCWSTR s) {
-  std::u16string k;
-  if (!s) return k;
-  for (; *s; ++s) {
-    char16_t c = *s;
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    k.push_back(c);
-  }
-  return k;
-}
-
 // Class names may be atoms (MAKEINTRESOURCE) in Win32; here only strings are accepted.
 bool isStringName(LPCWSTR s) { return s && reinterpret_cast<uintptr_t>(s) > 0xFFFF; }
 
@@ -474,7 +463,7 @@ ATOM RegisterClassW(const WNDCLASSW* wc) {
   }
   auto& s = state();
   Lock lock(s.lock);
-  std::u16string key = lowerKey(wc->lpszClassName);
+  std::u16string key = foldCase(wc->lpszClassName);
   if (s.classes.count(key)) {
     // Registering the same class again is common (controls do it before every creation):
     // the first registration stands.
@@ -497,7 +486,7 @@ BOOL UnregisterClassW(LPCWSTR className, HINSTANCE) {
   if (!isStringName(className)) return FALSE;
   auto& s = state();
   Lock lock(s.lock);
-  std::u16string key = lowerKey(className);
+  std::u16string key = foldCase(className);
   auto it = s.classes.find(key);
   if (it == s.classes.end()) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
@@ -516,7 +505,7 @@ BOOL GetClassInfoW(HINSTANCE, LPCWSTR className, LPWNDCLASSW out) {
   if (!isStringName(className) || !out) return FALSE;
   auto& s = state();
   Lock lock(s.lock);
-  auto it = s.classes.find(lowerKey(className));
+  auto it = s.classes.find(foldCase(className));
   if (it == s.classes.end()) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return FALSE;
@@ -543,7 +532,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
-  auto cit = s.classes.find(lowerKey(className));
+  auto cit = s.classes.find(foldCase(className));
   if (cit == s.classes.end()) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
@@ -973,7 +962,7 @@ HWND GetDlgItem(HWND parent, int id) {
 
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
   Lock lock(state().lock);
-  std::u16string key = isStringName(className) ? lowerKey(className) : std::u16string();
+  std::u16string key = isStringName(className) ? foldCase(className) : std::u16string();
   for (Window* t : state().topLevels) {
     if (t->destroying) continue;
     if (isStringName(className) && t->cls->key != key) continue;
