@@ -1,13 +1,20 @@
 // The launcher's entry point: reads the command line, brings the platform up on the unit
-// root, and runs the start-up steps of the shell.
+// root, runs the start-up steps of the shell, the message loop, and the shutdown.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "app/app_info.h"
 #include "app/config.h"
+#include "app/startup.h"
+#include "app/storage_monitor.h"
+#include "img_res.h"
+#include "links/can_protocal.h"
+#include "links/device_protocol.h"
+#include "plat_display.h"
+#include "services/utility.h"
+#include "txt_res.h"
 #include "windows.h"
 
 namespace {
@@ -16,6 +23,9 @@ struct CommandLine {
   std::string unit;
   std::string consoleFile;
   std::string module;
+  std::string display;
+  std::string script;
+  int scale = 1;
   bool help = false;
   std::string error;
 };
@@ -26,6 +36,9 @@ void usage(FILE* out) {
       "  --unit DIR          host folder that stands for the unit's \"\\\" (default: the current folder)\n"
       "  --module PATH       device path of the program (default \\Windows\\launcher.exe); its folder holds\n"
       "                      the skins, language.xml and Config.bak\n"
+      "  --display KIND      headless, sdl or auto (default auto: sdl when a display is present)\n"
+      "  --scale N           sdl only: each screen pixel becomes N x N window pixels (1 to 8)\n"
+      "  --script FILE       play an input script (taps, keys, waits, snapshots; docs/input-scripts.md)\n"
       "  --console-file F    copy every debug-console line to the host file F\n"
       "  --help              this text\n",
       out);
@@ -33,28 +46,31 @@ void usage(FILE* out) {
 
 CommandLine parse(int argc, char** argv) {
   CommandLine line;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 1; i < argc && line.error.empty(); ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string& into) {
-      if (i + 1 >= argc) {
-        line.error = "option " + arg + " needs a value";
-        return;
-      }
-      into = argv[++i];
+      if (i + 1 >= argc) line.error = "option " + arg + " needs a value";
+      else into = argv[++i];
     };
+    std::string scale;
     if (arg == "--unit") value(line.unit);
     else if (arg == "--console-file") value(line.consoleFile);
     else if (arg == "--module") value(line.module);
-    else if (arg == "--help" || arg == "-h") line.help = true;
+    else if (arg == "--display") value(line.display);
+    else if (arg == "--script") value(line.script);
+    else if (arg == "--scale") {
+      value(scale);
+      line.scale = std::atoi(scale.c_str());
+      if (line.error.empty() && (line.scale < 1 || line.scale > 8)) line.error = "--scale takes 1 to 8";
+    } else if (arg == "--help" || arg == "-h") line.help = true;
     else line.error = "unknown option " + arg;
-    if (!line.error.empty()) break;
   }
   return line;
 }
 
 void reportConfiguration(CConfig& config) {
   NKDbgPrintfW(u"[Vexa APP] configuration %s\n", config.ConfigPath());
-  static const WCHAR* const kIntegers[] = {u"CURRENT_LANGUAGE", u"VOLUME_LEVEL",  u"GBL_MUTE",
+  static const WCHAR* const kIntegers[] = {u"CURRENT_LANGUAGE", u"VOLUME_LEVEL",      u"GBL_MUTE",
                                            u"KEYTONE_LEVEL",    u"BT_POWEROFF_CHECK", u"CURRENT_SKIN",
                                            u"ANIMATOR_TYPE",    u"TIME_ZONE"};
   for (const WCHAR* key : kIntegers) {
@@ -63,9 +79,89 @@ void reportConfiguration(CConfig& config) {
     else NKDbgPrintfW(u"[Vexa APP]   %s missing\n", key);
   }
   WCHAR text[MAX_PATH];
-  if (config.GetSkinPath(text)) NKDbgPrintfW(u"[Vexa APP]   skin %s\n", text);
-  else NKDbgPrintfW(u"[Vexa APP]   no skin configured\n");
   if (config.GetString(u"GPS_MAPPATH", text)) NKDbgPrintfW(u"[Vexa APP]   GPS_MAPPATH = %s\n", text);
+}
+
+// Shows or hides the platform's task bar, when the unit has one.
+void showTaskBar(int command) {
+  if (HWND bar = FindWindowW(u"HHTaskBar", nullptr)) ShowWindow(bar, command);
+}
+
+int run(const CommandLine& line) {
+  // The configuration store and the system services exist before anything else.
+  g_pConfig = new CConfig();
+  g_pUtility = new CUtility();
+
+  auto* link = new CCanProtocal();
+  g_pStorageMonitor = new CStorageMonitor();
+  g_pStorageMonitor->Start();
+  if (!g_pConfig->Open()) {
+    NKDbgPrintfW(u"[Vexa APP] configuration unusable, ending\n");
+    g_pStorageMonitor->Stop();
+    delete g_pStorageMonitor;
+    g_pStorageMonitor = nullptr;
+    delete link;
+    return 0;
+  }
+  reportConfiguration(*g_pConfig);
+  g_pDeviceProtocol = new CNullDeviceProtocol();
+  showTaskBar(SW_HIDE);
+
+  CImgRes images;
+  WCHAR skin[MAX_PATH];
+  if (g_pConfig->GetSkinPath(skin)) {
+    images.LoadImgResource(u"image.xml", skin);
+    NKDbgPrintfW(u"[Vexa APP] skin %s: %d images\n", skin, static_cast<int>(images.Entries().size()));
+  } else {
+    NKDbgPrintfW(u"[Vexa APP] no skin configured: screens draw without images\n");
+  }
+  CTxtRes texts;  // reads "language.xml" as it is made
+  NKDbgPrintfW(u"[Vexa APP] %d languages listed\n", static_cast<int>(texts.Languages().size()));
+
+  app::ApplyStartupSettings(*g_pConfig, *g_pUtility);
+  NKDbgPrintfW(u"[Vexa APP] volume %d, language %d\n", g_pUtility->GetVolume(),
+               static_cast<int>(GetUserDefaultUILanguage()));
+  NKDbgPrintfW(u"[Vexa APP] the status bar and the navigation list are not part of this build yet\n");
+
+  if (app::ApplyTimeZone(*g_pConfig)) {
+    TIME_ZONE_INFORMATION zone = {};
+    GetTimeZoneInformation(&zone);
+    NKDbgPrintfW(u"[Vexa APP] time zone %s (bias %d)\n", zone.StandardName, static_cast<int>(zone.Bias));
+  }
+
+  WCHAR marker[MAX_PATH];
+  _snwprintf(marker, MAX_PATH - 1, u"%s\\Calibration.vexa", g_pUtility->GetSDFolder());
+  marker[MAX_PATH - 1] = 0;
+  if (GetFileAttributesW(marker) != INVALID_FILE_ATTRIBUTES) g_pUtility->TouchPadCalibration();
+
+  plat::display::Options display;
+  if (!line.display.empty() && !plat::display::parseBackend(line.display, display.backend)) {
+    NKDbgPrintfW(u"[Vexa APP] unknown display %S, using auto\n", line.display.c_str());
+  }
+  display.scale = line.scale;
+  display.script = line.script;
+  if (plat::display::open(display)) {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  plat::display::close();
+
+  showTaskBar(SW_SHOW);
+  delete g_pDeviceProtocol;
+  g_pDeviceProtocol = nullptr;
+  g_pStorageMonitor->Stop();
+  delete g_pStorageMonitor;
+  g_pStorageMonitor = nullptr;
+  delete link;
+  images.UnLoadImgResource();
+  if (HANDLE soundEnd = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Serial Tx sound end")) {
+    SetEvent(soundEnd);
+    CloseHandle(soundEnd);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -94,16 +190,13 @@ int main(int argc, char** argv) {
   if (!line.module.empty()) options.moduleFileName = plat::utf8ToUtf16(line.module);
   options.consoleFile = line.consoleFile;
   plat::startup(options);
+  plat::quitOnTerminationRequest(GetCurrentThreadId());
   NKDbgPrintfW(u"[Vexa APP] launcher %s on unit %S\n", app::programVersion(), options.unitRoot.c_str());
 
-  g_pConfig = new CConfig();
-  int result = 0;
-  if (!g_pConfig->Open()) {
-    NKDbgPrintfW(u"[Vexa APP] configuration unusable, ending\n");
-  } else {
-    reportConfiguration(*g_pConfig);
-  }
+  int result = run(line);
 
+  delete g_pUtility;
+  g_pUtility = nullptr;
   delete g_pConfig;
   g_pConfig = nullptr;
   plat::shutdown();

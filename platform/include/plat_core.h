@@ -43,6 +43,11 @@ void startup(const Options& options);
 void shutdown();
 const Options& options();
 
+// Interrupt, terminate and hang-up requests end the message loop of the given thread (as
+// PostQuitMessage there); a second request ends the process at once. Call before starting
+// other threads.
+void quitOnTerminationRequest(DWORD threadId);
+
 namespace console {
 // A sink sees every line written to the debug console, as UTF-8, in order.
 using Sink = std::function<void(const std::string& utf8)>;

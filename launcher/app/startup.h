@@ -1,0 +1,31 @@
+// Start-up steps of the shell that stand on their own: the saved settings applied through the
+// system services, and the saved time zone looked up in the registry's time-zone list.
+#pragma once
+
+#include "windows.h"
+
+class CConfig;
+class CUtility;
+
+namespace app {
+
+// Language, volume, mute, key click and the Bluetooth check flag from the configuration store;
+// the defaults that were missing are stored, then the store is saved.
+void ApplyStartupSettings(CConfig& config, CUtility& utility);
+
+// Number of entries of the time-zone list; text item 0x8000 + i names entry i.
+constexpr int kTimeZoneCount = 100;
+constexpr unsigned short kTimeZoneFirstText = 0x8000;
+
+// Builds the time-zone list from HKEY_LOCAL_MACHINE\Time Zones, matching each subkey's
+// "Display" against the display names of the system language's module. Entries no subkey
+// matched stay zero. `displayName(i, buffer)` writes name i (MAX_PATH characters); false when
+// there is none.
+using TimeZoneNameFn = bool (*)(int index, WCHAR* buffer, void* context);
+void BuildTimeZoneList(TIME_ZONE_INFORMATION (&list)[kTimeZoneCount], TimeZoneNameFn displayName, void* context);
+
+// Sets the platform's time zone from the entry "TIME_ZONE" names; nothing when the key is
+// missing. Returns true when a zone was set.
+bool ApplyTimeZone(CConfig& config);
+
+}  // namespace app
