@@ -59,6 +59,11 @@ template <class Pred>
 bool waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, uint64_t deadlineMs,
                Pred pred);
 
+// Milliseconds to hand to poll() for a wait that ends at `deadlineMs` (UINT64_MAX: none; -1
+// then). With a frozen clock only advance() moves deadlines, so the wait goes in short slices
+// and the caller looks at the platform clock again.
+int pollTimeoutMs(uint64_t deadlineMs);
+
 // --- implementation detail of waitUntil ---
 void registerWaiter(std::condition_variable* cv, std::mutex* m);
 void unregisterWaiter(std::condition_variable* cv);

@@ -1,4 +1,5 @@
 // The platform clock: real time by default; tests freeze it and move it by hand.
+#include <algorithm>
 #include <chrono>
 #include <set>
 
@@ -103,6 +104,15 @@ void advance(uint64_t ms) {
     s.steadyOffsetMs += static_cast<int64_t>(ms);
   }
   for (auto* cv : s.waiters) cv->notify_all();
+}
+
+int pollTimeoutMs(uint64_t deadlineMs) {
+  if (deadlineMs == UINT64_MAX) return frozen() ? 20 : -1;
+  uint64_t now = nowMs();
+  if (now >= deadlineMs) return 0;
+  uint64_t left = deadlineMs - now;
+  if (frozen()) left = std::min<uint64_t>(left, 20);
+  return static_cast<int>(std::min<uint64_t>(left, 60000));
 }
 
 void registerWaiter(std::condition_variable* cv, std::mutex*) {

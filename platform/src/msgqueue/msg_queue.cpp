@@ -50,15 +50,6 @@ long systemLimit(const char* file, long fallback) {
 std::atomic<bool> depthNoticeGiven{false};
 std::atomic<bool> sizeNoticeGiven{false};
 
-int pollTimeout(uint64_t deadline) {
-  if (deadline == UINT64_MAX) return clock::frozen() ? 20 : -1;
-  uint64_t now = clock::nowMs();
-  if (now >= deadline) return 0;
-  uint64_t left = deadline - now;
-  if (clock::frozen()) left = std::min<uint64_t>(left, 20);
-  return static_cast<int>(std::min<uint64_t>(left, 60000));
-}
-
 class MsgQueueObject : public KernelObject {
  public:
   MsgQueueObject(mqd_t queue, bool reader, DWORD maxMessage, DWORD flags, long hostMessageSize)
@@ -115,7 +106,7 @@ class MsgQueueObject : public KernelObject {
         return FALSE;
       }
       pollfd fds[2] = {{queue_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-      ::poll(fds, 2, pollTimeout(deadline));
+      ::poll(fds, 2, clock::pollTimeoutMs(deadline));
     }
     if (pendingSize_ > size) {
       // A message larger than the reader's buffer is dropped, so one bad message cannot block
@@ -166,7 +157,7 @@ class MsgQueueObject : public KernelObject {
         return FALSE;
       }
       pollfd fds[2] = {{queue_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
-      ::poll(fds, 2, pollTimeout(deadline));
+      ::poll(fds, 2, clock::pollTimeoutMs(deadline));
     }
   }
 

@@ -26,17 +26,6 @@ namespace plat {
 
 namespace {
 
-// With a frozen test clock nothing but advance() moves the deadlines, so poll in short slices
-// and look at the platform clock again.
-int pollTimeout(uint64_t deadline) {
-  if (deadline == UINT64_MAX) return clock::frozen() ? 20 : -1;
-  uint64_t now = clock::nowMs();
-  if (now >= deadline) return 0;
-  uint64_t left = deadline - now;
-  if (clock::frozen()) left = std::min<uint64_t>(left, 20);
-  return static_cast<int>(std::min<uint64_t>(left, 60000));
-}
-
 class SerialPort : public KernelObject {
  public:
   SerialPort(int fd, int portNumber) : fd_(fd), number_(portNumber) {
@@ -118,7 +107,7 @@ class SerialPort : public KernelObject {
       if (useInterval && got > 0) deadline = std::min<uint64_t>(deadline, lastByte + t.ReadIntervalTimeout);
       if (deadline != UINT64_MAX && clock::nowMs() >= deadline) break;
       pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-      int r = ::poll(fds, 2, pollTimeout(deadline));
+      int r = ::poll(fds, 2, clock::pollTimeoutMs(deadline));
       if (closed_) {
         if (got > 0) break;
         SetLastError(ERROR_INVALID_HANDLE);
@@ -165,7 +154,7 @@ class SerialPort : public KernelObject {
       }
       if (deadline != UINT64_MAX && clock::nowMs() >= deadline) break;
       pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
-      ::poll(fds, 2, pollTimeout(deadline));
+      ::poll(fds, 2, clock::pollTimeoutMs(deadline));
       if (closed_) {
         if (done) *done = put;
         SetLastError(ERROR_INVALID_HANDLE);
