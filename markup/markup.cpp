@@ -278,11 +278,38 @@ bool CMarkup::Save(MCD_CSTR file) {
 // ---------------------------------------------------------------------------------------------
 // Names and navigation
 
-int CMarkup::tagNameLen(int offset) const {
-  int n = static_cast<int>(Doc.size());
-  int i = offset;
-  while (i < n && !endsName(Doc[static_cast<size_t>(i)])) ++i;
+namespace {
+
+// Length of the tag name at `offset` of a text of `n` characters.
+inline size_t tagNameLenAt(const char16_t* d, size_t n, size_t offset) {
+  size_t i = offset;
+  while (i < n && !endsName(d[i])) ++i;
   return i - offset;
+}
+
+// Whether the tag name at `s` matches `name`: equal over the tag name's length, and `name` ends
+// there. Compares while it measures, so a mismatch stops at the first differing character.
+template <bool IgnoreCase>
+inline bool tagNameMatchesAt(const char16_t* d, size_t n, size_t s, const WCHAR* name) {
+  for (size_t k = 0;; ++k) {
+    if (s + k >= n || endsName(d[s + k])) return markup::endsGivenName(name[k]);
+    // A NUL in the document must not match the end of `name`.
+    if (name[k] == 0) return false;
+    if (IgnoreCase ? markup::foldCase(name[k]) != markup::foldCase(d[s + k]) : name[k] != d[s + k]) return false;
+  }
+}
+
+// Index of the closing quote `q` (a double or single quote) in [from, end), or `end`. Each
+// quote gets its own constant search: building the pattern from a variable character costs a
+// stall on every value.
+inline size_t findQuote(const char16_t* d, size_t from, size_t end, char16_t q) {
+  return q == u'"' ? findChar(d, from, end, u'"') : findChar(d, from, end, u'\'');
+}
+
+}  // namespace
+
+int CMarkup::tagNameLen(int offset) const {
+  return static_cast<int>(tagNameLenAt(Doc.data(), Doc.size(), static_cast<size_t>(offset)));
 }
 
 bool CMarkup::nameMatches(int nameOffset, int nameLen, const WCHAR* name) const {
@@ -298,10 +325,23 @@ bool CMarkup::nameMatches(int nameOffset, int nameLen, const WCHAR* name) const 
 }
 
 int CMarkup::findElemFrom(int first, const WCHAR* name) const {
-  for (int x = first; x; x = elem(x).Next) {
-    if (!name || !*name) return x;
-    int s = elem(x).Start + 1;
-    if (nameMatches(s, tagNameLen(s), name)) return x;
+  if (!name || !*name) return first;
+  const char16_t* d = Doc.data();
+  const size_t n = Doc.size();
+  if ((DocFlags & MDF_IGNORECASE) || markup::endsGivenName(name[0])) {
+    for (int x = first; x; x = elem(x).Next) {
+      size_t s = static_cast<size_t>(elem(x).Start) + 1;
+      if (DocFlags & MDF_IGNORECASE ? tagNameMatchesAt<true>(d, n, s, name) : tagNameMatchesAt<false>(d, n, s, name))
+        return x;
+    }
+  } else {
+    // Most siblings differ in their first character: test it before the full comparison (a
+    // match needs a tag name of at least one character here).
+    const char16_t c0 = name[0];
+    for (int x = first; x; x = elem(x).Next) {
+      size_t s = static_cast<size_t>(elem(x).Start) + 1;
+      if (s < n && d[s] == c0 && tagNameMatchesAt<false>(d, n, s, name)) return x;
+    }
   }
   return 0;
 }
@@ -361,8 +401,8 @@ void CMarkup::ResetMainPos() {
 
 std::u16string CMarkup::tagNameOf(int index) const {
   if (!index) return {};
-  int s = elem(index).Start + 1;
-  return Doc.substr(static_cast<size_t>(s), static_cast<size_t>(tagNameLen(s)));
+  size_t s = static_cast<size_t>(elem(index).Start) + 1;
+  return std::u16string(Doc.data() + s, tagNameLenAt(Doc.data(), Doc.size(), s));
 }
 
 namespace {
@@ -384,18 +424,80 @@ constexpr AttribNameEnds kAttribNameEnds;
 // over. The scan for signs and quotes goes eight characters at a time.
 bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
   if (!index || !name || !*name) return false;
+  // A name made only of characters an attribute name can hold, ending at its terminator, is the
+  // usual case: then the matching attribute name has exactly its length and ends just before
+  // the sign (or the white space before it), so the name is compared in place from there
+  // without measuring every attribute name on the way.
+  size_t nameLen = 0;
+  bool plain = true;
+  for (; !markup::endsGivenName(name[nameLen]); ++nameLen)
+    if (kAttribNameEnds(name[nameLen])) plain = false;
+  if (!plain || name[nameLen] != 0) return findAttribByMeasure(index, name, valueStart, valueLen, quote);
+
+  const ElemPos& el = elem(index);
+  const char16_t* d = Doc.data();
+  const size_t limit = static_cast<size_t>(el.Start + el.StartTagLen() - 1);  // the closing ">"
+  const size_t lo = static_cast<size_t>(el.Start + 1) + tagNameLenAt(d, Doc.size(), static_cast<size_t>(el.Start + 1));
+  const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
+  const char16_t last = ignoreCase ? markup::foldCase(name[nameLen - 1]) : name[nameLen - 1];
+  size_t i = lo;
+  for (;;) {
+    i = markup::findAnyOf3(d, i, limit, u'=', u'"', u'\'');
+    if (i >= limit) return false;
+    if (d[i] != u'=') {
+      i = findQuote(d, i + 1, limit, d[i]) + 1;
+      continue;
+    }
+    size_t ne = i;
+    while (ne > lo && isSpace(d[ne - 1])) --ne;
+    size_t j = i + 1;
+    while (j < limit && isSpace(d[j])) ++j;
+    size_t vs, ve;
+    char16_t q = j < limit ? d[j] : 0;
+    if (q == u'"' || q == u'\'') {
+      vs = j + 1;
+      ve = findQuote(d, vs, limit, q);
+      i = ve + 1;
+    } else {
+      q = 0;
+      vs = j;
+      ve = vs;
+      while (ve < limit && !isSpace(d[ve])) ++ve;
+      i = ve;
+    }
+    if (ne - lo < nameLen) continue;
+    const size_t ns = ne - nameLen;
+    if ((ignoreCase ? markup::foldCase(d[ne - 1]) : d[ne - 1]) != last) continue;
+    if (ns != lo && !kAttribNameEnds(d[ns - 1])) continue;
+    size_t k = 0;
+    if (ignoreCase) {
+      while (k + 1 < nameLen && markup::foldCase(d[ns + k]) == markup::foldCase(name[k])) ++k;
+    } else {
+      while (k + 1 < nameLen && d[ns + k] == name[k]) ++k;
+    }
+    if (k + 1 < nameLen) continue;
+    valueStart = static_cast<int>(vs);
+    valueLen = static_cast<int>(ve - vs);
+    quote = q;
+    return true;
+  }
+}
+
+// The general form for any given name: every attribute name is measured back from its sign and
+// compared by the element-name rule.
+bool CMarkup::findAttribByMeasure(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
   const ElemPos& el = elem(index);
   const char16_t* d = Doc.data();
   const size_t limit = static_cast<size_t>(el.Start + el.StartTagLen() - 1);  // the closing ">"
   const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
   const char16_t first = ignoreCase ? markup::foldCase(name[0]) : name[0];
-  const size_t lo = static_cast<size_t>(el.Start + 1 + tagNameLen(el.Start + 1));
+  const size_t lo = static_cast<size_t>(el.Start + 1) + tagNameLenAt(d, Doc.size(), static_cast<size_t>(el.Start + 1));
   size_t i = lo;
   for (;;) {
-    i = markup::findAnyOf4(d, i, limit, u'=', u'"', u'\'', u'=');
+    i = markup::findAnyOf3(d, i, limit, u'=', u'"', u'\'');
     if (i >= limit) return false;
     if (d[i] != u'=') {
-      i = findChar(d, i + 1, limit, d[i]) + 1;
+      i = findQuote(d, i + 1, limit, d[i]) + 1;
       continue;
     }
     size_t ne = i;
@@ -408,7 +510,7 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
     char16_t q = j < limit ? d[j] : 0;
     if (q == u'"' || q == u'\'') {
       vs = j + 1;
-      ve = findChar(d, vs, limit, q);
+      ve = findQuote(d, vs, limit, q);
       i = ve + 1;
     } else {
       q = 0;
@@ -432,8 +534,12 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
 std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
   int vs = 0, vl = 0, q = 0;
   if (!findAttrib(index, name, vs, vl, q)) return {};
+  const char16_t* v = Doc.data() + vs;
+  const size_t n = static_cast<size_t>(vl);
+  // Most values hold no reference: one copy.
+  if (findChar(v, 0, n, u'&') == n) return std::u16string(v, n);
   std::u16string out;
-  markup::unescapeInto(out, Doc.data() + vs, static_cast<size_t>(vl));
+  markup::unescapeInto(out, v, n);
   return out;
 }
 
@@ -444,15 +550,19 @@ std::u16string CMarkup::dataOf(int index) const {
   const char16_t* d = Doc.data();
   size_t i = static_cast<size_t>(el.ContentStart());
   size_t end = i + static_cast<size_t>(el.ContentLen());
+  // The data is never longer than the content: written in place, cut to size at the end.
   std::u16string out;
+  out.resize(end - i);
+  char16_t* o = out.data();
   while (i < end) {
     size_t lt = findChar(d, i, end, u'<');
-    markup::unescapeInto(out, d + i, lt - i);
+    o += markup::unescapeTo(o, d + i, lt - i);
     if (lt >= end) break;
     std::u16string_view rest(d + lt, end - lt);
     if (rest.starts_with(u"<![CDATA[")) {
       size_t close = findText(d, lt + 9, end, u"]]>");
-      out.append(d + lt + 9, close - (lt + 9));
+      std::char_traits<char16_t>::copy(o, d + lt + 9, close - (lt + 9));
+      o += close - (lt + 9);
       i = std::min(end, close + 3);
     } else if (rest.starts_with(u"<!--")) {
       i = std::min(end, findText(d, lt + 4, end, u"-->") + 3);
@@ -462,10 +572,11 @@ std::u16string CMarkup::dataOf(int index) const {
       // Other markup (a stray end tag of an ill-formed document) is not data.
       i = std::min(end, findChar(d, lt, end, u'>') + 1);
     } else {
-      out.push_back(u'<');
+      *o++ = u'<';
       i = lt + 1;
     }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 
