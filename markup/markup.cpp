@@ -306,6 +306,36 @@ inline size_t findQuote(const char16_t* d, size_t from, size_t end, char16_t q) 
   return q == u'"' ? findChar(d, from, end, u'"') : findChar(d, from, end, u'\'');
 }
 
+// Bit k of `eq`, `dq` and `sq` tells whether d[from + k] is "=", a double or a single quote, for
+// the `w` (at most 64) characters from `from`. Sixteen characters at a time, narrowed to bytes
+// first: a character above 0xFF narrows to 0 or 0xFF, so it never passes for one of the three.
+inline void signAndQuoteMasks(const char16_t* d, size_t from, size_t w, uint64_t& eq, uint64_t& dq, uint64_t& sq) {
+  eq = dq = sq = 0;
+  size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i ve = _mm_set1_epi8('=');
+  const __m128i vd = _mm_set1_epi8('"');
+  const __m128i vs = _mm_set1_epi8('\'');
+  for (; k + 16 <= w; k += 16) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + from + k));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + from + k + 8));
+    __m128i bytes = _mm_packus_epi16(a, b);
+    eq |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, ve)))) << k;
+    dq |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, vd)))) << k;
+    sq |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, vs)))) << k;
+  }
+#endif
+  for (; k < w; ++k) {
+    char16_t c = d[from + k];
+    if (c == u'=') eq |= uint64_t{1} << k;
+    else if (c == u'"') dq |= uint64_t{1} << k;
+    else if (c == u'\'') sq |= uint64_t{1} << k;
+  }
+}
+
+// The bits of `mask` from bit `k` on (none when k >= 64).
+inline uint64_t bitsFrom(uint64_t mask, size_t k) { return k >= 64 ? 0 : mask & (~uint64_t{0} << k); }
+
 }  // namespace
 
 int CMarkup::tagNameLen(int offset) const {
@@ -440,47 +470,95 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
   const size_t lo = static_cast<size_t>(el.Start + 1) + tagNameLenAt(d, Doc.size(), static_cast<size_t>(el.Start + 1));
   const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
   const char16_t last = ignoreCase ? markup::foldCase(name[nameLen - 1]) : name[nameLen - 1];
-  size_t i = lo;
-  for (;;) {
-    i = markup::findAnyOf3(d, i, limit, u'=', u'"', u'\'');
-    if (i >= limit) return false;
-    if (d[i] != u'=') {
-      i = findQuote(d, i + 1, limit, d[i]) + 1;
-      continue;
-    }
-    size_t ne = i;
+  // Whether the attribute whose sign is at `e` has the name.
+  auto nameBefore = [&](size_t e) {
+    size_t ne = e;
     while (ne > lo && isSpace(d[ne - 1])) --ne;
-    size_t j = i + 1;
-    while (j < limit && isSpace(d[j])) ++j;
-    size_t vs, ve;
-    char16_t q = j < limit ? d[j] : 0;
-    if (q == u'"' || q == u'\'') {
-      vs = j + 1;
-      ve = findQuote(d, vs, limit, q);
-      i = ve + 1;
-    } else {
-      q = 0;
-      vs = j;
-      ve = vs;
-      while (ve < limit && !isSpace(d[ve])) ++ve;
-      i = ve;
-    }
-    if (ne - lo < nameLen) continue;
+    if (ne - lo < nameLen) return false;
     const size_t ns = ne - nameLen;
-    if ((ignoreCase ? markup::foldCase(d[ne - 1]) : d[ne - 1]) != last) continue;
-    if (ns != lo && !kAttribNameEnds(d[ns - 1])) continue;
+    if ((ignoreCase ? markup::foldCase(d[ne - 1]) : d[ne - 1]) != last) return false;
+    if (ns != lo && !kAttribNameEnds(d[ns - 1])) return false;
     size_t k = 0;
     if (ignoreCase) {
       while (k + 1 < nameLen && markup::foldCase(d[ns + k]) == markup::foldCase(name[k])) ++k;
     } else {
       while (k + 1 < nameLen && d[ns + k] == name[k]) ++k;
     }
-    if (k + 1 < nameLen) continue;
-    valueStart = static_cast<int>(vs);
-    valueLen = static_cast<int>(ve - vs);
-    quote = q;
-    return true;
+    return k + 1 == nameLen;
+  };
+  // The tag is taken 64 characters at a time as bit masks of its signs and quotes, so stepping
+  // from one attribute to the next is bit arithmetic rather than a chain of dependent searches.
+  // What the window cannot settle (white space after a sign, a bare value, a value running past
+  // the window) is stepped over character by character, and a new window starts after it.
+  size_t i = lo;
+  while (i < limit) {
+    const size_t w = std::min<size_t>(64, limit - i);
+    uint64_t eq, dq, sq;
+    signAndQuoteMasks(d, i, w, eq, dq, sq);
+    const uint64_t marks = eq | dq | sq;
+    size_t rel = 0;
+    size_t resume = i + w;
+    for (;;) {
+      const uint64_t live = bitsFrom(marks, rel);
+      if (!live) break;
+      const size_t b = static_cast<size_t>(__builtin_ctzll(live));
+      if (!((eq >> b) & 1)) {
+        // A quoted run that follows no sign.
+        const uint64_t closer = bitsFrom(((dq >> b) & 1) ? dq : sq, b + 1);
+        if (!closer) {
+          resume = findQuote(d, i + b + 1, limit, d[i + b]) + 1;
+          break;
+        }
+        rel = static_cast<size_t>(__builtin_ctzll(closer)) + 1;
+        continue;
+      }
+      const size_t e = i + b;
+      uint64_t closer = 0;
+      char16_t q = 0;
+      if (b + 1 < 64) {
+        if ((dq >> (b + 1)) & 1) {
+          q = u'"';
+          closer = bitsFrom(dq, b + 2);
+        } else if ((sq >> (b + 1)) & 1) {
+          q = u'\'';
+          closer = bitsFrom(sq, b + 2);
+        }
+      }
+      size_t vs, ve;
+      bool leave = false;
+      if (closer) {
+        const size_t c = static_cast<size_t>(__builtin_ctzll(closer));
+        vs = e + 2;
+        ve = i + c;
+        rel = c + 1;
+      } else {
+        size_t j = e + 1;
+        while (j < limit && isSpace(d[j])) ++j;
+        q = j < limit ? d[j] : 0;
+        if (q == u'"' || q == u'\'') {
+          vs = j + 1;
+          ve = findQuote(d, vs, limit, q);
+          resume = ve + 1;
+        } else {
+          q = 0;
+          vs = j;
+          ve = vs;
+          while (ve < limit && !isSpace(d[ve])) ++ve;
+          resume = ve;
+        }
+        leave = true;
+      }
+      if (nameBefore(e)) {
+        valueStart = static_cast<int>(vs);
+        valueLen = static_cast<int>(ve - vs);
+        quote = q;
+        return true;
+      }
+      if (leave) break;
+    }
+    i = resume;
   }
+  return false;
 }
 
 // The general form for any given name: every attribute name is measured back from its sign and
