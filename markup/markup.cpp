@@ -283,6 +283,17 @@ namespace {
 // Length of the tag name at `offset` of a text of `n` characters.
 inline size_t tagNameLenAt(const char16_t* d, size_t n, size_t offset) {
   size_t i = offset;
+#if defined(__SSE2__)
+  // Every character that ends a name is at most "?" or is a backslash: the first such candidate in
+  // the next eight characters is where the character-by-character check starts.
+  if (offset + 8 <= n) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + offset));
+    __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(0x3F)), _mm_setzero_si128());
+    __m128i cand = _mm_or_si128(low, _mm_cmpeq_epi16(v, _mm_set1_epi16(u'\\')));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(cand));
+    i += mask ? (static_cast<unsigned>(__builtin_ctz(mask)) >> 1) : 8;
+  }
+#endif
   while (i < n && !endsName(d[i])) ++i;
   return i - offset;
 }
@@ -495,6 +506,35 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
     const size_t w = std::min<size_t>(64, limit - i);
     uint64_t eq, dq, sq;
     signAndQuoteMasks(d, i, w, eq, dq, sq);
+    // The usual tag: every sign outside quotes is followed at once by a double quote, and no
+    // single quote stands outside a double-quoted run. Then the quoted runs are simply the
+    // stretches between pairs of double quotes, so the signs outside them are known at once
+    // (a prefix parity of the quote mask) and only they are visited.
+    uint64_t inside = dq;
+    inside ^= inside << 1;
+    inside ^= inside << 2;
+    inside ^= inside << 4;
+    inside ^= inside << 8;
+    inside ^= inside << 16;
+    inside ^= inside << 32;
+    const uint64_t signs = eq & ~inside;
+    if ((sq & ~inside) == 0 && (signs >> 63) == 0 && ((signs << 1) & ~dq) == 0) {
+      for (uint64_t v = signs; v; v &= v - 1) {
+        const size_t b = static_cast<size_t>(__builtin_ctzll(v));
+        if (!nameBefore(i + b)) continue;
+        const uint64_t closer = bitsFrom(dq, b + 2);
+        valueStart = static_cast<int>(i + b + 2);
+        valueLen = static_cast<int>((closer ? i + static_cast<size_t>(__builtin_ctzll(closer))
+                                            : findChar(d, i + b + 2, limit, u'"')) -
+                                    (i + b + 2));
+        quote = u'"';
+        return true;
+      }
+      // A run still open at the end of the window closes at the next double quote.
+      i = (w == 64 && (inside >> 63)) || (w < 64 && ((inside >> (w - 1)) & 1)) ? findChar(d, i + w, limit, u'"') + 1
+                                                                               : i + w;
+      continue;
+    }
     const uint64_t marks = eq | dq | sq;
     size_t rel = 0;
     size_t resume = i + w;

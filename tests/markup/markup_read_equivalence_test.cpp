@@ -135,11 +135,18 @@ TEST(MarkupReadEquivalence, AttributesOfGeneratedStartTags) {
   };
   const char16_t* names[] = {u"a", u"ab", u"A", u"b", u"Ab", u"a[1]", u"a b", u"a=", u"ab/", u"?a", u"!",
                              u"a\t", u"\"", u"LocX", u"locx", u"\xE4", u" ", u"[", u"x"};
+  // Tags as they are usually written (double-quoted values, now and then something else), where
+  // the reader takes its quickest way.
+  const std::vector<std::u16string> usual = {
+      u" a=\"1\"", u" ab=\"x'y\"", u" A=\"=\"", u" b = \"v\"", u"  Ab=\"\"", u" a=\"a=&amp;\"", u" LocX=\"12\"",
+      u" locx=\"\xE4\"", u" x=\"\x4E2D\"", u"\r\n\tab=\"2\"", u" b=\"'\"", u" a=\"12345678901234567890\"", u" '", u" a=b",
+  };
   std::mt19937 rng(20261208);
   int compared = 0;
-  for (int round = 0; round < 4000; ++round) {
+  for (int round = 0; round < 3000; ++round) {
     // Up to about 250 characters, so that tags reach across several 64-character windows.
-    std::u16string tag = randomText(rng, pieces, 1 + static_cast<int>(rng() % 40));
+    std::u16string tag = round % 2 ? randomText(rng, usual, 1 + static_cast<int>(rng() % 25))
+                                   : randomText(rng, pieces, 1 + static_cast<int>(rng() % 40));
     std::u16string doc = u"<r" + tag + u"><c" + tag + u"/></r>";
     for (int flags : {0, static_cast<int>(CMarkup::MDF_IGNORECASE)}) {
       CMarkup m(flags);
