@@ -320,20 +320,32 @@ inline size_t findQuote(const char16_t* d, size_t from, size_t end, char16_t q) 
 // Bit k of `eq`, `dq` and `sq` tells whether d[from + k] is "=", a double or a single quote, for
 // the `w` (at most 64) characters from `from`. Sixteen characters at a time, narrowed to bytes
 // first: a character above 0xFF narrows to 0 or 0xFF, so it never passes for one of the three.
-inline void signAndQuoteMasks(const char16_t* d, size_t from, size_t w, uint64_t& eq, uint64_t& dq, uint64_t& sq) {
+// Characters up to `n` may be read beyond the `w`: they are masked off.
+inline void signAndQuoteMasks(const char16_t* d, size_t n, size_t from, size_t w, uint64_t& eq, uint64_t& dq,
+                              uint64_t& sq) {
   eq = dq = sq = 0;
   size_t k = 0;
 #if defined(__SSE2__)
+  // Whole blocks of sixteen as long as the text lasts, then the bits beyond `w` are cleared.
+  const size_t blocks = std::min(n - from, (w + 15) & ~size_t{15});
+  const size_t wv = blocks & ~size_t{15};
   const __m128i ve = _mm_set1_epi8('=');
   const __m128i vd = _mm_set1_epi8('"');
   const __m128i vs = _mm_set1_epi8('\'');
-  for (; k + 16 <= w; k += 16) {
+  for (; k + 16 <= wv; k += 16) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + from + k));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + from + k + 8));
     __m128i bytes = _mm_packus_epi16(a, b);
     eq |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, ve)))) << k;
     dq |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, vd)))) << k;
     sq |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, vs)))) << k;
+  }
+  if (k > w) {
+    const uint64_t keep = (uint64_t{1} << w) - 1;  // w < 64 here
+    eq &= keep;
+    dq &= keep;
+    sq &= keep;
+    return;
   }
 #endif
   for (; k < w; ++k) {
@@ -505,7 +517,7 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
   while (i < limit) {
     const size_t w = std::min<size_t>(64, limit - i);
     uint64_t eq, dq, sq;
-    signAndQuoteMasks(d, i, w, eq, dq, sq);
+    signAndQuoteMasks(d, Doc.size(), i, w, eq, dq, sq);
     // The usual tag: every sign outside quotes is followed at once by a double quote, and no
     // single quote stands outside a double-quoted run. Then the quoted runs are simply the
     // stretches between pairs of double quotes, so the signs outside them are known at once
