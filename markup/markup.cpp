@@ -475,8 +475,12 @@ constexpr AttribNameEnds kAttribNameEnds;
 // Attributes are found from their "=" signs: the name is the token just before the sign, the
 // value follows it (quoted, or bare up to white space). Quoted runs not after a sign are stepped
 // over. The scan for signs and quotes goes eight characters at a time.
-bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
-  if (!index || !name || !*name) return false;
+namespace {
+
+// The attribute search for a given name (not null, not empty) in the start tag of `el`: 1 found,
+// 0 not there, -1 the name needs the general form.
+inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el, bool ignoreCase, const WCHAR* name,
+                           int& valueStart, int& valueLen, int& quote) {
   // A name made only of characters an attribute name can hold, ending at its terminator, is the
   // usual case: then the matching attribute name has exactly its length and ends just before
   // the sign (or the white space before it), so the name is compared in place from there
@@ -485,13 +489,11 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
   bool plain = true;
   for (; !markup::endsGivenName(name[nameLen]); ++nameLen)
     if (kAttribNameEnds(name[nameLen])) plain = false;
-  if (!plain || name[nameLen] != 0) return findAttribByMeasure(index, name, valueStart, valueLen, quote);
+  if (!plain || name[nameLen] != 0) return -1;
 
-  const ElemPos& el = elem(index);
-  const char16_t* d = Doc.data();
+  const char16_t* d = doc.data();
   const size_t limit = static_cast<size_t>(el.Start + el.StartTagLen() - 1);  // the closing ">"
-  const size_t lo = static_cast<size_t>(el.Start + 1) + tagNameLenAt(d, Doc.size(), static_cast<size_t>(el.Start + 1));
-  const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
+  const size_t lo = static_cast<size_t>(el.Start + 1) + tagNameLenAt(d, doc.size(), static_cast<size_t>(el.Start + 1));
   const char16_t last = ignoreCase ? markup::foldCase(name[nameLen - 1]) : name[nameLen - 1];
   // Whether the attribute whose sign is at `e` has the name.
   auto nameBefore = [&](size_t e) {
@@ -517,7 +519,7 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
   while (i < limit) {
     const size_t w = std::min<size_t>(64, limit - i);
     uint64_t eq, dq, sq;
-    signAndQuoteMasks(d, Doc.size(), i, w, eq, dq, sq);
+    signAndQuoteMasks(d, doc.size(), i, w, eq, dq, sq);
     // The usual tag: every sign outside quotes is followed at once by a double quote, and no
     // single quote stands outside a double-quoted run. Then the quoted runs are simply the
     // stretches between pairs of double quotes, so the signs outside them are known at once
@@ -540,7 +542,7 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
                                             : findChar(d, i + b + 2, limit, u'"')) -
                                     (i + b + 2));
         quote = u'"';
-        return true;
+        return 1;
       }
       // A run still open at the end of the window closes at the next double quote.
       i = (w == 64 && (inside >> 63)) || (w < 64 && ((inside >> (w - 1)) & 1)) ? findChar(d, i + w, limit, u'"') + 1
@@ -604,13 +606,23 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
         valueStart = static_cast<int>(vs);
         valueLen = static_cast<int>(ve - vs);
         quote = q;
-        return true;
+        return 1;
       }
       if (leave) break;
     }
     i = resume;
   }
-  return false;
+  return 0;
+}
+
+
+}  // namespace
+
+bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
+  if (!index || !name || !*name) return false;
+  int found = findAttribInTag(Doc, elem(index), (DocFlags & MDF_IGNORECASE) != 0, name, valueStart, valueLen, quote);
+  if (found < 0) return findAttribByMeasure(index, name, valueStart, valueLen, quote);
+  return found != 0;
 }
 
 // The general form for any given name: every attribute name is measured back from its sign and
@@ -662,8 +674,12 @@ bool CMarkup::findAttribByMeasure(int index, const WCHAR* name, int& valueStart,
 }
 
 std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
+  if (!index || name.empty()) return {};
   int vs = 0, vl = 0, q = 0;
-  if (!findAttrib(index, name, vs, vl, q)) return {};
+  // The search itself, not the exported member, so that it is compiled into this reader.
+  int found = findAttribInTag(Doc, elem(index), (DocFlags & MDF_IGNORECASE) != 0, name, vs, vl, q);
+  if (found < 0) found = findAttribByMeasure(index, name, vs, vl, q) ? 1 : 0;
+  if (!found) return {};
   const char16_t* v = Doc.data() + vs;
   const size_t n = static_cast<size_t>(vl);
   // Most values hold no reference: one copy.
