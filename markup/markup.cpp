@@ -377,7 +377,8 @@ bool CMarkup::nameMatches(int nameOffset, int nameLen, const WCHAR* name) const 
   return markup::endsGivenName(name[nameLen]);
 }
 
-int CMarkup::findElemFrom(int first, const WCHAR* name) const {
+// Defined inline: only the navigation below calls it, and the call is worth saving.
+inline int CMarkup::findElemFrom(int first, const WCHAR* name) const {
   if (!name || !*name) return first;
   const char16_t* d = Doc.data();
   const size_t n = Doc.size();
