@@ -278,11 +278,91 @@ bool CMarkup::Save(MCD_CSTR file) {
 // ---------------------------------------------------------------------------------------------
 // Names and navigation
 
-int CMarkup::tagNameLen(int offset) const {
-  int n = static_cast<int>(Doc.size());
-  int i = offset;
-  while (i < n && !endsName(Doc[static_cast<size_t>(i)])) ++i;
+namespace {
+
+// Length of the tag name at `offset` of a text of `n` characters.
+inline size_t tagNameLenAt(const char16_t* d, size_t n, size_t offset) {
+  size_t i = offset;
+#if defined(__SSE2__)
+  // Every character that ends a name is at most "?" or is a backslash: the first such candidate in
+  // the next eight characters is where the character-by-character check starts.
+  if (offset + 8 <= n) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + offset));
+    __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(0x3F)), _mm_setzero_si128());
+    __m128i cand = _mm_or_si128(low, _mm_cmpeq_epi16(v, _mm_set1_epi16(u'\\')));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(cand));
+    i += mask ? (static_cast<unsigned>(__builtin_ctz(mask)) >> 1) : 8;
+  }
+#endif
+  while (i < n && !endsName(d[i])) ++i;
   return i - offset;
+}
+
+// Whether the tag name at `s` matches `name`: equal over the tag name's length, and `name` ends
+// there. Compares while it measures, so a mismatch stops at the first differing character.
+template <bool IgnoreCase>
+inline bool tagNameMatchesAt(const char16_t* d, size_t n, size_t s, const WCHAR* name) {
+  for (size_t k = 0;; ++k) {
+    if (s + k >= n || endsName(d[s + k])) return markup::endsGivenName(name[k]);
+    // A NUL in the document must not match the end of `name`.
+    if (name[k] == 0) return false;
+    if (IgnoreCase ? markup::foldCase(name[k]) != markup::foldCase(d[s + k]) : name[k] != d[s + k]) return false;
+  }
+}
+
+// Index of the closing quote `q` (a double or single quote) in [from, end), or `end`. Each
+// quote gets its own constant search: building the pattern from a variable character costs a
+// stall on every value.
+inline size_t findQuote(const char16_t* d, size_t from, size_t end, char16_t q) {
+  return q == u'"' ? findChar(d, from, end, u'"') : findChar(d, from, end, u'\'');
+}
+
+// Bit k of `eq`, `dq` and `sq` tells whether d[from + k] is "=", a double or a single quote, for
+// the `w` (at most 64) characters from `from`. Sixteen characters at a time, narrowed to bytes
+// first: a character above 0xFF narrows to 0 or 0xFF, so it never passes for one of the three.
+// Characters up to `n` may be read beyond the `w`: they are masked off.
+inline void signAndQuoteMasks(const char16_t* d, size_t n, size_t from, size_t w, uint64_t& eq, uint64_t& dq,
+                              uint64_t& sq) {
+  eq = dq = sq = 0;
+  size_t k = 0;
+#if defined(__SSE2__)
+  // Whole blocks of sixteen as long as the text lasts, then the bits beyond `w` are cleared.
+  const size_t blocks = std::min(n - from, (w + 15) & ~size_t{15});
+  const size_t wv = blocks & ~size_t{15};
+  const __m128i ve = _mm_set1_epi8('=');
+  const __m128i vd = _mm_set1_epi8('"');
+  const __m128i vs = _mm_set1_epi8('\'');
+  for (; k + 16 <= wv; k += 16) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + from + k));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + from + k + 8));
+    __m128i bytes = _mm_packus_epi16(a, b);
+    eq |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, ve)))) << k;
+    dq |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, vd)))) << k;
+    sq |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, vs)))) << k;
+  }
+  if (k > w) {
+    const uint64_t keep = (uint64_t{1} << w) - 1;  // w < 64 here
+    eq &= keep;
+    dq &= keep;
+    sq &= keep;
+    return;
+  }
+#endif
+  for (; k < w; ++k) {
+    char16_t c = d[from + k];
+    if (c == u'=') eq |= uint64_t{1} << k;
+    else if (c == u'"') dq |= uint64_t{1} << k;
+    else if (c == u'\'') sq |= uint64_t{1} << k;
+  }
+}
+
+// The bits of `mask` from bit `k` on (none when k >= 64).
+inline uint64_t bitsFrom(uint64_t mask, size_t k) { return k >= 64 ? 0 : mask & (~uint64_t{0} << k); }
+
+}  // namespace
+
+int CMarkup::tagNameLen(int offset) const {
+  return static_cast<int>(tagNameLenAt(Doc.data(), Doc.size(), static_cast<size_t>(offset)));
 }
 
 bool CMarkup::nameMatches(int nameOffset, int nameLen, const WCHAR* name) const {
@@ -297,11 +377,25 @@ bool CMarkup::nameMatches(int nameOffset, int nameLen, const WCHAR* name) const 
   return markup::endsGivenName(name[nameLen]);
 }
 
-int CMarkup::findElemFrom(int first, const WCHAR* name) const {
-  for (int x = first; x; x = elem(x).Next) {
-    if (!name || !*name) return x;
-    int s = elem(x).Start + 1;
-    if (nameMatches(s, tagNameLen(s), name)) return x;
+// Defined inline: only the navigation below calls it, and the call is worth saving.
+inline int CMarkup::findElemFrom(int first, const WCHAR* name) const {
+  if (!name || !*name) return first;
+  const char16_t* d = Doc.data();
+  const size_t n = Doc.size();
+  if ((DocFlags & MDF_IGNORECASE) || markup::endsGivenName(name[0])) {
+    for (int x = first; x; x = elem(x).Next) {
+      size_t s = static_cast<size_t>(elem(x).Start) + 1;
+      if (DocFlags & MDF_IGNORECASE ? tagNameMatchesAt<true>(d, n, s, name) : tagNameMatchesAt<false>(d, n, s, name))
+        return x;
+    }
+  } else {
+    // Most siblings differ in their first character: test it before the full comparison (a
+    // match needs a tag name of at least one character here).
+    const char16_t c0 = name[0];
+    for (int x = first; x; x = elem(x).Next) {
+      size_t s = static_cast<size_t>(elem(x).Start) + 1;
+      if (s < n && d[s] == c0 && tagNameMatchesAt<false>(d, n, s, name)) return x;
+    }
   }
   return 0;
 }
@@ -361,8 +455,8 @@ void CMarkup::ResetMainPos() {
 
 std::u16string CMarkup::tagNameOf(int index) const {
   if (!index) return {};
-  int s = elem(index).Start + 1;
-  return Doc.substr(static_cast<size_t>(s), static_cast<size_t>(tagNameLen(s)));
+  size_t s = static_cast<size_t>(elem(index).Start) + 1;
+  return std::u16string(Doc.data() + s, tagNameLenAt(Doc.data(), Doc.size(), s));
 }
 
 namespace {
@@ -382,20 +476,171 @@ constexpr AttribNameEnds kAttribNameEnds;
 // Attributes are found from their "=" signs: the name is the token just before the sign, the
 // value follows it (quoted, or bare up to white space). Quoted runs not after a sign are stepped
 // over. The scan for signs and quotes goes eight characters at a time.
+namespace {
+
+// The attribute search for a given name (not null, not empty) in the start tag of `el`: 1 found,
+// 0 not there, -1 the name needs the general form.
+inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el, bool ignoreCase, const WCHAR* name,
+                           int& valueStart, int& valueLen, int& quote) {
+  // A name made only of characters an attribute name can hold, ending at its terminator, is the
+  // usual case: then the matching attribute name has exactly its length and ends just before
+  // the sign (or the white space before it), so the name is compared in place from there
+  // without measuring every attribute name on the way.
+  size_t nameLen = 0;
+  bool plain = true;
+  for (; !markup::endsGivenName(name[nameLen]); ++nameLen)
+    if (kAttribNameEnds(name[nameLen])) plain = false;
+  if (!plain || name[nameLen] != 0) return -1;
+
+  const char16_t* d = doc.data();
+  const size_t limit = static_cast<size_t>(el.Start + el.StartTagLen() - 1);  // the closing ">"
+  const size_t lo = static_cast<size_t>(el.Start + 1) + tagNameLenAt(d, doc.size(), static_cast<size_t>(el.Start + 1));
+  const char16_t last = ignoreCase ? markup::foldCase(name[nameLen - 1]) : name[nameLen - 1];
+  // Whether the attribute whose sign is at `e` has the name.
+  auto nameBefore = [&](size_t e) {
+    size_t ne = e;
+    while (ne > lo && isSpace(d[ne - 1])) --ne;
+    if (ne - lo < nameLen) return false;
+    const size_t ns = ne - nameLen;
+    if ((ignoreCase ? markup::foldCase(d[ne - 1]) : d[ne - 1]) != last) return false;
+    if (ns != lo && !kAttribNameEnds(d[ns - 1])) return false;
+    size_t k = 0;
+    if (ignoreCase) {
+      while (k + 1 < nameLen && markup::foldCase(d[ns + k]) == markup::foldCase(name[k])) ++k;
+    } else {
+      while (k + 1 < nameLen && d[ns + k] == name[k]) ++k;
+    }
+    return k + 1 == nameLen;
+  };
+  // The tag is taken 64 characters at a time as bit masks of its signs and quotes, so stepping
+  // from one attribute to the next is bit arithmetic rather than a chain of dependent searches.
+  // What the window cannot settle (white space after a sign, a bare value, a value running past
+  // the window) is stepped over character by character, and a new window starts after it.
+  size_t i = lo;
+  while (i < limit) {
+    const size_t w = std::min<size_t>(64, limit - i);
+    uint64_t eq, dq, sq;
+    signAndQuoteMasks(d, doc.size(), i, w, eq, dq, sq);
+    // The usual tag: every sign outside quotes is followed at once by a double quote, and no
+    // single quote stands outside a double-quoted run. Then the quoted runs are simply the
+    // stretches between pairs of double quotes, so the signs outside them are known at once
+    // (a prefix parity of the quote mask) and only they are visited.
+    uint64_t inside = dq;
+    inside ^= inside << 1;
+    inside ^= inside << 2;
+    inside ^= inside << 4;
+    inside ^= inside << 8;
+    inside ^= inside << 16;
+    inside ^= inside << 32;
+    const uint64_t signs = eq & ~inside;
+    if ((sq & ~inside) == 0 && (signs >> 63) == 0 && ((signs << 1) & ~dq) == 0) {
+      for (uint64_t v = signs; v; v &= v - 1) {
+        const size_t b = static_cast<size_t>(__builtin_ctzll(v));
+        if (!nameBefore(i + b)) continue;
+        const uint64_t closer = bitsFrom(dq, b + 2);
+        valueStart = static_cast<int>(i + b + 2);
+        valueLen = static_cast<int>((closer ? i + static_cast<size_t>(__builtin_ctzll(closer))
+                                            : findChar(d, i + b + 2, limit, u'"')) -
+                                    (i + b + 2));
+        quote = u'"';
+        return 1;
+      }
+      // A run still open at the end of the window closes at the next double quote.
+      i = (w == 64 && (inside >> 63)) || (w < 64 && ((inside >> (w - 1)) & 1)) ? findChar(d, i + w, limit, u'"') + 1
+                                                                               : i + w;
+      continue;
+    }
+    const uint64_t marks = eq | dq | sq;
+    size_t rel = 0;
+    size_t resume = i + w;
+    for (;;) {
+      const uint64_t live = bitsFrom(marks, rel);
+      if (!live) break;
+      const size_t b = static_cast<size_t>(__builtin_ctzll(live));
+      if (!((eq >> b) & 1)) {
+        // A quoted run that follows no sign.
+        const uint64_t closer = bitsFrom(((dq >> b) & 1) ? dq : sq, b + 1);
+        if (!closer) {
+          resume = findQuote(d, i + b + 1, limit, d[i + b]) + 1;
+          break;
+        }
+        rel = static_cast<size_t>(__builtin_ctzll(closer)) + 1;
+        continue;
+      }
+      const size_t e = i + b;
+      uint64_t closer = 0;
+      char16_t q = 0;
+      if (b + 1 < 64) {
+        if ((dq >> (b + 1)) & 1) {
+          q = u'"';
+          closer = bitsFrom(dq, b + 2);
+        } else if ((sq >> (b + 1)) & 1) {
+          q = u'\'';
+          closer = bitsFrom(sq, b + 2);
+        }
+      }
+      size_t vs, ve;
+      bool leave = false;
+      if (closer) {
+        const size_t c = static_cast<size_t>(__builtin_ctzll(closer));
+        vs = e + 2;
+        ve = i + c;
+        rel = c + 1;
+      } else {
+        size_t j = e + 1;
+        while (j < limit && isSpace(d[j])) ++j;
+        q = j < limit ? d[j] : 0;
+        if (q == u'"' || q == u'\'') {
+          vs = j + 1;
+          ve = findQuote(d, vs, limit, q);
+          resume = ve + 1;
+        } else {
+          q = 0;
+          vs = j;
+          ve = vs;
+          while (ve < limit && !isSpace(d[ve])) ++ve;
+          resume = ve;
+        }
+        leave = true;
+      }
+      if (nameBefore(e)) {
+        valueStart = static_cast<int>(vs);
+        valueLen = static_cast<int>(ve - vs);
+        quote = q;
+        return 1;
+      }
+      if (leave) break;
+    }
+    i = resume;
+  }
+  return 0;
+}
+
+
+}  // namespace
+
 bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
   if (!index || !name || !*name) return false;
+  int found = findAttribInTag(Doc, elem(index), (DocFlags & MDF_IGNORECASE) != 0, name, valueStart, valueLen, quote);
+  if (found < 0) return findAttribByMeasure(index, name, valueStart, valueLen, quote);
+  return found != 0;
+}
+
+// The general form for any given name: every attribute name is measured back from its sign and
+// compared by the element-name rule.
+bool CMarkup::findAttribByMeasure(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
   const ElemPos& el = elem(index);
   const char16_t* d = Doc.data();
   const size_t limit = static_cast<size_t>(el.Start + el.StartTagLen() - 1);  // the closing ">"
   const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
   const char16_t first = ignoreCase ? markup::foldCase(name[0]) : name[0];
-  const size_t lo = static_cast<size_t>(el.Start + 1 + tagNameLen(el.Start + 1));
+  const size_t lo = static_cast<size_t>(el.Start + 1) + tagNameLenAt(d, Doc.size(), static_cast<size_t>(el.Start + 1));
   size_t i = lo;
   for (;;) {
-    i = markup::findAnyOf4(d, i, limit, u'=', u'"', u'\'', u'=');
+    i = markup::findAnyOf3(d, i, limit, u'=', u'"', u'\'');
     if (i >= limit) return false;
     if (d[i] != u'=') {
-      i = findChar(d, i + 1, limit, d[i]) + 1;
+      i = findQuote(d, i + 1, limit, d[i]) + 1;
       continue;
     }
     size_t ne = i;
@@ -408,7 +653,7 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
     char16_t q = j < limit ? d[j] : 0;
     if (q == u'"' || q == u'\'') {
       vs = j + 1;
-      ve = findChar(d, vs, limit, q);
+      ve = findQuote(d, vs, limit, q);
       i = ve + 1;
     } else {
       q = 0;
@@ -430,10 +675,18 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
 }
 
 std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
+  if (!index || name.empty()) return {};
   int vs = 0, vl = 0, q = 0;
-  if (!findAttrib(index, name, vs, vl, q)) return {};
+  // The search itself, not the exported member, so that it is compiled into this reader.
+  int found = findAttribInTag(Doc, elem(index), (DocFlags & MDF_IGNORECASE) != 0, name, vs, vl, q);
+  if (found < 0) found = findAttribByMeasure(index, name, vs, vl, q) ? 1 : 0;
+  if (!found) return {};
+  const char16_t* v = Doc.data() + vs;
+  const size_t n = static_cast<size_t>(vl);
+  // Most values hold no reference: one copy.
+  if (findChar(v, 0, n, u'&') == n) return std::u16string(v, n);
   std::u16string out;
-  markup::unescapeInto(out, Doc.data() + vs, static_cast<size_t>(vl));
+  markup::unescapeInto(out, v, n);
   return out;
 }
 
@@ -444,15 +697,19 @@ std::u16string CMarkup::dataOf(int index) const {
   const char16_t* d = Doc.data();
   size_t i = static_cast<size_t>(el.ContentStart());
   size_t end = i + static_cast<size_t>(el.ContentLen());
+  // The data is never longer than the content: written in place, cut to size at the end.
   std::u16string out;
+  out.resize(end - i);
+  char16_t* o = out.data();
   while (i < end) {
     size_t lt = findChar(d, i, end, u'<');
-    markup::unescapeInto(out, d + i, lt - i);
+    o += markup::unescapeTo(o, d + i, lt - i);
     if (lt >= end) break;
     std::u16string_view rest(d + lt, end - lt);
     if (rest.starts_with(u"<![CDATA[")) {
       size_t close = findText(d, lt + 9, end, u"]]>");
-      out.append(d + lt + 9, close - (lt + 9));
+      std::char_traits<char16_t>::copy(o, d + lt + 9, close - (lt + 9));
+      o += close - (lt + 9);
       i = std::min(end, close + 3);
     } else if (rest.starts_with(u"<!--")) {
       i = std::min(end, findText(d, lt + 4, end, u"-->") + 3);
@@ -462,10 +719,11 @@ std::u16string CMarkup::dataOf(int index) const {
       // Other markup (a stray end tag of an ill-formed document) is not data.
       i = std::min(end, findChar(d, lt, end, u'>') + 1);
     } else {
-      out.push_back(u'<');
+      *o++ = u'<';
       i = lt + 1;
     }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 

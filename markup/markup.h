@@ -169,6 +169,7 @@ class CMarkup {
   std::u16string attribOf(int index, MCD_CSTR name) const;
   std::u16string dataOf(int index) const;
   bool findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
+  bool findAttribByMeasure(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
 
   bool insertElem(MCD_CSTR name, MCD_CSTR data, int flags, bool before, bool child);
   bool removeElemAt(int index);

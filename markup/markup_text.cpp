@@ -140,22 +140,24 @@ int hexValue(char16_t c) {
   return -1;
 }
 
-// Resolves the reference that starts with "&" at text[0]; returns the characters consumed
-// (0: not a reference we resolve, the "&" stays as it is).
-size_t resolveReference(std::u16string& out, const char16_t* text, size_t count) {
-  struct Named {
-    std::u16string_view name;
-    char16_t ch;
+// Resolves the reference that starts with "&" at text[0] into `out`; returns the characters
+// consumed (0: not a reference we resolve, the "&" stays as it is) and sets `written`.
+size_t resolveReference(char16_t* out, size_t& written, const char16_t* text, size_t count) {
+  auto named = [&](std::u16string_view name, char16_t ch) -> size_t {
+    if (count < name.size() || std::u16string_view(text, name.size()) != name) return 0;
+    out[0] = ch;
+    written = 1;
+    return name.size();
   };
-  static constexpr Named kNamed[] = {
-      {u"&lt;", u'<'}, {u"&amp;", u'&'}, {u"&gt;", u'>'}, {u"&apos;", u'\''}, {u"&quot;", u'"'}};
-  for (const Named& n : kNamed) {
-    if (count >= n.name.size() && std::u16string_view(text, n.name.size()) == n.name) {
-      out.push_back(n.ch);
-      return n.name.size();
-    }
+  if (count < 4) return 0;
+  switch (text[1]) {
+    case u'l': return named(u"&lt;", u'<');
+    case u'g': return named(u"&gt;", u'>');
+    case u'a': return text[2] == u'm' ? named(u"&amp;", u'&') : named(u"&apos;", u'\'');
+    case u'q': return named(u"&quot;", u'"');
+    case u'#': break;
+    default: return 0;
   }
-  if (count < 4 || text[1] != u'#') return 0;
   // At most seven characters after the number sign, then ";".
   bool hex = text[2] == u'x';
   size_t i = hex ? 3 : 2;
@@ -173,29 +175,43 @@ size_t resolveReference(std::u16string& out, const char16_t* text, size_t count)
   if (value > 0x10FFFF) return 0;
   if (value > 0xFFFF) {
     value -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
+    out[0] = static_cast<char16_t>(0xD800 + (value >> 10));
+    out[1] = static_cast<char16_t>(0xDC00 + (value & 0x3FF));
+    written = 2;
   } else {
-    out.push_back(static_cast<char16_t>(value));
+    out[0] = static_cast<char16_t>(value);
+    written = 1;
   }
   return i + 1;
 }
 
 }  // namespace
 
-void unescapeInto(std::u16string& out, const char16_t* text, size_t count) {
+size_t unescapeTo(char16_t* out, const char16_t* text, size_t count) {
+  char16_t* o = out;
   size_t i = 0;
   while (i < count) {
     size_t amp = findChar(text, i, count, u'&');
-    out.append(text + i, amp - i);
+    std::char_traits<char16_t>::copy(o, text + i, amp - i);
+    o += amp - i;
     if (amp >= count) break;
-    size_t used = resolveReference(out, text + amp, count - amp);
+    size_t written = 0;
+    size_t used = resolveReference(o, written, text + amp, count - amp);
     if (used == 0) {
-      out.push_back(u'&');
+      *o++ = u'&';
       used = 1;
+    } else {
+      o += written;
     }
     i = amp + used;
   }
+  return static_cast<size_t>(o - out);
+}
+
+void unescapeInto(std::u16string& out, const char16_t* text, size_t count) {
+  size_t at = out.size();
+  out.resize(at + count);
+  out.resize(at + unescapeTo(out.data() + at, text, count));
 }
 
 std::u16string decimal(long long value) {

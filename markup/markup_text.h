@@ -77,6 +77,27 @@ inline size_t findAnyOf4(const char16_t* text, size_t from, size_t end, char16_t
   return i;
 }
 
+// Index of the first of the three characters in [from, end), or `end`.
+inline size_t findAnyOf3(const char16_t* text, size_t from, size_t end, char16_t a, char16_t b, char16_t c) {
+  size_t i = from;
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
+  for (; i + 8 <= end; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return i + (static_cast<unsigned>(__builtin_ctz(mask)) >> 1);
+  }
+#endif
+  for (; i < end; ++i) {
+    char16_t x = text[i];
+    if (x == a || x == b || x == c) break;
+  }
+  return i;
+}
+
 // The end of a start tag: the first ">" or "<" in [from, end) that is not inside a quoted value,
 // or `end`. One pass, eight characters at a time, visiting only the characters that matter.
 inline size_t findTagEnd(const char16_t* text, size_t from, size_t end) {
@@ -133,6 +154,9 @@ std::string encodeUtf8(const char16_t* text, size_t count);
 
 // Appends text with the five named references and numeric references resolved.
 void unescapeInto(std::u16string& out, const char16_t* text, size_t count);
+// The same into a buffer of at least `count` characters (resolving never lengthens the text);
+// returns the characters written.
+size_t unescapeTo(char16_t* out, const char16_t* text, size_t count);
 
 std::u16string decimal(long long value);
 
