@@ -233,6 +233,19 @@ TEST_F(SkinLoader, EveryKindReadsItsFieldsInTableOrder) {
   EXPECT_EQ(page().Satellites[1].SatWidth, 0);  // no SatSize: marks of zero size
 }
 
+TEST_F(SkinLoader, TableDefaultsGiveTheLiteralTextUnlessAnItemGivesAnId) {
+  ASSERT_EQ(load("<MENU><TABLES><TblTxtId value='-1'/><TblTxtSize value='18'/>"
+                 "<TABLEITEM><TblActionID value='0'/></TABLEITEM>"
+                 "<TABLEITEM><TblActionID value='1'/><TblTxtId value='12'/></TABLEITEM></TABLES></MENU>"),
+            1);
+  ASSERT_EQ(page().Tables.size(), 2u);
+  EXPECT_EQ(page().Tables[0].TxtId, -1);
+  EXPECT_EQ(page().Tables[0].TxtSize, 18);
+  EXPECT_EQ(page().Tables[1].TxtId, 12);
+  EXPECT_EQ(page().Tables[1].ActionID, 1);
+  EXPECT_EQ(page().Tables[0].DirPath[0], 0);  // no file element: no path
+}
+
 TEST_F(SkinLoader, PagesAreReadInDocumentOrder) {
   ASSERT_EQ(load("<MENU><BREGION value='1'/></MENU><OTHER/><MENU><BREGION value='2'/></MENU>"), 1);
   ASSERT_EQ(view.Pages().size(), 2u);
