@@ -69,6 +69,11 @@ TEST_F(SkinLoader, SectionsAreSearchedForwardInTheirOrder) {
   ASSERT_EQ(load("<MENU><BUTTONS><BUTTON/></BUTTONS><TEXTS><TEXT/><TEXT/></TEXTS></MENU>"), 1);
   EXPECT_EQ(page().Texts.size(), 2u);
   EXPECT_EQ(page().Buttons.size(), 0u);
+  // Failed searches in between do not restart the search: PICTURES before TEXTS stays unseen.
+  ASSERT_EQ(load("<MENU><PICTURES><PICTURE/></PICTURES><TEXTS><TEXT/></TEXTS><TABLES><TABLEITEM/></TABLES></MENU>"), 1);
+  EXPECT_EQ(page().Texts.size(), 1u);
+  EXPECT_EQ(page().Pictures.size(), 0u);
+  EXPECT_EQ(page().Tables.size(), 1u);
 }
 
 TEST_F(SkinLoader, SecondSectionOfAKindIsIgnored) {
