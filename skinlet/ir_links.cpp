@@ -1,6 +1,6 @@
 // Automatic remote-key links of the buttons: reading order for left and right, the nearest
 // row above or below (same column when there is one) for up and down.
-#include <cstdlib>
+#include <cstdint>
 #include <utility>
 
 #include "skinlet.h"
@@ -10,8 +10,11 @@ namespace {
 // Buttons closer than this in y stand in one row; closer in x, in one column.
 constexpr int kSameLine = 11;
 
-int xOf(const tagButton& b) { return b.BtnArea.LocX; }
-int yOf(const tagButton& b) { return b.BtnArea.LocY; }
+// Differences are taken in 64 bits: script coordinates are arbitrary 32-bit numbers and
+// their difference must not overflow.
+int64_t xOf(const tagButton& b) { return b.BtnArea.LocX; }
+int64_t yOf(const tagButton& b) { return b.BtnArea.LocY; }
+int64_t distance(int64_t a, int64_t b) { return a > b ? a - b : b - a; }
 
 void sortByPosition(std::vector<tagButton>& buttons) {
   // Pairwise exchange over i < j: the order it leaves for equal positions is part of what
@@ -19,10 +22,10 @@ void sortByPosition(std::vector<tagButton>& buttons) {
   size_t n = buttons.size();
   for (size_t i = 0; i < n; ++i) {
     for (size_t j = i + 1; j < n; ++j) {
-      int yi = yOf(buttons[i]);
-      int yj = yOf(buttons[j]);
+      int64_t yi = yOf(buttons[i]);
+      int64_t yj = yOf(buttons[j]);
       bool higher = yi - yj >= kSameLine;
-      bool sameRowLeft = std::abs(yi - yj) < kSameLine && xOf(buttons[i]) > xOf(buttons[j]);
+      bool sameRowLeft = distance(yi, yj) < kSameLine && xOf(buttons[i]) > xOf(buttons[j]);
       if (higher || sameRowLeft) std::swap(buttons[i], buttons[j]);
     }
   }
@@ -34,7 +37,7 @@ template <class Beyond>
 int verticalLink(const std::vector<tagButton>& buttons, size_t a, int step, Beyond beyond) {
   const tagButton& A = buttons[a];
   int link = -1;
-  int rowY = 0;
+  int64_t rowY = 0;
   for (long b = static_cast<long>(a) + step; b >= 0 && b < static_cast<long>(buttons.size()); b += step) {
     const tagButton& B = buttons[static_cast<size_t>(b)];
     if (link == -1) {
@@ -42,7 +45,7 @@ int verticalLink(const std::vector<tagButton>& buttons, size_t a, int step, Beyo
         link = B.ActionID;
         rowY = yOf(B);
       }
-    } else if (std::abs(xOf(A) - xOf(B)) < kSameLine && std::abs(rowY - yOf(B)) < kSameLine) {
+    } else if (distance(xOf(A), xOf(B)) < kSameLine && distance(rowY, yOf(B)) < kSameLine) {
       link = B.ActionID;
       break;
     }
@@ -67,9 +70,9 @@ void CSkinlet::SL_InitIrItemDirect() {
     }
     for (size_t i = 0; i < n; ++i) {
       buttons[i].IrDirect[IR_TOP] =
-          verticalLink(buttons, i, -1, [](int yA, int yB) { return yA - yB > kSameLine - 1; });
+          verticalLink(buttons, i, -1, [](int64_t yA, int64_t yB) { return yA - yB > kSameLine - 1; });
       buttons[i].IrDirect[IR_BOTTOM] =
-          verticalLink(buttons, i, +1, [](int yA, int yB) { return yB - yA > kSameLine - 1; });
+          verticalLink(buttons, i, +1, [](int64_t yA, int64_t yB) { return yB - yA > kSameLine - 1; });
     }
   }
 }

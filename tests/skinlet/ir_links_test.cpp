@@ -89,6 +89,15 @@ TEST_F(ButtonLinks, SingleButtonLinksToItself) {
   EXPECT_EQ(b[0].IrDirect[IR_BOTTOM], -1);
 }
 
+TEST_F(ButtonLinks, ExtremeCoordinatesCompareWithoutOverflow) {
+  // Differences of such coordinates leave the 32-bit range; they still order and link.
+  const auto& b = load({{1, 0, 2147483647}, {2, 2147483647, -2147483647 - 1}, {3, -2147483647 - 1, -2147483647 - 1}});
+  EXPECT_EQ(order(b), (std::vector<int>{3, 2, 1}));
+  EXPECT_EQ(byId(b, 1).IrDirect[IR_TOP], 2);     // nearest of the row above in scan order
+  EXPECT_EQ(byId(b, 3).IrDirect[IR_BOTTOM], 1);
+  EXPECT_EQ(byId(b, 2).IrDirect[IR_TOP], -1);    // same row as 3
+}
+
 TEST_F(ButtonLinks, AreaHelpers) {
   tagArea a{10, 20, 30, 40};
   RECT r = AreaToRect(a);
@@ -104,6 +113,13 @@ TEST_F(ButtonLinks, AreaHelpers) {
   EXPECT_EQ(bigger.LocX, 5);
   EXPECT_EQ(bigger.Width, 40);
   EXPECT_EQ(bigger.Hight, 50);
+  // Sums beyond 32 bits wrap like the device's arithmetic, without overflow.
+  RECT wrapped = AreaToRect(tagArea{2147483647, -2147483647 - 1, 1, -1});
+  EXPECT_EQ(wrapped.right, -2147483647 - 1);
+  EXPECT_EQ(wrapped.bottom, 2147483647);
+  EXPECT_EQ(RectToArea(RECT{-2147483647 - 1, 0, 2147483647, 0}).Width, -1);
+  EXPECT_EQ(ExtendArea(tagArea{0, 0, 2147483647, 0}, 1).Width, -2147483647);
+  EXPECT_EQ(ExtendRect(RECT{-2147483647 - 1, 0, 0, 0}, 1).left, 2147483647);
 }
 
 }  // namespace

@@ -69,6 +69,11 @@ TEST_F(SkinLoader, SectionsAreSearchedForwardInTheirOrder) {
   ASSERT_EQ(load("<MENU><BUTTONS><BUTTON/></BUTTONS><TEXTS><TEXT/><TEXT/></TEXTS></MENU>"), 1);
   EXPECT_EQ(page().Texts.size(), 2u);
   EXPECT_EQ(page().Buttons.size(), 0u);
+  // Failed searches in between do not restart the search: PICTURES before TEXTS stays unseen.
+  ASSERT_EQ(load("<MENU><PICTURES><PICTURE/></PICTURES><TEXTS><TEXT/></TEXTS><TABLES><TABLEITEM/></TABLES></MENU>"), 1);
+  EXPECT_EQ(page().Texts.size(), 1u);
+  EXPECT_EQ(page().Pictures.size(), 0u);
+  EXPECT_EQ(page().Tables.size(), 1u);
 }
 
 TEST_F(SkinLoader, SecondSectionOfAKindIsIgnored) {
@@ -231,6 +236,19 @@ TEST_F(SkinLoader, EveryKindReadsItsFieldsInTableOrder) {
   EXPECT_EQ(page().Satellites[0].SatWidth, 8);
   EXPECT_EQ(page().Satellites[0].SatHight, 9);
   EXPECT_EQ(page().Satellites[1].SatWidth, 0);  // no SatSize: marks of zero size
+}
+
+TEST_F(SkinLoader, TableDefaultsGiveTheLiteralTextUnlessAnItemGivesAnId) {
+  ASSERT_EQ(load("<MENU><TABLES><TblTxtId value='-1'/><TblTxtSize value='18'/>"
+                 "<TABLEITEM><TblActionID value='0'/></TABLEITEM>"
+                 "<TABLEITEM><TblActionID value='1'/><TblTxtId value='12'/></TABLEITEM></TABLES></MENU>"),
+            1);
+  ASSERT_EQ(page().Tables.size(), 2u);
+  EXPECT_EQ(page().Tables[0].TxtId, -1);
+  EXPECT_EQ(page().Tables[0].TxtSize, 18);
+  EXPECT_EQ(page().Tables[1].TxtId, 12);
+  EXPECT_EQ(page().Tables[1].ActionID, 1);
+  EXPECT_EQ(page().Tables[0].DirPath[0], 0);  // no file element: no path
 }
 
 TEST_F(SkinLoader, PagesAreReadInDocumentOrder) {

@@ -5,7 +5,7 @@
 namespace {
 
 std::string module(const std::string& marker) {
-  return "STRINGTABLE\nBEGIN\n  1, \"" + marker + "\"\n  2, \"" + std::string(150, 'x') + "\"\n  7, \"" + marker +
+  return "STRINGTABLE\nBEGIN\n  0, \"" + marker + " zero\"\n  1, \"" + marker + "\"\n  2, \"" + std::string(150, 'x') + "\"\n  7, \"" + marker +
          " seven\"\nEND\n";
 }
 
@@ -67,6 +67,7 @@ TEST_F(LanguageTable, TextsAreCutToTheBufferTheyGoTo) {
   EXPECT_EQ(table.GetResItem(2, big), big);
   EXPECT_EQ(u16(big).size(), 150u);
   EXPECT_EQ(text(table, 3), u"");  // missing id: an empty text
+  EXPECT_EQ(text(table, 0), u"en zero");
   EXPECT_NE(table.ChangeLanguageRes(), nullptr);
   EXPECT_EQ(text(table, 7), u"en seven");
 }
@@ -105,7 +106,7 @@ TEST_F(LanguageTable, LoadingASkinSelectsTheLanguageAndFillsSlideTexts) {
   ASSERT_EQ(view.SL_LoadSkin(u"T_Script.xml", u"Skin800"), 1);
   const std::vector<tagSlide>& slides = view.Pages().at(0).Slides;
   EXPECT_EQ(u16(slides[0].Text), u"en seven");
-  EXPECT_EQ(u16(slides[1].Text), u"");  // text 0, which the module lacks
+  EXPECT_EQ(u16(slides[1].Text), u"en zero");  // no SldTxtId: text 0
   EXPECT_EQ(u16(slides[2].Text), u"");  // no language text
   EXPECT_EQ(u16(slides[3].Text), u"en seven");  // low 16 bits of the id
   EXPECT_EQ(view.SL_resSetLanguage(2052), 1);
