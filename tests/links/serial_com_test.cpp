@@ -133,6 +133,26 @@ TEST(SerialCom, ABurstArrivesInOrderInBlocksOfAtMost1024Bytes) {
   EXPECT_EQ(r.lastOwner, &r);
 }
 
+TEST(SerialCom, StartingARunningChannelAgainKeepsItsOneReader) {
+  UnitRoot root;
+  FakeSerialDevice device(root, 9);
+  ConsoleCapture console;
+  Receiver r;
+  auto com = std::make_unique<CSerialCom>();
+  com->m_pOwner = &r;
+  HANDLE h = com->Start(9, 9600, Receiver::onReceive, nullptr);
+  ASSERT_NE(h, nullptr);
+  HANDLE reader = com->ReaderThread();
+  EXPECT_EQ(com->Start(9, 9600, Receiver::onReceive, nullptr), h);
+  EXPECT_TRUE(console.contains("COM9(9600) is opened.\n"));
+  EXPECT_EQ(com->ReaderThread(), reader);
+  device.send("$GPZDA*00\r\n");
+  for (int i = 0; i < 50 && r.size() < 12; ++i) WaitForSingleObject(r.got, 100);
+  com.reset();
+  std::lock_guard<std::mutex> guard(r.lock);
+  EXPECT_EQ(r.bytes, "$GPZDA*00\r\n") << "one reader: every byte arrives once";
+}
+
 TEST(SerialCom, DestructionWakesABlockedReaderAndNoCallbackFollows) {
   UnitRoot root;
   FakeSerialDevice device(root, 9);
