@@ -92,7 +92,7 @@ int run(const CommandLine& line) {
   g_pConfig = new CConfig();
   g_pUtility = new CUtility();
 
-  auto* link = new CCanProtocal();
+  g_pCanProtocal = new CCanProtocal();
   g_pStorageMonitor = new CStorageMonitor();
   g_pStorageMonitor->Start();
   if (!g_pConfig->Open()) {
@@ -100,11 +100,14 @@ int run(const CommandLine& line) {
     g_pStorageMonitor->Stop();
     delete g_pStorageMonitor;
     g_pStorageMonitor = nullptr;
-    delete link;
+    delete g_pCanProtocal;
+    g_pCanProtocal = nullptr;
     return 0;
   }
   reportConfiguration(*g_pConfig);
   g_pDeviceProtocol = new CNullDeviceProtocol();
+  g_pDeviceProtocol->IsReaderRunning(0);
+  g_pDeviceProtocol->IsWriterRunning(0);
   showTaskBar(SW_HIDE);
 
   CImgRes images;
@@ -155,7 +158,8 @@ int run(const CommandLine& line) {
   g_pStorageMonitor->Stop();
   delete g_pStorageMonitor;
   g_pStorageMonitor = nullptr;
-  delete link;
+  delete g_pCanProtocal;
+  g_pCanProtocal = nullptr;
   images.UnLoadImgResource();
   if (HANDLE soundEnd = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Serial Tx sound end")) {
     SetEvent(soundEnd);

@@ -30,6 +30,8 @@ constexpr const WCHAR* kMcuMessage = u"APPLICATION_MESSAGEID_PROTOCALMCUMSG";
 
 }  // namespace
 
+CCanProtocal* g_pCanProtocal = nullptr;
+
 CCanProtocal::WindowLink CCanProtocal::DefaultWindowLink() {
   return WindowLink{findMainMenu, RegisterWindowMessageW, PostMessageW};
 }

@@ -59,3 +59,6 @@ class CCanProtocal {
   ReceiveLock m_ReceiveLock;
   CMsgQueue m_Bridge;
 };
+
+// The one microcontroller link, made by start-up before the main window and deleted at the end.
+extern CCanProtocal* g_pCanProtocal;

@@ -13,10 +13,19 @@ std::atomic<int> g_BytesSinceStart{0};
 
 enum : int { kWaitStart = 0, kIdentifier = 1, kData = 2, kChecksumHigh = 3, kChecksumLow = 4 };
 
+// The second checksum digit: digits and upper-case letters only; a lower-case letter or
+// anything else never matches.
 int hexDigit(BYTE c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;  // lower-case letters and everything else never match
+  return -1;
+}
+
+// The first checksum digit: only its low four bits count, so a letter reads the same in
+// either case.
+int highHexDigit(BYTE c) {
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return hexDigit(c);
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -197,7 +206,7 @@ void CNmeaParser::ProcessByte(BYTE b) {
       break;
 
     case kChecksumHigh: {
-      int digit = hexDigit(b);
+      int digit = highHexDigit(b);
       m_ChecksumDigitsValid = digit >= 0;
       m_ReceivedChecksum = static_cast<BYTE>((digit < 0 ? 0 : digit) << 4);
       m_State = kChecksumLow;

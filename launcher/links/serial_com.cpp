@@ -99,6 +99,14 @@ HANDLE CSerialCom::Open(int port, int baud) {
 HANDLE CSerialCom::Start(int port, int baud, SerialReceiveProc receive, SerialTransmitProc transmit) {
   HANDLE h = Open(port, baud);
   if (!h) return 0;
+  // Started again while running: a second reader would share the port, and the first one's
+  // handle would be lost, leaving a thread that outlives the object.
+  if (m_hReadThread) return h;
+  if (m_hWriteThread) {
+    WaitForSingleObject(m_hWriteThread, INFINITE);  // it calls the transmit callback once and ends
+    CloseHandle(m_hWriteThread);
+    m_hWriteThread = nullptr;
+  }
   m_pfnReceive = receive;
   m_pfnTransmit = transmit;
   if (receive) {

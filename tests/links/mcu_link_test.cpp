@@ -181,12 +181,17 @@ TEST_F(McuLink, LogLinesShowAtMost85Bytes) {
   Bytes message(100, 0xAB);
   message[0] = 'x';
   request(message);
-  Bytes big(1000, 0x51);
-  link_->SendNaviState(TRUE);
-  received();
   std::string shown;
   for (int i = 0; i < 85; ++i) shown += i == 0 ? "78-" : "ab-";
   ASSERT_TRUE(console_.waitFor("[Vexa App] MCU RX[100]-- [ " + shown + " ]\n"));
+
+  // Outgoing: the whole message goes, only the log is cut.
+  link_.reset();
+  CMsgQueue bridge;
+  ASSERT_TRUE(bridge.Create(nullptr));
+  EXPECT_EQ(bridge.Send(message.data(), 100), 1);
+  EXPECT_EQ(received(), message);
+  EXPECT_TRUE(console_.contains("[Vexa App] MCU TX[100]-- [ " + shown + " ]\n"));
 }
 
 TEST(McuBridge, SendRefusesEmptyMessagesAndReportsAFullQueue) {

@@ -57,16 +57,29 @@ struct FramingCase {
 TEST(NmeaParser, FramingAndChecksumRules) {
   const std::string body = "GPRMC,123456.00,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
   std::string good = withChecksum(body);
-  std::string lowerCase = good;
-  // Make a sentence whose checksum has a letter, written in lower case.
-  std::string letterBody = body + ",";
-  std::string letter = withChecksum(letterBody);
-  for (char c = 'A'; c <= 'Z' && letter.find_first_of("ABCDEF", letter.size() - 4) == std::string::npos; ++c) {
-    letterBody += c;
-    letter = withChecksum(letterBody);
-  }
-  std::string lowered = letter;
-  for (size_t i = lowered.size() - 4; i < lowered.size(); ++i) lowered[i] = static_cast<char>(tolower(lowered[i]));
+  // Sentences whose checksum has a letter as its first (high) or its second (low) digit; the
+  // text ends "*XY\r\n", so the digits sit 4 and 3 places from the end.
+  auto withLetterAt = [&](size_t fromEnd) {
+    // Text in plain ASCII never has a letter as its first digit: one byte above 0x7F does.
+    std::string letter;
+    for (int c = 0x21; c < 0x100; ++c) {
+      if (c == '*' || c == '$' || c == ',' || c == 0x7F) continue;
+      letter = withChecksum(body + "," + static_cast<char>(c));
+      char digit = letter[letter.size() - fromEnd];
+      if (digit >= 'A' && digit <= 'F') break;
+    }
+    return letter;
+  };
+  auto lowerAt = [](std::string text, size_t fromEnd) {
+    text[text.size() - fromEnd] = static_cast<char>(tolower(text[text.size() - fromEnd]));
+    return text;
+  };
+  std::string letter = withLetterAt(3);
+  std::string lowered = lowerAt(letter, 3);
+  std::string highLetter = withLetterAt(4);
+  std::string highLowered = lowerAt(highLetter, 4);
+  ASSERT_NE(std::string("ABCDEF").find(letter[letter.size() - 3]), std::string::npos) << letter;
+  ASSERT_NE(std::string("ABCDEF").find(highLetter[highLetter.size() - 4]), std::string::npos) << highLetter;
   std::string bad = good;
   bad[bad.size() - 3] = bad[bad.size() - 3] == '0' ? '1' : '0';
   std::string dollarInside = withChecksum("GPRMC,123456,A,4807.038,N,01131.000,E,1,2,230394,3,W,$X");
@@ -76,7 +89,9 @@ TEST(NmeaParser, FramingAndChecksumRules) {
       {"wrong checksum", bad, false},
       {"carriage return without checksum", "$" + body + "\r\n", true},
       {"checksum letter in upper case", letter, true},
-      {"checksum letter in lower case", lowered, false},
+      {"second checksum letter in lower case", lowered, false},
+      {"first checksum letter in upper case", highLetter, true},
+      {"first checksum letter in lower case", highLowered, true},
       {"'$' inside the data", dollarInside, true},
       {"truncated after '*'", "$" + body + "*", false, true},
       {"no start", body + "\r\n", false},

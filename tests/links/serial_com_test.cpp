@@ -101,6 +101,20 @@ TEST(SerialCom, OpenSetsTheLineAndOpeningAgainKeepsTheHandle) {
   EXPECT_NE(com.Open(9, 9600), nullptr);
 }
 
+TEST(SerialCom, RejectedLineSettingsLeaveThePortClosed) {
+  UnitRoot root;
+  FakeSerialDevice device(root, 9);
+  ConsoleCapture console;
+  CSerialCom com;
+  EXPECT_EQ(com.Start(9, 12345, Receiver::onReceive, nullptr), nullptr);
+  EXPECT_TRUE(console.contains("Open COM9(12345) successfully!\n"));
+  EXPECT_TRUE(console.contains("Parameters error, Please check\r\n"));
+  EXPECT_EQ(com.PortHandle(), nullptr);
+  EXPECT_EQ(com.ReaderThread(), nullptr);
+  // Nothing holds the port: it opens again with settings the line accepts.
+  EXPECT_NE(com.Open(9, 9600), nullptr);
+}
+
 TEST(SerialCom, WithoutReceiveCallbackNoReaderStarts) {
   UnitRoot root;
   FakeSerialDevice device(root, 3);
@@ -131,6 +145,27 @@ TEST(SerialCom, ABurstArrivesInOrderInBlocksOfAtMost1024Bytes) {
   EXPECT_GE(r.blocks.size(), 3u);
   for (int b : r.blocks) EXPECT_LE(b, 1024);
   EXPECT_EQ(r.lastOwner, &r);
+}
+
+TEST(SerialCom, StartingARunningChannelAgainKeepsItsOneReader) {
+  UnitRoot root;
+  FakeSerialDevice device(root, 9);
+  ConsoleCapture console;
+  Receiver r;
+  auto com = std::make_unique<CSerialCom>();
+  com->m_pOwner = &r;
+  HANDLE h = com->Start(9, 9600, Receiver::onReceive, nullptr);
+  ASSERT_NE(h, nullptr);
+  HANDLE reader = com->ReaderThread();
+  EXPECT_EQ(com->Start(9, 9600, Receiver::onReceive, nullptr), h);
+  EXPECT_TRUE(console.contains("COM9(9600) is opened.\n"));
+  EXPECT_EQ(com->ReaderThread(), reader);
+  const std::string sent = "$GPZDA*00\r\n";
+  device.send(sent);
+  for (int i = 0; i < 50 && r.size() < sent.size(); ++i) WaitForSingleObject(r.got, 100);
+  com.reset();
+  std::lock_guard<std::mutex> guard(r.lock);
+  EXPECT_EQ(r.bytes, sent) << "one reader: every byte arrives once";
 }
 
 TEST(SerialCom, DestructionWakesABlockedReaderAndNoCallbackFollows) {
