@@ -175,6 +175,21 @@ TEST_F(FileListTest, BrowsesDownAndUpWithTheDeviceConsoleLines) {
   EXPECT_TRUE(logged("m_bRootFlag=5................\r\n"));
 }
 
+TEST_F(FileListTest, GoingUpStopsAtTheCardFolderWithoutBackslashAndAcceptsAnEmptyFolder) {
+  touch("StorageCard/a.mp3");
+  CFileListManager list;
+  list.setWorkDirectory(u"\\StorageCard");
+  lines_.clear();
+  EXPECT_EQ(list.setUpperDirectory(), 0);
+  EXPECT_EQ(workDir(list), "\\StorageCard");
+  EXPECT_TRUE(lines_.empty());
+  list.setWorkDirectory(u"");
+  EXPECT_EQ(list.setUpperDirectory(), 1);
+  EXPECT_EQ(workDir(list), "");
+  list.setWorkDirectory(u"nofolder\\");
+  EXPECT_EQ(list.setUpperDirectory(), 0) << "no backslash before the trailing one";
+}
+
 TEST_F(FileListTest, EnteringAFolderThatVanishedStaysWhereItWas) {
   mkdir("StorageCard/Gone");
   touch("StorageCard/a.mp3");
