@@ -59,7 +59,7 @@ enum _DISK_SYMBLE : int {
 
 // One list entry. The texts belong to the manager that holds the entry.
 struct _FileListData {
-  _FileType kind;
+  int kind;     // a _FileType value (a plain number, so that entries can be built from stored ones)
   LPWSTR dir;   // folder the entry was listed in (with its trailing backslash); null for folders
   LPWSTR name;  // file, folder or disk name as shown
   int playTime;

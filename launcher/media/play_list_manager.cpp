@@ -32,7 +32,7 @@ const PlayListFiles kPlayListFiles[] = {
 };
 
 _PlayListData makeEntry(int kind, LPCWSTR dir, LPCWSTR name, int playTime) {
-  return _PlayListData{static_cast<_FileType_PLAY>(kind), const_cast<LPWSTR>(dir), const_cast<LPWSTR>(name), playTime,
+  return _PlayListData{kind, const_cast<LPWSTR>(dir), const_cast<LPWSTR>(name), playTime,
                        FILE_STATE_PRESENT};
 }
 

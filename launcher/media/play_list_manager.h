@@ -55,7 +55,7 @@ enum FILE_STATE : int {
 
 // One play-list entry. The texts belong to the manager that holds the entry.
 struct _PlayListData {
-  _FileType_PLAY kind;
+  int kind;  // a _FileType_PLAY value
   LPWSTR dir;  // folder of the file with its trailing backslash; may be null
   LPWSTR name;
   int playTime;  // saved playing position

@@ -323,7 +323,7 @@ TEST_F(FileListTest, SelectionHoldsOwnCopiesWithoutDuplicates) {
 
   std::u16string dir = u"\\StorageCard\\S\\";
   std::u16string name = u"a.mp3";
-  _FileListData same{FILE_TYPE_ALL, dir.data(), name.data(), 0};
+  _FileListData same{9, dir.data(), name.data(), 0};  // built from plain numbers, as stored
   EXPECT_EQ(list.SelectIsInSelectFileList(&same), 1) << "equal by texts, not by pointers";
   _FileListData otherTime = same;
   otherTime.playTime = 5;

@@ -43,7 +43,7 @@ class PlayListTest : public UnitRootTest {
       texts.push_back(u16(p.dir));
       LPWSTR dir = texts.back().data();
       texts.push_back(u16(p.name));
-      records.push_back({static_cast<_FileType>(p.kind), dir, texts.back().data(), p.playTime});
+      records.push_back({p.kind, dir, texts.back().data(), p.playTime});
     }
     std::vector<const _FileListData*> pointers;
     for (const auto& r : records) pointers.push_back(&r);
@@ -496,6 +496,20 @@ TEST_F(PlayListTest, PlayListFilesFollowTheFilter) {
   EXPECT_EQ(u8(fallback), "keep");
   merge(list, {{9, "\\", "x", 0}});
   EXPECT_FALSE(list.SavePlayListtoExtStorage()) << "no file for this filter";
+  EXPECT_EQ(list.findDirectory(u"\\Nowhere\\"), 1);
+  EXPECT_EQ(list.getTotalCount(), 1) << "a play list lists no folders";
+
+  // Hidden folders do not depend on the filter here.
+  for (int f : {0, 2, 4, 7, 8}) {
+    SCOPED_TRACE(f);
+    list.setFFFilterOption(f);
+    EXPECT_EQ(list.SkipDirectory(u"\\storagecard\\music\\"), 0);
+    EXPECT_EQ(list.SkipDirectory(u"\\AudioCard\\"), 0);
+    EXPECT_EQ(list.SkipDirectory(u"\\USB Disk\\"), 0);
+    EXPECT_EQ(list.SkipDirectory(u"\\SDMMC\\"), 0);
+    EXPECT_EQ(list.SkipDirectory(u"\\Hard Disk\\"), 1);
+    EXPECT_EQ(list.SkipDirectory(u"\\Windows\\"), 1);
+  }
 }
 
 TEST_F(PlayListTest, RootIsTheStorageCardFolderFromTheRegistry) {
