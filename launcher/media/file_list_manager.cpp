@@ -293,20 +293,21 @@ _FileListData* CFileListManager::OnEnter() {
 
 int CFileListManager::enterFolder(LPCWSTR name) {
   std::u16string next = std::u16string(m_workDir) + (name ? name : u"") + u"\\";
+  int listed = 0;
   // A path that does not fit stays where it is: a cut path would name another folder.
-  if (next.size() > static_cast<size_t>(kMaxText)) return 0;
-  WCHAR previous[MAX_PATH];
-  media::copyPath(previous, m_workDir);
-  media::copyPath(m_workDir, next.c_str());
-  if (!findDirectory(m_workDir)) {
+  if (next.size() <= static_cast<size_t>(kMaxText)) {
+    WCHAR previous[MAX_PATH];
+    media::copyPath(previous, m_workDir);
+    media::copyPath(m_workDir, next.c_str());
+    listed = findDirectory(m_workDir);
     // The folder went away (a card pulled, a folder deleted) since it was listed: stay in
     // the folder whose listing is still shown.
-    media::copyPath(m_workDir, previous);
-    return 0;
+    if (!listed) media::copyPath(m_workDir, previous);
   }
+  // The cursor is reset as after any reload, whether or not the listing changed.
   m_cursor.absIndex = -1;
   m_cursor.pageStart = m_entries.empty() ? -1 : 0;
-  return 1;
+  return listed;
 }
 
 // ---- selection --------------------------------------------------------------------------

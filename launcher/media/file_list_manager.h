@@ -59,7 +59,7 @@ enum _DISK_SYMBLE : int {
 
 // One list entry. The texts belong to the manager that holds the entry.
 struct _FileListData {
-  _FileType kind;
+  int kind;     // a _FileType value (a plain number, so that entries can be built from stored ones)
   LPWSTR dir;   // folder the entry was listed in (with its trailing backslash); null for folders
   LPWSTR name;  // file, folder or disk name as shown
   int playTime;
@@ -72,16 +72,20 @@ class CFileListManager {
   CFileListManager(const CFileListManager&) = delete;
   CFileListManager& operator=(const CFileListManager&) = delete;
 
-  // Configuration.
+  // Configuration. Every operation that takes a kind, class, filter or disk also takes the
+  // plain number the screens and the play-list files use.
   void InitSDRoot(LPCWSTR path);
   // Copies the work folder into out (at most MAX_PATH characters with the terminator).
   void getWorkDirectory(LPWSTR out);
   int SetRootStation(int flag);
   void setFFFilterOption(_FindFileFilterOption option);
+  void setFFFilterOption(int option) { setFFFilterOption(static_cast<_FindFileFilterOption>(option)); }
   void setFileType(_FileType kind);
+  void setFileType(int kind) { setFileType(static_cast<_FileType>(kind)); }
   // Rows per page; values below 1 are ignored (a page needs at least one row).
   void setPageElementNumber(int n);
   void SetFileCalss(_FILE_CALSS fileClass);
+  void SetFileCalss(int fileClass) { SetFileCalss(static_cast<_FILE_CALSS>(fileClass)); }
   void resetFindNextFile();
   void TestList();
 
@@ -104,6 +108,7 @@ class CFileListManager {
   int findDirectory(LPCWSTR path);
   int setUpperDirectory();
   int FindDisk(_DISK_SYMBLE disk);
+  int FindDisk(int disk) { return FindDisk(static_cast<_DISK_SYMBLE>(disk)); }
   void unloadFileList();
 
   // Cursor and pages.

@@ -32,7 +32,7 @@ const PlayListFiles kPlayListFiles[] = {
 };
 
 _PlayListData makeEntry(int kind, LPCWSTR dir, LPCWSTR name, int playTime) {
-  return _PlayListData{static_cast<_FileType_PLAY>(kind), const_cast<LPWSTR>(dir), const_cast<LPWSTR>(name), playTime,
+  return _PlayListData{kind, const_cast<LPWSTR>(dir), const_cast<LPWSTR>(name), playTime,
                        FILE_STATE_PRESENT};
 }
 
@@ -166,16 +166,18 @@ int CPlayListManager::OnRandom() {
     return 1;
   }
   // A list of folders only has nothing to play: give up after as many draws as entries
-  // instead of drawing forever.
-  for (int draw = 0; draw < count; ++draw) {
+  // instead of drawing forever. A list with something to play keeps drawing until it is hit.
+  bool playable = false;
+  for (int i = 0; i < count && !playable; ++i) playable = !isFolderKind(m_entries.at(i)->kind);
+  for (int draw = 1;; ++draw) {
     int index = std::rand() % count;
     if (!isFolderKind(m_entries.at(index)->kind)) {
       m_cursor.absIndex = index;
       m_cursor.pageStart = m_cursor.pageOf(index);
       return 1;
     }
+    if (!playable && draw >= count) return 0;
   }
-  return 0;
 }
 
 BOOL CPlayListManager::IsBeginOfList() { return m_cursor.absIndex == 0; }
@@ -227,10 +229,8 @@ _PlayListData* CPlayListManager::OnEnter() {
   if (entry->kind == PLAY_FILE_TYPE_FOLDER) {
     std::u16string next = std::u16string(m_workDir) + textOrEmpty(entry->name) + u"\\";
     // A path that does not fit stays where it is: a cut path would name another folder.
-    if (next.size() <= static_cast<size_t>(kMaxText)) {
-      media::copyPath(m_workDir, next.c_str());
-      loadFileList();
-    }
+    if (next.size() <= static_cast<size_t>(kMaxText)) media::copyPath(m_workDir, next.c_str());
+    loadFileList();
   } else if (entry->kind != PLAY_FILE_TYPE_PARENT) {
     return nullptr;
   }

@@ -55,7 +55,7 @@ enum FILE_STATE : int {
 
 // One play-list entry. The texts belong to the manager that holds the entry.
 struct _PlayListData {
-  _FileType_PLAY kind;
+  int kind;  // a _FileType_PLAY value
   LPWSTR dir;  // folder of the file with its trailing backslash; may be null
   LPWSTR name;
   int playTime;  // saved playing position
@@ -70,14 +70,18 @@ class CPlayListManager {
   CPlayListManager(const CPlayListManager&) = delete;
   CPlayListManager& operator=(const CPlayListManager&) = delete;
 
-  // Configuration.
+  // Configuration. Every operation that takes a kind, class, filter or state also takes the
+  // plain number.
   void InitSDRoot(LPCWSTR path);
   void getWorkDirectory(LPWSTR out);
   void setFFFilterOption(_FindFileFilterOption_PLAY option);
+  void setFFFilterOption(int option) { setFFFilterOption(static_cast<_FindFileFilterOption_PLAY>(option)); }
   void setFileType(_FileType_PLAY kind);
+  void setFileType(int kind) { setFileType(static_cast<_FileType_PLAY>(kind)); }
   // Rows per page; values below 1 are ignored.
   void setPageElementNumber(int n);
   void SetFileCalss(_FILE_CALSS_PLAY fileClass);
+  void SetFileCalss(int fileClass) { SetFileCalss(static_cast<_FILE_CALSS_PLAY>(fileClass)); }
   void resetFindNextFile();
   void TestList();
 
@@ -108,7 +112,8 @@ class CPlayListManager {
   int OnPgDn();
   int OnUp();
   int OnDown();
-  // Draws an entry at random; 0 when the list is empty or holds no playable entry.
+  // Draws entries at random until one is playable; 0 when the list is empty, or after as many
+  // draws as there are entries when it holds nothing but folders.
   int OnRandom();
   BOOL IsBeginOfList();
   BOOL IsBeginOfPage();
@@ -124,6 +129,7 @@ class CPlayListManager {
   void getSelectedListFileName(LPWSTR out);
   _PlayListData* OnEnter();
   void SetFileState(_PlayListData* entry, FILE_STATE state);
+  void SetFileState(_PlayListData* entry, int state) { SetFileState(entry, static_cast<FILE_STATE>(state)); }
   void DeleteListFile(int index);
 
   // The play-list files of the current filter (each at most MAX_PATH characters with the

@@ -175,17 +175,38 @@ TEST_F(FileListTest, BrowsesDownAndUpWithTheDeviceConsoleLines) {
   EXPECT_TRUE(logged("m_bRootFlag=5................\r\n"));
 }
 
+TEST_F(FileListTest, GoingUpStopsAtTheCardFolderWithoutBackslashAndAcceptsAnEmptyFolder) {
+  touch("StorageCard/a.mp3");
+  CFileListManager list;
+  list.setWorkDirectory(u"\\StorageCard");
+  lines_.clear();
+  EXPECT_EQ(list.setUpperDirectory(), 0);
+  EXPECT_EQ(workDir(list), "\\StorageCard");
+  EXPECT_TRUE(lines_.empty());
+  list.setWorkDirectory(u"");
+  EXPECT_EQ(list.setUpperDirectory(), 1);
+  EXPECT_EQ(workDir(list), "");
+  list.setWorkDirectory(u"nofolder\\");
+  EXPECT_EQ(list.setUpperDirectory(), 0) << "no backslash before the trailing one";
+}
+
 TEST_F(FileListTest, EnteringAFolderThatVanishedStaysWhereItWas) {
   mkdir("StorageCard/Gone");
   touch("StorageCard/a.mp3");
+  touch("StorageCard/b.mp3");
   CFileListManager list;
+  list.setPageElementNumber(2);
   list.setWorkDirectory(u"\\StorageCard\\");
-  ASSERT_EQ(shown(list), (Names{"[..]", "[Gone]", "a.mp3"}));
+  ASSERT_EQ(shown(list), (Names{"[..]", "[Gone]", "a.mp3", "b.mp3"}));
   fs::remove(host("StorageCard/Gone"));
   list.setAbsIndex(1);
+  list.OnPgDn();
+  ASSERT_EQ(list.getCurPageIndex(), 2);
   EXPECT_EQ(list.OnEnter(), nullptr);
   EXPECT_EQ(workDir(list), "\\StorageCard\\");
-  EXPECT_EQ(shown(list), (Names{"[..]", "[Gone]", "a.mp3"}));
+  EXPECT_EQ(shown(list), (Names{"[..]", "[Gone]", "a.mp3", "b.mp3"}));
+  EXPECT_EQ(list.getCurPageIndex(), 0) << "the cursor is reset as after a reload";
+  EXPECT_EQ(list.getAbsIndex(), 0);
 }
 
 TEST_F(FileListTest, CursorStepsSkipFoldersAndWrap) {
@@ -302,7 +323,7 @@ TEST_F(FileListTest, SelectionHoldsOwnCopiesWithoutDuplicates) {
 
   std::u16string dir = u"\\StorageCard\\S\\";
   std::u16string name = u"a.mp3";
-  _FileListData same{FILE_TYPE_ALL, dir.data(), name.data(), 0};
+  _FileListData same{9, dir.data(), name.data(), 0};  // built from plain numbers, as stored
   EXPECT_EQ(list.SelectIsInSelectFileList(&same), 1) << "equal by texts, not by pointers";
   _FileListData otherTime = same;
   otherTime.playTime = 5;
@@ -323,6 +344,32 @@ TEST_F(FileListTest, SelectionHoldsOwnCopiesWithoutDuplicates) {
   mkdir("StorageCard/OnlyFolders/X");
   list.setWorkDirectory(u"\\StorageCard\\OnlyFolders\\");
   EXPECT_EQ(list.AddalltoFileList(), 0);
+}
+
+TEST_F(FileListTest, PlainNumbersSelectClassesFiltersAndDisks) {
+  touch("StorageCard/a.mp3");
+  touch("StorageCard/b.avi");
+  CFileListManager list;
+  list.InitSDRoot(u"\\StorageCard\\");
+  list.SetFileCalss(2);
+  EXPECT_EQ(list.getFFFilterOption(), 2);
+  EXPECT_EQ(list.getFileType(), 4);
+  for (int ignored : {8, 9, 100, -1}) {
+    list.SetFileCalss(ignored);
+    EXPECT_EQ(list.getFFFilterOption(), 2) << "class " << ignored << " changes nothing";
+    EXPECT_EQ(list.getFileType(), 4);
+  }
+  list.setWorkDirectory(u"\\StorageCard\\");
+  EXPECT_EQ(shown(list), Names{"a.mp3"});
+  list.setFFFilterOption(1);
+  list.setFileType(3);
+  list.loadFileList();
+  EXPECT_EQ(shown(list), Names{"b.avi"});
+  list.setAbsIndex(0);
+  EXPECT_NE(list.GetSelectedFile(), nullptr);
+  EXPECT_EQ(list.FindDisk(3), 1);
+  EXPECT_EQ(shown(list), (Names{"[StorageCard]", "[USB Disk]"}));
+  EXPECT_EQ(list.getAbsIndex(), 0);
 }
 
 TEST_F(FileListTest, DiskListInFixedOrder) {

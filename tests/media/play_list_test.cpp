@@ -43,7 +43,7 @@ class PlayListTest : public UnitRootTest {
       texts.push_back(u16(p.dir));
       LPWSTR dir = texts.back().data();
       texts.push_back(u16(p.name));
-      records.push_back({static_cast<_FileType>(p.kind), dir, texts.back().data(), p.playTime});
+      records.push_back({p.kind, dir, texts.back().data(), p.playTime});
     }
     std::vector<const _FileListData*> pointers;
     for (const auto& r : records) pointers.push_back(&r);
@@ -394,6 +394,18 @@ TEST_F(PlayListTest, RandomPlayDrawsOnlyPlayableEntriesAndGivesUpOnFolders) {
     }
   EXPECT_GT(hits, 0);
 
+  // One file among many folders is always found in the end, however many draws it takes.
+  std::string sparse = "<LISTS>";
+  for (int i = 0; i < 40; ++i) sparse += "<LIST><FileType>2</FileType><FileName>d" + std::to_string(10 + i) + "</FileName></LIST>";
+  sparse += "<LIST><FileType>4</FileType><FileName>zz.mp3</FileName></LIST></LISTS>";
+  writeAudioList("GPSData", sparse);
+  list->loadFileList();
+  for (int i = 0; i < 30; ++i) {
+    ASSERT_EQ(list->OnRandom(), 1);
+    EXPECT_EQ(list->getAbsIndex(), 40);
+    EXPECT_EQ(list->getCurPageIndex(), 36);
+  }
+
   writeAudioList("GPSData", "<LISTS><LIST><FileType>4</FileType><FileName>only.mp3</FileName></LIST></LISTS>");
   list->loadFileList();
   for (int i = 0; i < 5; ++i) {
@@ -422,6 +434,49 @@ TEST_F(PlayListTest, CursorStepsRememberTheLastPlayedEntry) {
   EXPECT_TRUE(logged("IndexBak/IndexSelect 0 --- 1\n"));
 }
 
+TEST_F(PlayListTest, EnterPlaysFilesAndReloadsOnFolders) {
+  writeAudioList("GPSData",
+                 "<LISTS><LIST><FileType>1</FileType><FileName>a</FileName></LIST>"
+                 "<LIST><FileType>2</FileType><FileName>b</FileName></LIST>"
+                 "<LIST><FileType>4</FileType><FileName>c.mp3</FileName></LIST>"
+                 "<LIST><FileType>5</FileType><FileName>d.jpg</FileName></LIST></LISTS>");
+  std::unique_ptr<CPlayListManager> list(audioList());
+  list->InitSDRoot(u"\\StorageCard\\");
+  list->loadFileList();
+  ASSERT_EQ(list->getTotalCount(), 4);
+  auto workDir = [&] {
+    WCHAR dir[MAX_PATH];
+    list->getWorkDirectory(dir);
+    return u8(dir);
+  };
+  list->setAbsIndex(2);
+  ASSERT_NE(list->OnEnter(), nullptr);
+  EXPECT_EQ(u8(list->OnEnter()->name), "c.mp3");
+  list->setAbsIndex(3);
+  EXPECT_EQ(list->OnEnter(), nullptr) << "a photo in the audio list";
+  EXPECT_EQ(list->getAbsIndex(), 3) << "left as it was";
+
+  list->setPageElementNumber(2);
+  list->OnPgDn();
+  list->setAbsIndex(0);
+  EXPECT_EQ(list->OnEnter(), nullptr);  // the parent entry does nothing but move the cursor
+  EXPECT_EQ(workDir(), "\\StorageCard\\");
+  EXPECT_EQ(list->getAbsIndex(), 2);
+
+  list->setAbsIndex(1);
+  list->SetFileState(list->GetSelectedFile(1), 1);  // a folder is no selectable file: ignored
+  EXPECT_EQ(list->OnEnter(), nullptr);
+  EXPECT_EQ(workDir(), "\\StorageCard\\b\\");
+  EXPECT_EQ(list->getTotalCount(), 4) << "the play list is read again";
+  EXPECT_EQ(list->getCurPageIndex(), 0);
+  EXPECT_EQ(list->getAbsIndex(), 0);
+
+  list->setAbsIndex(2);
+  list->SetFileState(list->GetSelectedFile(), 1);
+  EXPECT_EQ(list->GetSelectedFile()->state, FILE_STATE_MISSING);
+  list->SetFileState(nullptr, 0);
+}
+
 TEST_F(PlayListTest, PlayListFilesFollowTheFilter) {
   const char* expected[] = {"NO", "Video", "Audio", "Photo", "Mapexe", "Image", "Text", "All"};
   CPlayListManager list;
@@ -441,6 +496,20 @@ TEST_F(PlayListTest, PlayListFilesFollowTheFilter) {
   EXPECT_EQ(u8(fallback), "keep");
   merge(list, {{9, "\\", "x", 0}});
   EXPECT_FALSE(list.SavePlayListtoExtStorage()) << "no file for this filter";
+  EXPECT_EQ(list.findDirectory(u"\\Nowhere\\"), 1);
+  EXPECT_EQ(list.getTotalCount(), 1) << "a play list lists no folders";
+
+  // Hidden folders do not depend on the filter here.
+  for (int f : {0, 2, 4, 7, 8}) {
+    SCOPED_TRACE(f);
+    list.setFFFilterOption(f);
+    EXPECT_EQ(list.SkipDirectory(u"\\storagecard\\music\\"), 0);
+    EXPECT_EQ(list.SkipDirectory(u"\\AudioCard\\"), 0);
+    EXPECT_EQ(list.SkipDirectory(u"\\USB Disk\\"), 0);
+    EXPECT_EQ(list.SkipDirectory(u"\\SDMMC\\"), 0);
+    EXPECT_EQ(list.SkipDirectory(u"\\Hard Disk\\"), 1);
+    EXPECT_EQ(list.SkipDirectory(u"\\Windows\\"), 1);
+  }
 }
 
 TEST_F(PlayListTest, RootIsTheStorageCardFolderFromTheRegistry) {
