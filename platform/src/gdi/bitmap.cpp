@@ -321,6 +321,14 @@ int GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {
     case ObjectKind::Bitmap: {
       auto& b = static_cast<Bitmap&>(*o);
       BITMAP bm{0, b.width, b.height, b.rowBytes, 1, static_cast<WORD>(b.bitCount), b.dibSection ? b.bits() : nullptr};
+      // A memory context's default bitmap is one monochrome pixel, however we store it.
+      if (b.stock) {
+        bm.bmBitsPixel = 1;
+        bm.bmWidthBytes = 2;
+      } else if (!b.dibSection) {
+        // Device-dependent bitmaps report rows padded to 16 bits (our storage pads to 32).
+        bm.bmWidthBytes = ((b.width * b.bitCount + 15) / 16) * 2;
+      }
       if (!buffer) return sizeof(BITMAP);
       if (size < static_cast<int>(sizeof(BITMAP))) return 0;
       std::memcpy(buffer, &bm, sizeof bm);

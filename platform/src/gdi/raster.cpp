@@ -273,12 +273,16 @@ BOOL BitBlt(HDC dstHandle, int x, int y, int w, int h, HDC srcHandle, int sx, in
     return FALSE;
   }
   DcPairLock lock(*dst, src.get());
-  if (w <= 0 || h <= 0) return TRUE;
+  // Negative sizes name the rectangles before the points, the same way on both sides.
+  int64_t X = x, Y = y, SX = sx, SY = sy, W = w, H = h;
+  if (W < 0) { X += W; SX += W; W = -W; }
+  if (H < 0) { Y += H; SY += H; H = -H; }
+  if (!W || !H) return TRUE;
   Source source(src.get(), nullptr);
   // Offset from source device coordinates to destination device coordinates.
-  const int dx = dst->toDeviceX(x) - src->toDeviceX(sx);
-  const int dy = dst->toDeviceY(y) - src->toDeviceY(sy);
-  RECT s{src->toDeviceX(sx), src->toDeviceY(sy), src->toDeviceX(int64_t(sx) + w), src->toDeviceY(int64_t(sy) + h)};
+  const int dx = dst->toDeviceX(X) - src->toDeviceX(SX);
+  const int dy = dst->toDeviceY(Y) - src->toDeviceY(SY);
+  RECT s{src->toDeviceX(SX), src->toDeviceY(SY), src->toDeviceX(SX + W), src->toDeviceY(SY + H)};
   s = intersect(s, source.bounds());
   if (isEmpty(s)) return TRUE;
   DrawScope scope(*dst, RECT{s.left + dx, s.top + dy, s.right + dx, s.bottom + dy});
