@@ -58,6 +58,7 @@ TEST(GetObjectW, BitmapFieldsOfEachKind) {
 
   // A fresh memory context holds a 1x1 monochrome bitmap.
   HDC dc = CreateCompatibleDC(nullptr);
+  EXPECT_EQ(static_cast<DWORD>(OBJ_BITMAP), GetObjectType(GetCurrentObject(dc, OBJ_BITMAP)));
   bm = objectOf(GetCurrentObject(dc, OBJ_BITMAP));
   EXPECT_EQ(1, bm.bmWidth);
   EXPECT_EQ(1, bm.bmHeight);

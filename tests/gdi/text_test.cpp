@@ -200,6 +200,48 @@ TEST_F(Text, WordBreakWrapsAtSpacesAndLineBreaks) {
   }
 }
 
+TEST_F(Text, DrawTextReturnsTheHeightOrTheOffsetToTheBottomOfTheText) {
+  Canvas c(200, 60, 0);
+  FontScope f(c.dc(), 20, u"Arial");
+  SetBkMode(c.dc(), TRANSPARENT);
+  struct Case {
+    UINT format;
+    int want;
+  };
+  const Case cases[] = {
+      {DT_SINGLELINE, 20},
+      {DT_SINGLELINE | DT_VCENTER, 40},  // 20 above the text in a 60-pixel rectangle, then 20
+      {DT_SINGLELINE | DT_BOTTOM, 60},
+      {DT_VCENTER, 20},  // vertical placement needs a single line
+      {DT_BOTTOM, 20},
+      {DT_WORDBREAK | DT_VCENTER, 20},
+  };
+  for (const Case& k : cases) {
+    RECT r{0, 0, 200, 60};
+    EXPECT_EQ(DrawTextW(c.dc(), u"Menu", -1, &r, k.format), k.want) << std::hex << k.format;
+    EXPECT_EQ(r.right, 200);  // drawing leaves the rectangle alone
+    EXPECT_EQ(r.bottom, 60);
+  }
+  // Without DT_SINGLELINE, DT_BOTTOM leaves the text at the top.
+  Canvas d(100, 60, 0);
+  FontScope g(d.dc(), 20, u"Arial");
+  SetTextColor(d.dc(), RGB(255, 255, 255));
+  RECT r{0, 0, 100, 60};
+  DrawTextW(d.dc(), u"Menu", -1, &r, DT_BOTTOM);
+  const Ink ink = inkOf(d, 0);
+  ASSERT_GT(ink.count, 0);
+  EXPECT_LT(ink.bottom, 21);
+  // Measuring: the rectangle gets the text's size, left and top stay.
+  SIZE sz{};
+  GetTextExtentPoint32W(c.dc(), u"Menu", 4, &sz);
+  RECT calc{5, 7, 6, 8};
+  EXPECT_EQ(DrawTextW(c.dc(), u"Menu", 4, &calc, DT_CALCRECT | DT_SINGLELINE), 20);
+  EXPECT_EQ(calc.left, 5);
+  EXPECT_EQ(calc.top, 7);
+  EXPECT_EQ(calc.right, 5 + sz.cx);
+  EXPECT_EQ(calc.bottom, 27);
+}
+
 TEST_F(Text, PrefixUnderlinesUnlessNoPrefix) {
   Canvas c(8, 8);
   FontScope f(c.dc(), 16, u"Arial");
