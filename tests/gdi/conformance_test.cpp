@@ -66,6 +66,16 @@ TEST(GetObjectW, BitmapFieldsOfEachKind) {
   EXPECT_EQ(2, bm.bmWidthBytes);
   DeleteDC(dc);
 
+  // An empty compatible bitmap is one monochrome pixel; a negative size is refused.
+  HBITMAP empty = CreateCompatibleBitmap(nullptr, 0, 0);
+  ASSERT_NE(nullptr, empty);
+  bm = objectOf(empty);
+  EXPECT_EQ(1, bm.bmWidth);
+  EXPECT_EQ(1, bm.bmHeight);
+  EXPECT_EQ(1, bm.bmBitsPixel);
+  DeleteObject(empty);
+  EXPECT_EQ(nullptr, CreateCompatibleBitmap(nullptr, -1, 5));
+
   // Size queries and short buffers.
   HBITMAP b = CreateCompatibleBitmap(nullptr, 2, 2);
   EXPECT_EQ(static_cast<int>(sizeof(BITMAP)), GetObjectW(b, 0, nullptr));

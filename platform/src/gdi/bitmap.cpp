@@ -264,6 +264,8 @@ using namespace plat::gdi;
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
   // Always a colour bitmap in the surface format, even for a memory context that still holds
   // its default bitmap (where the desktop system would hand out a monochrome one).
+  // An empty size still gives a bitmap: one monochrome pixel, as the device hands out.
+  if ((width == 0 && height >= 0) || (height == 0 && width >= 0)) return CreateBitmap(1, 1, 1, 1, nullptr);
   auto b = Bitmap::createSurfaceFormat(width, height);
   if (!b) {
     SetLastError(ERROR_INVALID_PARAMETER);
