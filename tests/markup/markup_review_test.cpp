@@ -250,3 +250,27 @@ TEST(MarkupReview, IllFormedDocumentsStayNavigable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MarkupReview, ReplacingABareValueKeepsTheEmptyElementMark) {
+  CMarkup m(u"<R><a b=1/><c/></R>");
+  ASSERT_TRUE(m.FindElem());
+  ASSERT_TRUE(m.FindChildElem(u"a"));
+  EXPECT_EQ(narrow(m.GetChildAttrib(u"b")), "1/");
+  ASSERT_TRUE(m.SetChildAttrib(u"b", 2));
+  EXPECT_EQ(narrow(m.GetDoc()), "<R><a b=\"2\"/><c/></R>");
+  EXPECT_TRUE(CMarkup(m.GetDoc()).IsWellFormed());
+  ASSERT_TRUE(m.FindChildElem(u"c"));
+  EXPECT_EQ(m.ElemAt(m.GetPosChild()).Start, 13);
+}
+
+TEST(MarkupReview, LoadWithoutAFileName) {
+  CMarkup m(u"<keep/>");
+  EXPECT_FALSE(m.Load(nullptr));
+  EXPECT_FALSE(m.Load(u""));
+  EXPECT_FALSE(m.GetError().empty());
+  EXPECT_EQ(narrow(m.GetDoc()), "<keep/>");
+}
+
+}  // namespace
