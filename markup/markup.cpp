@@ -987,6 +987,12 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
     offset = vs;
     removeLen = vl;
     text = q ? escaped : u"\"" + escaped + u"\"";
+    // A bare value reads up to the ">", so in "<a b=1/>" it takes the "/" along; replacing it
+    // must leave the "/" that makes the element empty, or the document loses its structure.
+    const ElemPos& el = elem(index);
+    if (!q && vl > 0 && el.EndTagLen() == 0 && !(el.Flags & MNF_NONENDED) &&
+        vs + vl == el.Start + el.StartTagLen() - 1 && Doc[static_cast<size_t>(vs + vl - 1)] == u'/')
+      --removeLen;
   } else {
     const ElemPos& el = elem(index);
     int nameEnd = el.Start + 1 + tagNameLen(el.Start + 1);

@@ -170,16 +170,15 @@ size_t resolveReference(char16_t* out, size_t& written, const char16_t* text, si
     ++digits;
   }
   if (digits == 0 || i >= count || i > 9 || text[i] != u';') return 0;
-  // Characters beyond U+FFFF become a surrogate pair rather than losing their top bits; numbers
-  // beyond Unicode are left as written.
-  if (value > 0x10FFFF) return 0;
-  if (value > 0xFFFF) {
+  // Characters beyond U+FFFF become a surrogate pair rather than losing their top bits; a number
+  // beyond Unicode names no character and is cut to 16 bits like any other reference.
+  if (value > 0xFFFF && value <= 0x10FFFF) {
     value -= 0x10000;
     out[0] = static_cast<char16_t>(0xD800 + (value >> 10));
     out[1] = static_cast<char16_t>(0xDC00 + (value & 0x3FF));
     written = 2;
   } else {
-    out[0] = static_cast<char16_t>(value);
+    out[0] = static_cast<char16_t>(value & 0xFFFF);
     written = 1;
   }
   return i + 1;

@@ -40,9 +40,9 @@ TEST(MarkupEscape, UnescapeText) {
       {u"&#0000065;&#00000065;", u"A&#00000065;"},
       {u"&#x00041;&#x000041;&#x0000041;", u"AA&#x0000041;"},
       {u"&#x20AC;&#8364;", u"\u20ac\u20ac"},
-      // Beyond U+FFFF: a surrogate pair; beyond Unicode: left as written.
+      // Beyond U+FFFF: a surrogate pair; beyond Unicode: cut to 16 bits.
       {u"&#x1F600;&#128512;", u"\U0001F600\U0001F600"},
-      {u"&#x110000;", u"&#x110000;"},
+      {u"&#x110041;&#xFFFFFF;&#9999999;", u"A\uffff\u967f"},
       {u"&&amp;", u"&&"},
   };
   for (const auto& c : cases) EXPECT_EQ(CMarkup::UnescapeText(c.text), c.plain) << narrow(c.text);
