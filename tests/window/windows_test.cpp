@@ -188,6 +188,12 @@ TEST_F(Windows, ZOrderKeepsTopmostWindowsInTheirBand) {
   EXPECT_EQ(order(), (std::vector<HWND>{b, a, t}));
   SetWindowPos(t, HWND_TOPMOST, 0, 0, 0, 0, keep);
   EXPECT_EQ(order(), (std::vector<HWND>{t, b, a}));
+  // "Not topmost" moves only a topmost window (below the topmost ones).
+  SetWindowPos(a, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{t, b, a}));
+  SetWindowPos(t, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{t, b, a}));
+  EXPECT_FALSE(GetWindowLongW(t, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
 TEST_F(Windows, ActivationMessages) {

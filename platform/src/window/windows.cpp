@@ -744,8 +744,10 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     return FALSE;
   }
   bool zChanged = false;
-  // Placing a window after itself leaves the z-order alone.
-  if (!(flags & SWP_NOZORDER) && insertAfter != hwnd) {
+  // Placing a window after itself, or making a window that is not topmost "not topmost",
+  // leaves the z-order alone.
+  bool zKept = insertAfter == hwnd || (insertAfter == HWND_NOTOPMOST && !isTopmost(w));
+  if (!(flags & SWP_NOZORDER) && !zKept) {
     unlink(w);
     if (insertAfter == HWND_TOPMOST) {
       if (!w->parent) w->exStyle |= WS_EX_TOPMOST;
