@@ -1,4 +1,6 @@
 // Timers on the frozen clock: periods, restarts, kills, period 0 and timers of windows that go.
+#include <thread>
+
 #include "window_test_util.h"
 
 using namespace wintest;
@@ -112,7 +114,22 @@ TEST_F(Timers, ThreadTimersCallTheirProcedure) {
   ASSERT_NE(id, 0u);
   pumpFor(100);
   EXPECT_EQ(g_procTicks, (std::vector<UINT_PTR>{id, id}));
-  KillTimer(nullptr, id);
+  // Setting it again by its identifier restarts it; an unknown identifier makes a new timer.
+  EXPECT_EQ(SetTimer(nullptr, id, 30, timerProc), id);
+  UINT_PTR other = SetTimer(nullptr, id + 1000, 1000, timerProc);
+  EXPECT_NE(other, 0u);
+  EXPECT_NE(other, id + 1000);
+  EXPECT_NE(other, id);
+  // Another thread cannot kill this thread's timer.
+  BOOL killedElsewhere = TRUE;
+  std::thread([&] { killedElsewhere = KillTimer(nullptr, id); }).join();
+  EXPECT_FALSE(killedElsewhere);
+  EXPECT_TRUE(KillTimer(nullptr, other));
+  g_procTicks.clear();
+  pumpFor(60);
+  EXPECT_EQ(g_procTicks, (std::vector<UINT_PTR>{id, id}));
+  EXPECT_TRUE(KillTimer(nullptr, id));
+  EXPECT_FALSE(KillTimer(nullptr, id));
   pumpFor(100);
   EXPECT_EQ(g_procTicks.size(), 2u);
 }

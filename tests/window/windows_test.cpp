@@ -121,7 +121,9 @@ TEST_F(Windows, FindWindowByClassTitleOrBothTopLevelOnly) {
   EXPECT_NE(FindWindowW(u"TestWnd", nullptr), nullptr);
   EXPECT_EQ(FindWindowW(nullptr, u"Inner"), nullptr);
   EXPECT_EQ(FindWindowW(u"HHTaskBar", nullptr), nullptr);
-  EXPECT_EQ(FindWindowW(u"TestWnd", u"mainmenu"), nullptr);  // titles compare exactly
+  EXPECT_EQ(FindWindowW(u"TestWnd", u"mainmenu"), b);  // titles compare without regard to case too
+  EXPECT_EQ(FindWindowW(u"TestWnd", u"MainMenu2"), nullptr);
+  EXPECT_EQ(FindWindowW(u"TestWnd", u"Main"), nullptr);
 }
 
 BOOL CALLBACK collectWindows(HWND h, LPARAM l) {
@@ -155,6 +157,43 @@ TEST_F(Windows, EnumWindowsListsTopLevelWindowsInZOrderAndActivationRaises) {
   DWORD pid = 0;
   EXPECT_EQ(GetWindowThreadProcessId(a, &pid), GetCurrentThreadId());
   EXPECT_NE(pid, 0u);
+}
+
+TEST_F(Windows, ZOrderKeepsTopmostWindowsInTheirBand) {
+  HWND a = top(0, 0, 10, 10);
+  HWND b = top(0, 0, 10, 10);
+  HWND t = top(0, 0, 10, 10, WS_EX_TOPMOST | WS_EX_NOACTIVATE);
+  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  auto order = [] {
+    std::vector<HWND> got;
+    EnumWindows(collectWindows, reinterpret_cast<LPARAM>(&got));
+    return got;
+  };
+  ASSERT_EQ(order(), (std::vector<HWND>{t, b, a}));
+  // After itself: nothing moves.
+  SetWindowPos(a, a, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{t, b, a}));
+  // After a topmost window, a plain one still stays below every topmost one...
+  SetWindowPos(a, t, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{t, a, b}));
+  // ...and after a plain one, a topmost one stays above the plain ones.
+  SetWindowPos(t, b, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{t, a, b}));
+  EXPECT_TRUE(GetWindowLongW(t, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  // A topmost window sent to the bottom loses its topmost state.
+  SetWindowPos(t, HWND_BOTTOM, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{a, b, t}));
+  EXPECT_FALSE(GetWindowLongW(t, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  SetWindowPos(b, HWND_TOP, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{b, a, t}));
+  SetWindowPos(t, HWND_TOPMOST, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{t, b, a}));
+  // "Not topmost" moves only a topmost window (below the topmost ones).
+  SetWindowPos(a, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{t, b, a}));
+  SetWindowPos(t, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+  EXPECT_EQ(order(), (std::vector<HWND>{t, b, a}));
+  EXPECT_FALSE(GetWindowLongW(t, GWL_EXSTYLE) & WS_EX_TOPMOST);
 }
 
 TEST_F(Windows, ActivationMessages) {

@@ -639,7 +639,8 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
   }
   Timer t;
   t.hwnd = hwnd;
-  t.id = hwnd ? id : (id ? id : s.nextThreadTimer++);
+  // A thread timer gets an identifier of its own unless it restarts an existing one.
+  t.id = hwnd ? id : s.nextThreadTimer++;
   t.period = elapseMs;
   t.due = due;
   t.proc = proc;
@@ -652,7 +653,10 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   auto& s = state();
   Lock lock(s.lock);
-  auto it = std::find_if(s.timers.begin(), s.timers.end(), [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+  DWORD tid = GetCurrentThreadId();
+  // Thread timers belong to the thread that set them.
+  auto it = std::find_if(s.timers.begin(), s.timers.end(),
+                         [&](const Timer& t) { return t.hwnd == hwnd && t.id == id && (hwnd || t.threadId == tid); });
   if (it == s.timers.end()) return FALSE;
   s.timers.erase(it);
   return TRUE;

@@ -744,7 +744,10 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
     return FALSE;
   }
   bool zChanged = false;
-  if (!(flags & SWP_NOZORDER)) {
+  // Placing a window after itself, or making a window that is not topmost "not topmost",
+  // leaves the z-order alone.
+  bool zKept = insertAfter == hwnd || (insertAfter == HWND_NOTOPMOST && !isTopmost(w));
+  if (!(flags & SWP_NOZORDER) && !zKept) {
     unlink(w);
     if (insertAfter == HWND_TOPMOST) {
       if (!w->parent) w->exStyle |= WS_EX_TOPMOST;
@@ -753,13 +756,22 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UIN
       if (!w->parent) w->exStyle &= ~static_cast<DWORD>(WS_EX_TOPMOST);
       linkAt(w, w->parent ? 0 : bandTop(w));
     } else if (insertAfter == HWND_BOTTOM) {
+      // A topmost window sent to the bottom loses its topmost state.
+      if (!w->parent) w->exStyle &= ~static_cast<DWORD>(WS_EX_TOPMOST);
       linkAt(w, siblingsOf(w).size());
     } else if (insertAfter == HWND_TOP) {
       linkAt(w, w->parent ? 0 : bandTop(w));
     } else {
       auto& list = siblingsOf(w);
       auto it = std::find_if(list.begin(), list.end(), [&](Window* o) { return o->hwnd == insertAfter; });
-      linkAt(w, it == list.end() ? 0 : static_cast<size_t>(it - list.begin()) + 1);
+      size_t index = it == list.end() ? 0 : static_cast<size_t>(it - list.begin()) + 1;
+      if (!w->parent) {
+        // Top-level windows stay in their band: topmost ones above all others.
+        size_t topmostCount = 0;
+        while (topmostCount < list.size() && isTopmost(list[topmostCount])) ++topmostCount;
+        index = isTopmost(w) ? std::min(index, topmostCount) : std::max(index, topmostCount);
+      }
+      linkAt(w, index);
     }
     zChanged = true;
   }
@@ -966,7 +978,7 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
   for (Window* t : state().topLevels) {
     if (t->destroying) continue;
     if (isStringName(className) && t->cls->key != key) continue;
-    if (windowName && t->title != windowName) continue;
+    if (windowName && foldCase(t->title.c_str()) != foldCase(windowName)) continue;
     return t->hwnd;
   }
   return nullptr;
