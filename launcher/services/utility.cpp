@@ -578,8 +578,9 @@ BOOL CUtility::executeFile(LPCWSTR path) {
 }
 
 BOOL CUtility::ExcuteProgram(HWND owner, LPCWSTR path, PROCESS_INFORMATION* info) {
-  if (!path || !path[0]) return FALSE;
-  auto* request = new WatchRequest{owner, path, info};
+  // An empty or missing path still goes to the watcher: its failed start is reported to the
+  // owner like any other program that cannot be started.
+  auto* request = new WatchRequest{owner, path ? std::u16string(path) : std::u16string(), info};
   HANDLE thread = CreateThread(nullptr, 0, watchProgram, request, 0, nullptr);
   if (!thread) {
     delete request;

@@ -351,7 +351,12 @@ TEST_F(WatcherTest, AMissingOrOverlongProgramIsReportedAsAnError) {
   ASSERT_TRUE(owner.waitCount(WM_COMMAND, 2, errorId));
   EXPECT_TRUE(waitForConsole("CreateProcess failed (206)."));
   EXPECT_EQ(info.dwProcessId, 0u);
-  EXPECT_FALSE(util.ExcuteProgram(owner.window(0), u"", &info));
+  // No program at all is a failed start as well, reported the same way.
+  ASSERT_TRUE(util.ExcuteProgram(owner.window(0), u"", &info));
+  ASSERT_TRUE(owner.waitCount(WM_COMMAND, 3, errorId));
+  ASSERT_TRUE(util.ExcuteProgram(owner.window(0), nullptr, nullptr));
+  ASSERT_TRUE(owner.waitCount(WM_COMMAND, 4, errorId));
+  EXPECT_EQ(owner.count(WM_COMMAND, id(u"APPLICATION_MESSAGEID_EXTNAVIEXITMSG")), 0u);
   EXPECT_EQ(plat::openHandleCount(), handlesAtStart());
 }
 
