@@ -371,7 +371,8 @@ BOOL CUtility::FMSetMute(BYTE value) {
 // ---- display and power ----
 
 BOOL CUtility::SetScreenBrightness(int level) {
-  int value = level * 10;
+  // Wide enough that no level overflows on the way to the 99 limit.
+  long long value = static_cast<long long>(level) * 10;
   if (value < 5) value = 8;
   if (value > 99) value = 99;
   ScopedHandle device(openDevice(u"BAK1:"));

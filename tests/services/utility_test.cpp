@@ -1,5 +1,6 @@
 // CUtility: volume and mute, click sound, brightness, FM, backlight, storage folders, and the
 // program watcher read back from the wave output, the drivers, the registry and the windows.
+#include <climits>
 #include <thread>
 
 #include "links/device_protocol.h"
@@ -115,7 +116,7 @@ TEST_F(UtilityTest, BrightnessFmAndVideoReachTheirDrivers) {
   struct Case {
     int level;
     int sent;
-  } cases[] = {{0, 8}, {-4, 8}, {1, 10}, {5, 50}, {9, 90}, {10, 99}, {200, 99}};
+  } cases[] = {{0, 8}, {-4, 8}, {1, 10}, {5, 50}, {9, 90}, {10, 99}, {200, 99}, {INT_MAX, 99}, {INT_MIN, 8}};
   for (const auto& c : cases) {
     EXPECT_TRUE(util.SetScreenBrightness(c.level));
     EXPECT_EQ(plat::device::state().brightness, c.sent) << c.level;
