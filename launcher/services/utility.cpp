@@ -212,7 +212,9 @@ std::atomic<int> CUtility::s_bSystemMute{0};
 std::atomic<int> CUtility::s_nVolumeBeforeMute{0};
 std::atomic<int> CUtility::s_bCallActive{0};
 
-CUtility::CUtility() : m_dwSavedBatteryTimeout(600), m_nPollCount(-1), m_nPollLimit(-1) { m_szPath[0] = 0; }
+CUtility::CUtility() : m_dwSavedBatteryTimeout(600), m_bBacklightKept(false), m_nPollCount(-1), m_nPollLimit(-1) {
+  m_szPath[0] = 0;
+}
 
 // ---- volume and sound ----
 
@@ -404,15 +406,17 @@ void CUtility::SetBatteryTimeout(DWORD seconds) {
 
 void CUtility::KeepBacklightOn() {
   DWORD current = GetBatteryTimeout();
-  // A second call while the backlight is already kept on must not save the 0 and so lose the
-  // user's time-out for good.
-  if (current != 0) m_dwSavedBatteryTimeout = current;
+  // A second call while the backlight is already kept on must not save our own 0 and so lose
+  // the user's time-out for good; a time-out the user set to 0 is saved like any other.
+  if (!m_bBacklightKept) m_dwSavedBatteryTimeout = current;
+  m_bBacklightKept = true;
   SetBatteryTimeout(0);
   setNamedEvent(u"BackLightChangeEvent");
 }
 
 void CUtility::ReleaseBacklightOn() {
   if (GetBatteryTimeout() == 0) SetBatteryTimeout(m_dwSavedBatteryTimeout);
+  m_bBacklightKept = false;
   setNamedEvent(u"BackLightChangeEvent");
 }
 

@@ -150,6 +150,11 @@ TEST_F(UtilityTest, BacklightTimeoutIsKeptAndRestored) {
   util.ReleaseBacklightOn();
   EXPECT_EQ(util.GetBatteryTimeout(), 120u);
   EXPECT_EQ(WaitForSingleObject(changed, 0), WAIT_OBJECT_0);
+  // A time-out the user set to 0 (never off) is what comes back, not the construction default.
+  util.SetBatteryTimeout(0);
+  util.KeepBacklightOn();
+  util.ReleaseBacklightOn();
+  EXPECT_EQ(util.GetBatteryTimeout(), 0u);
   CloseHandle(changed);
 }
 
@@ -192,6 +197,18 @@ TEST_F(UtilityTest, StorageFoldersFromTheRegistry) {
   writeFile("a.bmp", "x");
   EXPECT_TRUE(util.IsFileExist(u"\\a.bmp"));
   EXPECT_FALSE(util.IsExistDirectory(u"\\a.bmp"));
+}
+
+TEST_F(UtilityTest, ACardNamedOnlyByTheMapProfileAsksTheKernel) {
+  // GetSDFolder falls back to SDMemory, so the path matches it first and the missing SDMemory1
+  // profile sends the question to the kernel, which cannot answer here: present.
+  ASSERT_TRUE(plat::registry::loadText(
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\n\"Folder\"=\"SDMMC\"\n"
+      "\"SDSlot\"=dword:00000000\n"));
+  EXPECT_EQ(std::u16string(util.GetSDFolder()), u"\\SDMMC");
+  EXPECT_EQ(util.IsSDOnsite(u"\\SDMMC"), 1u);
+  EXPECT_EQ(std::u16string(util.GetSDFolderOfMMC()), u"\\SDMMC");
+  EXPECT_EQ(std::u16string(util.GetDiskFolder(2)), u"");
 }
 
 TEST_F(UtilityTest, TheDefaultUnitNamesItsVolumesAndSettings) {
