@@ -212,7 +212,9 @@ std::atomic<int> CUtility::s_bSystemMute{0};
 std::atomic<int> CUtility::s_nVolumeBeforeMute{0};
 std::atomic<int> CUtility::s_bCallActive{0};
 
-CUtility::CUtility() : m_dwSavedBatteryTimeout(600), m_nPollCount(-1), m_nPollLimit(-1) { m_szPath[0] = 0; }
+CUtility::CUtility() : m_dwSavedBatteryTimeout(600), m_bBacklightKept(false), m_nPollCount(-1), m_nPollLimit(-1) {
+  m_szPath[0] = 0;
+}
 
 // ---- volume and sound ----
 
@@ -371,7 +373,8 @@ BOOL CUtility::FMSetMute(BYTE value) {
 // ---- display and power ----
 
 BOOL CUtility::SetScreenBrightness(int level) {
-  int value = level * 10;
+  // Wide enough that no level overflows on the way to the 99 limit.
+  long long value = static_cast<long long>(level) * 10;
   if (value < 5) value = 8;
   if (value > 99) value = 99;
   ScopedHandle device(openDevice(u"BAK1:"));
@@ -403,15 +406,17 @@ void CUtility::SetBatteryTimeout(DWORD seconds) {
 
 void CUtility::KeepBacklightOn() {
   DWORD current = GetBatteryTimeout();
-  // A second call while the backlight is already kept on must not save the 0 and so lose the
-  // user's time-out for good.
-  if (current != 0) m_dwSavedBatteryTimeout = current;
+  // A second call while the backlight is already kept on must not save our own 0 and so lose
+  // the user's time-out for good; a time-out the user set to 0 is saved like any other.
+  if (!m_bBacklightKept) m_dwSavedBatteryTimeout = current;
+  m_bBacklightKept = true;
   SetBatteryTimeout(0);
   setNamedEvent(u"BackLightChangeEvent");
 }
 
 void CUtility::ReleaseBacklightOn() {
   if (GetBatteryTimeout() == 0) SetBatteryTimeout(m_dwSavedBatteryTimeout);
+  m_bBacklightKept = false;
   setNamedEvent(u"BackLightChangeEvent");
 }
 
@@ -578,8 +583,9 @@ BOOL CUtility::executeFile(LPCWSTR path) {
 }
 
 BOOL CUtility::ExcuteProgram(HWND owner, LPCWSTR path, PROCESS_INFORMATION* info) {
-  if (!path || !path[0]) return FALSE;
-  auto* request = new WatchRequest{owner, path, info};
+  // An empty or missing path still goes to the watcher: its failed start is reported to the
+  // owner like any other program that cannot be started.
+  auto* request = new WatchRequest{owner, path ? std::u16string(path) : std::u16string(), info};
   HANDLE thread = CreateThread(nullptr, 0, watchProgram, request, 0, nullptr);
   if (!thread) {
     delete request;

@@ -95,6 +95,7 @@ class CUtility {
  private:
   WCHAR m_szPath[MAX_PATH];
   DWORD m_dwSavedBatteryTimeout;
+  bool m_bBacklightKept;  // between KeepBacklightOn and ReleaseBacklightOn
   int m_nPollCount;
   int m_nPollLimit;
 

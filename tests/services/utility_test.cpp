@@ -1,5 +1,6 @@
 // CUtility: volume and mute, click sound, brightness, FM, backlight, storage folders, and the
 // program watcher read back from the wave output, the drivers, the registry and the windows.
+#include <climits>
 #include <thread>
 
 #include "links/device_protocol.h"
@@ -115,7 +116,7 @@ TEST_F(UtilityTest, BrightnessFmAndVideoReachTheirDrivers) {
   struct Case {
     int level;
     int sent;
-  } cases[] = {{0, 8}, {-4, 8}, {1, 10}, {5, 50}, {9, 90}, {10, 99}, {200, 99}};
+  } cases[] = {{0, 8}, {-4, 8}, {1, 10}, {5, 50}, {9, 90}, {10, 99}, {200, 99}, {INT_MAX, 99}, {INT_MIN, 8}};
   for (const auto& c : cases) {
     EXPECT_TRUE(util.SetScreenBrightness(c.level));
     EXPECT_EQ(plat::device::state().brightness, c.sent) << c.level;
@@ -149,6 +150,11 @@ TEST_F(UtilityTest, BacklightTimeoutIsKeptAndRestored) {
   util.ReleaseBacklightOn();
   EXPECT_EQ(util.GetBatteryTimeout(), 120u);
   EXPECT_EQ(WaitForSingleObject(changed, 0), WAIT_OBJECT_0);
+  // A time-out the user set to 0 (never off) is what comes back, not the construction default.
+  util.SetBatteryTimeout(0);
+  util.KeepBacklightOn();
+  util.ReleaseBacklightOn();
+  EXPECT_EQ(util.GetBatteryTimeout(), 0u);
   CloseHandle(changed);
 }
 
@@ -191,6 +197,18 @@ TEST_F(UtilityTest, StorageFoldersFromTheRegistry) {
   writeFile("a.bmp", "x");
   EXPECT_TRUE(util.IsFileExist(u"\\a.bmp"));
   EXPECT_FALSE(util.IsExistDirectory(u"\\a.bmp"));
+}
+
+TEST_F(UtilityTest, ACardNamedOnlyByTheMapProfileAsksTheKernel) {
+  // GetSDFolder falls back to SDMemory, so the path matches it first and the missing SDMemory1
+  // profile sends the question to the kernel, which cannot answer here: present.
+  ASSERT_TRUE(plat::registry::loadText(
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\n\"Folder\"=\"SDMMC\"\n"
+      "\"SDSlot\"=dword:00000000\n"));
+  EXPECT_EQ(std::u16string(util.GetSDFolder()), u"\\SDMMC");
+  EXPECT_EQ(util.IsSDOnsite(u"\\SDMMC"), 1u);
+  EXPECT_EQ(std::u16string(util.GetSDFolderOfMMC()), u"\\SDMMC");
+  EXPECT_EQ(std::u16string(util.GetDiskFolder(2)), u"");
 }
 
 TEST_F(UtilityTest, TheDefaultUnitNamesItsVolumesAndSettings) {
@@ -351,7 +369,12 @@ TEST_F(WatcherTest, AMissingOrOverlongProgramIsReportedAsAnError) {
   ASSERT_TRUE(owner.waitCount(WM_COMMAND, 2, errorId));
   EXPECT_TRUE(waitForConsole("CreateProcess failed (206)."));
   EXPECT_EQ(info.dwProcessId, 0u);
-  EXPECT_FALSE(util.ExcuteProgram(owner.window(0), u"", &info));
+  // No program at all is a failed start as well, reported the same way.
+  ASSERT_TRUE(util.ExcuteProgram(owner.window(0), u"", &info));
+  ASSERT_TRUE(owner.waitCount(WM_COMMAND, 3, errorId));
+  ASSERT_TRUE(util.ExcuteProgram(owner.window(0), nullptr, nullptr));
+  ASSERT_TRUE(owner.waitCount(WM_COMMAND, 4, errorId));
+  EXPECT_EQ(owner.count(WM_COMMAND, id(u"APPLICATION_MESSAGEID_EXTNAVIEXITMSG")), 0u);
   EXPECT_EQ(plat::openHandleCount(), handlesAtStart());
 }
 
