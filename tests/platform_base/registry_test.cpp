@@ -387,4 +387,34 @@ TEST_F(RegistryTest, PersistsInTheUnitRootAcrossStartups) {
   fsys::remove_all(root);
 }
 
+TEST_F(RegistryTest, AnUnreadableRegistryIsNeverReplaced) {
+  char pattern[] = "/tmp/hu-registry-XXXXXX";
+  fsys::path root = mkdtemp(pattern);
+  // Something is there but cannot be read as a script (here a folder in its place).
+  fsys::create_directories(root / "registry.reg" / "keep");
+  const std::string file = (root / "registry.reg").string();
+  EXPECT_FALSE(plat::registry::load(file));
+  EXPECT_EQ(lines_, std::vector<std::string>{"Registry: cannot read " + file + ", changes are not written back\n"});
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegFlushKey(key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_TRUE(fsys::is_directory(root / "registry.reg" / "keep"));
+  EXPECT_EQ(std::distance(fsys::directory_iterator(root), fsys::directory_iterator()), 1);
+
+  // A registry that is simply missing is created on the first write-back.
+  lines_.clear();
+  fsys::remove_all(root / "registry.reg");
+  EXPECT_FALSE(plat::registry::load(file));
+  EXPECT_TRUE(lines_.empty());
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegFlushKey(key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  std::string text;
+  ASSERT_TRUE(plat::readHostFile(file, text));
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\New]"), std::string::npos) << text;
+  plat::registry::setFile("");
+  fsys::remove_all(root);
+}
+
 }  // namespace
