@@ -258,11 +258,13 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, 
   auto parts = splitPath(subKey);
   for (auto part : parts)
     if (!validName(part)) return ERROR_INVALID_PARAMETER;
+  if (node->depth + parts.size() > static_cast<size_t>(kMaxDepth)) return ERROR_INVALID_PARAMETER;
   for (auto part : parts) {
     auto& child = node->children[foldName(part)];
     if (!child) {
       child = std::make_shared<Key>();
       child->name = std::u16string(part);
+      child->depth = node->depth + 1;
       created = true;
     }
     node = child;
