@@ -68,6 +68,16 @@ TEST(Format, SnwprintfReportsOverflowAndNeverWritesPastCount) {
   EXPECT_EQ(std::u16string(buffer, 5), u"abcd#");
 }
 
+TEST(Format, HugeStarWidthsAreBounded) {
+  // Would otherwise pad for two billion characters.
+  WCHAR buffer[8];
+  EXPECT_EQ(_snwprintf(buffer, 8, u"%*d", INT32_MAX, 1), -1);
+  EXPECT_EQ(_snwprintf(buffer, 8, u"%.*d", INT32_MAX, 1), -1);
+  EXPECT_EQ(plat::format(u"%*d", INT32_MAX, 1).size(), 1000000u);
+  EXPECT_EQ(wsprintfW(buffer, u"%-*d|", -3, 7), 4);
+  EXPECT_EQ(std::u16string(buffer), u"7  |");
+}
+
 TEST(Format, WsprintfStopsAt1024Characters) {
   std::vector<WCHAR> buffer(2000, u'#');
   std::u16string longText(1500, u'x');
