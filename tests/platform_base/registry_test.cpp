@@ -387,4 +387,68 @@ TEST_F(RegistryTest, PersistsInTheUnitRootAcrossStartups) {
   fsys::remove_all(root);
 }
 
+TEST_F(RegistryTest, AnUnreadableRegistryIsNeverReplaced) {
+  char pattern[] = "/tmp/hu-registry-XXXXXX";
+  fsys::path root = mkdtemp(pattern);
+  // Something is there but cannot be read as a script (here a folder in its place).
+  fsys::create_directories(root / "registry.reg" / "keep");
+  const std::string file = (root / "registry.reg").string();
+  EXPECT_FALSE(plat::registry::load(file));
+  EXPECT_EQ(lines_, std::vector<std::string>{"Registry: cannot read " + file + ", changes are not written back\n"});
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegFlushKey(key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_TRUE(fsys::is_directory(root / "registry.reg" / "keep"));
+  EXPECT_EQ(std::distance(fsys::directory_iterator(root), fsys::directory_iterator()), 1);
+
+  // A registry that is simply missing is created on the first write-back.
+  lines_.clear();
+  fsys::remove_all(root / "registry.reg");
+  EXPECT_FALSE(plat::registry::load(file));
+  EXPECT_TRUE(lines_.empty());
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegFlushKey(key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  std::string text;
+  ASSERT_TRUE(plat::readHostFile(file, text));
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\New]"), std::string::npos) << text;
+  plat::registry::setFile("");
+  fsys::remove_all(root);
+}
+
+TEST_F(RegistryTest, KeysDeeperThanTheLimitAreRefused) {
+  auto path = [](int levels) {
+    std::string p;
+    for (int i = 0; i < levels; ++i) p += "\\k";
+    return p;
+  };
+  // Far too deep for the stack if it were taken in: one console line, the rest loads.
+  const std::string script = "REGEDIT4\n[HKEY_LOCAL_MACHINE" + path(200000) + "]\n\"v\"=dword:1\n" +
+                             "[HKEY_LOCAL_MACHINE" + path(512) + "]\n\"deep\"=dword:2\n";
+  EXPECT_FALSE(plat::registry::loadText(script, "deep.reg"));
+  EXPECT_EQ(lines_, (std::vector<std::string>{"Registry: deep.reg line 2: a key more than 512 levels deep\n",
+                                              "Registry: deep.reg line 3: a value of a key that could not be read\n"}));
+  std::u16string deepest = plat::utf8ToUtf16(path(512).substr(1));
+  DWORD type = 0;
+  EXPECT_EQ(queryBytes(HKEY_LOCAL_MACHINE, deepest.c_str(), u"deep", &type), std::vector<uint8_t>({2, 0, 0, 0}));
+  // The deepest key the tree holds still writes back and reads again.
+  std::string text = plat::registry::toText();
+  lines_.clear();
+  EXPECT_TRUE(plat::registry::loadText(text, "again.reg"));
+  EXPECT_TRUE(lines_.empty());
+  EXPECT_EQ(queryBytes(HKEY_LOCAL_MACHINE, deepest.c_str(), u"deep", &type), std::vector<uint8_t>({2, 0, 0, 0}));
+
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, deepest.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  HKEY deeper = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(key, u"one", 0, nullptr, 0, 0, nullptr, &deeper, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(deeper, nullptr);
+  RegCloseKey(key);
+  std::u16string tooDeep = u"Other" + plat::utf8ToUtf16(path(512));
+  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, tooDeep.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Other", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+}
+
 }  // namespace

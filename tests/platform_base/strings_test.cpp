@@ -68,6 +68,16 @@ TEST(Format, SnwprintfReportsOverflowAndNeverWritesPastCount) {
   EXPECT_EQ(std::u16string(buffer, 5), u"abcd#");
 }
 
+TEST(Format, HugeStarWidthsAreBounded) {
+  // Would otherwise pad for two billion characters.
+  WCHAR buffer[8];
+  EXPECT_EQ(_snwprintf(buffer, 8, u"%*d", INT32_MAX, 1), -1);
+  EXPECT_EQ(_snwprintf(buffer, 8, u"%.*d", INT32_MAX, 1), -1);
+  EXPECT_EQ(plat::format(u"%*d", INT32_MAX, 1).size(), 1000000u);
+  EXPECT_EQ(wsprintfW(buffer, u"%-*d|", -3, 7), 4);
+  EXPECT_EQ(std::u16string(buffer), u"7  |");
+}
+
 TEST(Format, WsprintfStopsAt1024Characters) {
   std::vector<WCHAR> buffer(2000, u'#');
   std::u16string longText(1500, u'x');
@@ -81,10 +91,10 @@ TEST(Format, WsprintfStopsAt1024Characters) {
 TEST(Order, LstrcmpListIsInTheDevicesOrder) {
   // Each entry sorts strictly before the next one.
   const char16_t* ordered[] = {
-      u"",         u" x",        u"!bang",     u"#hash",   u"(paren",  u"-dash",     u".dot",  u"_under",
+      u"",         u" x",        u"!bang",     u"#hash",   u"(paren",  u".dot",  u"_under",
       u"0",        u"01",        u"1",         u"10",      u"2",       u"9z",        u"a",     u"A",
       u"\u00e1",   u"\u00c1",    u"ab",        u"aB",      u"Ab",      u"AB",        u"abc",   u"\u00e1c",
-      u"b",        u"B",         u"Music",     u"music2",  u"\u0153",  u"Photos",    u"z",     u"Z",
+      u"b",        u"B",         u"-dash",     u"Music",     u"music2",  u"\u0153",  u"Photos",    u"z",     u"Z",
       u"\u03b1",   u"\u0391",    u"\u03c9",    u"\u0430",  u"\u0410",  u"\u044f",    u"\u042f",
   };
   for (size_t i = 0; i + 1 < std::size(ordered); ++i) {
@@ -101,6 +111,20 @@ TEST(Order, CaseAndAccentsOnlyBreakTies) {
             [](const std::u16string& a, const std::u16string& b) { return lstrcmpW(a.c_str(), b.c_str()) < 0; });
   std::vector<std::u16string> expected = {u"apple", u"Banana", u"cherry", u"eclair", u"\u00c9clair", u"Egg"};
   EXPECT_EQ(names, expected);
+}
+
+TEST(Order, HyphensAndApostrophesOnlyBreakTies) {
+  // A word sort: "co-op" stays beside "coop" instead of going ahead of every letter.
+  const char16_t* ordered[] = {u"co", u"coop", u"co-op", u"coo-p", u"Coop", u"cop", u"can't", u"cant\u00e1"};
+  std::vector<std::u16string> names(std::begin(ordered), std::end(ordered));
+  std::sort(names.begin(), names.end(),
+            [](const std::u16string& a, const std::u16string& b) { return lstrcmpW(a.c_str(), b.c_str()) < 0; });
+  std::vector<std::u16string> expected = {u"can't", u"cant\u00e1", u"co", u"coop", u"co-op", u"coo-p", u"Coop", u"cop"};
+  EXPECT_EQ(names, expected);
+  EXPECT_GT(lstrcmpiW(u"co-op", u"COOP"), 0);
+  EXPECT_EQ(lstrcmpiW(u"co-op", u"CO-OP"), 0);
+  EXPECT_LT(lstrcmpW(u"-", u"--"), 0);
+  EXPECT_LT(lstrcmpW(u"", u"-"), 0);
 }
 
 TEST(Order, LstrcmpiIgnoresCaseButNotAccents) {

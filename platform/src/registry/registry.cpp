@@ -1,5 +1,7 @@
 // The Reg* calls over the in-memory registry, its handles, and keeping it in the unit root
 // as "registry.reg" (loaded at start-up, written back atomically on RegFlushKey and at exit).
+#include <sys/stat.h>
+
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -143,6 +145,13 @@ bool load(const std::string& hostPath) {
     s.resetRoots();
     s.header.clear();
     s.dirty = false;
+    struct stat st;
+    if (::stat(hostPath.c_str(), &st) == 0) {
+      // There is a registry we cannot read: writing ours back would replace it with an
+      // empty one, so this run keeps its changes in memory only.
+      s.file.clear();
+      console::writeUtf8("Registry: cannot read " + hostPath + ", changes are not written back\n");
+    }
     return false;
   }
   return loadLocked(s, text, hostPath);
@@ -249,11 +258,13 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, 
   auto parts = splitPath(subKey);
   for (auto part : parts)
     if (!validName(part)) return ERROR_INVALID_PARAMETER;
+  if (node->depth + parts.size() > static_cast<size_t>(kMaxDepth)) return ERROR_INVALID_PARAMETER;
   for (auto part : parts) {
     auto& child = node->children[foldName(part)];
     if (!child) {
       child = std::make_shared<Key>();
       child->name = std::u16string(part);
+      child->depth = node->depth + 1;
       created = true;
     }
     node = child;

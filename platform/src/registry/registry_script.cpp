@@ -159,6 +159,11 @@ class ScriptReader {
         at = next + 1;
       }
     }
+    if (parts.size() > static_cast<size_t>(kMaxDepth)) {
+      report_(lineNumber, "a key more than " + std::to_string(kMaxDepth) + " levels deep");
+      current_.reset();
+      return;
+    }
     std::shared_ptr<Key> key = roots_[root];
     if (remove) {
       current_.reset();
@@ -184,6 +189,7 @@ class ScriptReader {
       if (!child) {
         child = std::make_shared<Key>();
         child->name = std::u16string(part);
+        child->depth = key->depth + 1;
       }
       key = child;
     }

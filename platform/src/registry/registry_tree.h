@@ -27,7 +27,13 @@ struct Key {
   std::map<std::u16string, Value> values;
   // Set when the key is deleted while a handle still names it.
   bool deleted = false;
+  // Levels below its root key (a root is 0).
+  int depth = 0;
 };
+
+// How deep the tree may go. A script line naming a key hundreds of thousands of levels deep
+// would otherwise exhaust the stack when the tree is written back or freed.
+constexpr int kMaxDepth = 512;
 
 // The folded form of a key or value name, for lookups and ordering.
 std::u16string foldName(std::u16string_view name);

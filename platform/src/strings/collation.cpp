@@ -199,14 +199,35 @@ struct Cursor {
   WCHAR next() { return s[at++]; }
 };
 
+// Word sort: hyphens and apostrophes do not take part in the letter, accent and case
+// levels, so that "coop" and "co-op" stay together in a sorted list.
+bool isIgnorable(WCHAR c) { return c == u'-' || c == u'\'' || c == 0xAD || c == 0x2010 || c == 0x2011; }
+
 template <class Key>
 int compareLevel(const WCHAR* a, int lengthA, const WCHAR* b, int lengthB, Key key) {
   Cursor x{a, lengthA}, y{b, lengthB};
   for (;;) {
+    while (!x.done() && isIgnorable(x.s[x.at])) ++x.at;
+    while (!y.done() && isIgnorable(y.s[y.at])) ++y.at;
     bool endX = x.done(), endY = y.done();
     if (endX || endY) return endX == endY ? 0 : (endX ? -1 : 1);
     auto kx = key(x.next()), ky = key(y.next());
     if (kx != ky) return kx < ky ? -1 : 1;
+  }
+}
+
+// The last word-sort level: where the ignored marks stand and which they are. A text without
+// them sorts first ("coop" before "co-op").
+int compareIgnorables(const WCHAR* a, int lengthA, const WCHAR* b, int lengthB) {
+  Cursor x{a, lengthA}, y{b, lengthB};
+  for (;;) {
+    while (!x.done() && !isIgnorable(x.s[x.at])) ++x.at;
+    while (!y.done() && !isIgnorable(y.s[y.at])) ++y.at;
+    bool endX = x.done(), endY = y.done();
+    if (endX || endY) return endX == endY ? 0 : (endX ? -1 : 1);
+    if (x.at != y.at) return x.at < y.at ? -1 : 1;
+    WCHAR cx = x.next(), cy = y.next();
+    if (cx != cy) return cx < cy ? -1 : 1;
   }
 }
 
@@ -219,9 +240,13 @@ int collate(const WCHAR* a, int lengthA, const WCHAR* b, int lengthB, bool withC
   int r = compareLevel(a, lengthA, b, lengthB, [](WCHAR c) { return sortWeights(c).primary; });
   if (r) return r;
   r = compareLevel(a, lengthA, b, lengthB, [](WCHAR c) { return sortWeights(c).secondary; });
-  if (r || !withCase) return r;
-  r = compareLevel(a, lengthA, b, lengthB, [](WCHAR c) { return sortWeights(c).tertiary; });
   if (r) return r;
+  if (withCase) {
+    r = compareLevel(a, lengthA, b, lengthB, [](WCHAR c) { return sortWeights(c).tertiary; });
+    if (r) return r;
+  }
+  r = compareIgnorables(a, lengthA, b, lengthB);
+  if (r || !withCase) return r;
   return compareLevel(a, lengthA, b, lengthB, [](WCHAR c) { return static_cast<uint32_t>(c); });
 }
 

@@ -133,6 +133,9 @@ void narrowString(Output& out, const Conversion& conv, const char* s) {
   padded(out, conv, wide.data(), wide.size());
 }
 
+// The largest width or precision taken in; written digits stop growing near this too.
+constexpr int kMaxField = 1000000;
+
 void formatAll(Output& out, const WCHAR* format, va_list* args) {
   if (!format) return;
   for (const WCHAR* p = format; *p;) {
@@ -156,6 +159,8 @@ void formatAll(Output& out, const WCHAR* format, va_list* args) {
         conv.left = true;
         conv.width = conv.width == INT32_MIN ? 0 : -conv.width;
       }
+      // Bounded like written widths: a huge one would pad for billions of characters.
+      if (conv.width > kMaxField) conv.width = kMaxField;
       ++p;
     } else {
       for (; *p >= u'0' && *p <= u'9'; ++p) conv.width = (conv.width > 100000) ? conv.width : conv.width * 10 + (*p - u'0');
@@ -166,6 +171,7 @@ void formatAll(Output& out, const WCHAR* format, va_list* args) {
       if (*p == u'*') {
         conv.precision = va_arg(*args, int);
         if (conv.precision < 0) conv.precision = -1;
+        if (conv.precision > kMaxField) conv.precision = kMaxField;
         ++p;
       } else {
         for (; *p >= u'0' && *p <= u'9'; ++p)
