@@ -317,6 +317,26 @@ inline size_t findQuote(const char16_t* d, size_t from, size_t end, char16_t q) 
   return q == u'"' ? findChar(d, from, end, u'"') : findChar(d, from, end, u'\'');
 }
 
+// The value after the "=" at `sign`: past white space, in double or single quotes, or bare up to
+// white space. Sets its start, end and quote (0 for a bare value); returns where the search
+// for the next attribute goes on.
+inline size_t readValueAfterSign(const char16_t* d, size_t sign, size_t limit, size_t& vs, size_t& ve,
+                                 char16_t& q) {
+  size_t j = sign + 1;
+  while (j < limit && isSpace(d[j])) ++j;
+  q = j < limit ? d[j] : 0;
+  if (q == u'"' || q == u'\'') {
+    vs = j + 1;
+    ve = findQuote(d, vs, limit, q);
+    return ve + 1;
+  }
+  q = 0;
+  vs = j;
+  ve = vs;
+  while (ve < limit && !isSpace(d[ve])) ++ve;
+  return ve;
+}
+
 // Bit k of `eq`, `dq` and `sq` tells whether d[from + k] is "=", a double or a single quote, for
 // the `w` (at most 64) characters from `from`. Sixteen characters at a time, narrowed to bytes
 // first: a character above 0xFF narrows to 0 or 0xFF, so it never passes for one of the three.
@@ -587,20 +607,7 @@ inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el
         ve = i + c;
         rel = c + 1;
       } else {
-        size_t j = e + 1;
-        while (j < limit && isSpace(d[j])) ++j;
-        q = j < limit ? d[j] : 0;
-        if (q == u'"' || q == u'\'') {
-          vs = j + 1;
-          ve = findQuote(d, vs, limit, q);
-          resume = ve + 1;
-        } else {
-          q = 0;
-          vs = j;
-          ve = vs;
-          while (ve < limit && !isSpace(d[ve])) ++ve;
-          resume = ve;
-        }
+        resume = readValueAfterSign(d, e, limit, vs, ve, q);
         leave = true;
       }
       if (nameBefore(e)) {
@@ -647,21 +654,9 @@ bool CMarkup::findAttribByMeasure(int index, const WCHAR* name, int& valueStart,
     while (ne > lo && isSpace(d[ne - 1])) --ne;
     size_t ns = ne;
     while (ns > lo && !kAttribNameEnds(d[ns - 1])) --ns;
-    size_t j = i + 1;
-    while (j < limit && isSpace(d[j])) ++j;
     size_t vs, ve;
-    char16_t q = j < limit ? d[j] : 0;
-    if (q == u'"' || q == u'\'') {
-      vs = j + 1;
-      ve = findQuote(d, vs, limit, q);
-      i = ve + 1;
-    } else {
-      q = 0;
-      vs = j;
-      ve = vs;
-      while (ve < limit && !isSpace(d[ve])) ++ve;
-      i = ve;
-    }
+    char16_t q;
+    i = readValueAfterSign(d, i, limit, vs, ve, q);
     if (ns < ne) {
       char16_t c0 = ignoreCase ? markup::foldCase(d[ns]) : d[ns];
       if (c0 == first && nameMatches(static_cast<int>(ns), static_cast<int>(ne - ns), name)) {
