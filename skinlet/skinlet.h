@@ -34,6 +34,30 @@ class CSkinlet {
   // Automatic left/right/up/down links of every page's buttons, from their positions.
   void SL_InitIrItemDirect();
 
+  // Painting, transitions and the window region (painter.cpp).
+  HDC SL_PaintBegin();
+  void SL_PaintEnd();
+  void SL_PaintEffect(int unused);
+  void SL_SetPaintAnimationType(int type);
+  void SL_ChangePaintAnimationType(int type);
+  void SL_NeedPaintAnimation();
+  void SL_PaintAnimationStop();
+  void SL_AnimationProc();
+  void SL_MakeWindowRgn(HWND hwnd);
+
+  // Child controls and animation players of every page (control_creation.cpp).
+  int SL_LoadImages();
+  int SL_UnLoadImages();
+
+  // Show or hide the control windows of a page whose hidden flags are clear, without
+  // touching the flags (show_all.cpp).
+  void btnShowAll(tagMenu* page, int show);
+  void btnShowAll(int show);
+  void prgShowAll(tagMenu* page, int show);
+  void prgShowAll(int show);
+  void segShowAll(tagMenu* page, int show);
+  void segShowAll(int show);
+
   // The current page's view ports as rectangles; return 0.
   int SL_GetMainViewPort(RECT* rc);
   int SL_GetSlaveViewPort(RECT* rc);
@@ -65,6 +89,7 @@ class CSkinlet {
   int AnimationType = 0;
   int AnimationStep = 0;
   HRGN WindowRgn = nullptr;
+  PAINTSTRUCT PaintInfo{};
 
   // Input and timers.
   int TblPictureMode = 0;

@@ -1,0 +1,9 @@
+// ButtonControl: the child control window of a widget (see control_creation.cpp).
+#pragma once
+
+#include "windows.h"
+
+class ButtonControl {
+ public:
+  HWND hWnd = nullptr;
+};

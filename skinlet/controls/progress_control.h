@@ -1,0 +1,9 @@
+// ProgressControl: the child control window of a widget (see control_creation.cpp).
+#pragma once
+
+#include "windows.h"
+
+class ProgressControl {
+ public:
+  HWND hWnd = nullptr;
+};
