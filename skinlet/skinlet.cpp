@@ -55,7 +55,8 @@ int CSkinlet::SL_LoadSkin(const WCHAR* file, const WCHAR* folder) {
 }
 
 void CSkinlet::SL_UnLoadSkin() {
-  // The controls of the pages are released by SL_UnLoadImages before the pages go.
+  // The controls and players point into the pages' records: they go before the pages.
+  SL_UnLoadImages();
   for (tagMenu& page : Menus) {
     page.Texts.clear();
     page.Buttons.clear();
