@@ -138,6 +138,20 @@ TEST_F(ButtonTest, AQuickTapFlashesThePressedLookFor100Milliseconds) {
   expectGolden("controls_button_released", screenPixels(100, 100, 120, 60), 120, 60);
 }
 
+TEST_F(ButtonTest, ATapFollowedByAFullRedrawShowsNoFlash) {
+  addButton();
+  createControls();
+  plat::window::injectTouch(WM_LBUTTONDOWN, 150, 130);
+  plat::window::injectTouch(WM_LBUTTONUP, 150, 130);
+  // The screen hides and shows its controls around a full paint before the tap was painted:
+  // the redraw that erases shows the released look at once.
+  ShowWindow(control()->hWnd, SW_HIDE);
+  ShowWindow(control()->hWnd, SW_SHOW);
+  pumpUntilIdle();
+  EXPECT_EQ(centre(), kUpPixel);
+  EXPECT_EQ(control()->FlashPending, 0);
+}
+
 TEST_F(ButtonTest, APressPaintedBeforeTheReleaseNeedsNoFlash) {
   addButton();
   createControls();

@@ -63,6 +63,26 @@ TEST_F(SlideTest, ASwipeKeepsTheStripMovingOnePixelPerTickUntilTheSpeedIsSpent) 
   EXPECT_EQ(plat::window::nextTimerDueMs(), UINT64_MAX);
 }
 
+TEST_F(SlideTest, ASwipeBackMovesTheStripBackAndATapNudgesItForward) {
+  addStrip();
+  createControls();
+  control()->OffsetX = 300;
+  press(100, kTop + 50);
+  pumpFor(200);
+  move(200, kTop + 50);
+  release(200, kTop + 50);
+  EXPECT_EQ(control()->Direction, -1);
+  pumpFor(2000);
+  EXPECT_EQ(control()->OffsetX, 300 - 100 - 125);
+  // A tap has no length: it counts as a move forward at the speed left over, here one pixel.
+  press(100, kTop + 50);
+  pumpFor(50);
+  release(100, kTop + 50);
+  pumpFor(2000);
+  EXPECT_EQ(control()->Direction, 1);
+  EXPECT_EQ(control()->OffsetX, 300 - 100 - 125 + 1);
+}
+
 TEST_F(SlideTest, AnotherTouchStopsTheStrip) {
   addStrip();
   createControls();
