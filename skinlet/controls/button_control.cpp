@@ -174,9 +174,11 @@ void ButtonControl::Paint() {
   if (flash) {
     PaintFlash(dc);
   } else if (!image) {
+    MemoryCanvas canvas(dc, client.right, client.bottom);
     HBRUSH grey = CreateSolidBrush(NoImageColor);
-    FillRect(dc, &client, grey);
+    FillRect(canvas.dc(), &client, grey);
     DeleteObject(grey);
+    canvas.copyTo(dc);
   } else {
     MemoryCanvas canvas(dc, client.right, client.bottom);
     // Transparent parts of the images show what lies below the button.

@@ -111,6 +111,15 @@ TEST_F(ButtonTest, PressedDisabledAndReleasedLooks) {
   pumpFor(200);
   EXPECT_EQ(centre(), kUpPixel);
 
+  // Keys and the input focus press and release it too.
+  SendMessageW(control()->hWnd, WM_KEYDOWN, VK_RETURN, 0);
+  pumpUntilIdle();
+  EXPECT_EQ(centre(), kDnPixel);
+  SendMessageW(control()->hWnd, WM_KEYUP, VK_RETURN, 0);
+  pumpUntilIdle();
+  pumpFor(200);
+  EXPECT_EQ(centre(), kUpPixel);
+
   control()->Disabled = 1;
   control()->State = 2;
   InvalidateRect(control()->hWnd, nullptr, FALSE);

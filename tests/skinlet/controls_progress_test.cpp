@@ -178,6 +178,19 @@ TEST_F(ProgressTest, EveryOrientationLooksRight) {
   for (int y = 100; y < 110; ++y) EXPECT_EQ(pixel(420, y), kBackPixel) << y;
 }
 
+TEST_F(ProgressTest, TheFocusMarkSwapsTheBackground) {
+  tagProgress& p = addBar(tagArea{100, 200, 140, 40}, tagArea{0, 0, 120, 40}, 1);
+  p.IrBackBitmap = bitmaps.make(140, 40, 0x00A0A0);
+  createControls();
+  EXPECT_EQ(pixel(230, 205), kBackPixel);
+  SendMessageW(control()->hWnd, 0x432, 0, 0);
+  pumpUntilIdle();
+  EXPECT_EQ(pixel(230, 205), 0xA0A000u);
+  SendMessageW(control()->hWnd, 0x433, 0, 0);
+  pumpUntilIdle();
+  EXPECT_EQ(pixel(230, 205), kBackPixel);
+}
+
 TEST_F(ProgressTest, AKnobAsLongAsTheTrackLeavesNothingToDivide) {
   addBar(tagArea{100, 200, 140, 40}, tagArea{0, 0, 20, 40}, 1);
   createControls();

@@ -150,6 +150,30 @@ TEST_F(SlideTest, ThePressedItemAndTheFocusFrameShow) {
   EXPECT_EQ(pixel(399, kTop + 99), 0xFFFF00u);
 }
 
+TEST_F(SlideTest, ItemsTheirTextsAndTheFocusFrameLookRight) {
+  addStrip();
+  auto& items = skin.page().Slides;
+  for (size_t i = 0; i < items.size(); ++i) {
+    tagSlide& s = items[i];
+    std::u16string text = u"Item " + std::u16string(1, static_cast<char16_t>(u'0' + i));
+    std::copy(text.begin(), text.end(), s.Text);
+    s.TxtType = 1;
+    s.TxtArea = tagArea{s.ItemArea.LocX, 60, 100, 30};
+    s.TxtFont = 4;
+    s.TxtSize = 18;
+    s.TxtColorUp = 0xFFFFFF;
+    s.TxtColorDn = 0x00FFFF;
+    s.TxtAlign = 0x25;
+  }
+  createControls();
+  press(250, kTop + 50);  // item 2 pressed
+  move(200, kTop + 50);   // and the strip moved on by 50
+  SendMessageW(control()->hWnd, 0x432, 0, 0);
+  pumpUntilIdle();
+  expectGolden("controls_slide", screenPixels(0, kTop, 400, 100), 400, 100, 8);
+  release(200, kTop + 50);
+}
+
 TEST_F(SlideTest, OnlyTheFirstItemMarkedWithActionType1HostsTheControl) {
   skin.page(1);  // both pages exist before the test holds on to a list
   addStrip();
