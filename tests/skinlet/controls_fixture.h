@@ -90,12 +90,14 @@ inline tagImgItem image(HBITMAP b) {
   return item;
 }
 
+// The font every golden picture's texts are drawn with.
+constexpr const char* kGoldenFont = "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf";
+
 class ControlsTest : public hu::test::PlatformFixture {
  protected:
   void SetUp() override {
     PlatformFixture::SetUp();
-    plat::text::pinFontFiles({"/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf",
-                              "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"});
+    plat::text::pinFontFiles({kGoldenFont, "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"});
     notices().clear();
     WNDCLASSW wc{};
     wc.lpfnWndProc = screenProc;
