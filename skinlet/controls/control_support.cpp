@@ -27,6 +27,10 @@ HWND createControlWindow(void* object, LPCWSTR className, LPCWSTR windowName, WN
   return window;
 }
 
+bool stillAttached(HWND window, const void* object) {
+  return window && IsWindow(window) && GetWindowLongPtrW(window, GWL_USERDATA) == reinterpret_cast<LONG_PTR>(object);
+}
+
 void detachControl(HWND window) { SetWindowLongPtrW(window, GWL_USERDATA, 0); }
 
 void destroyControlWindow(HWND& window) {

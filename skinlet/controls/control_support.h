@@ -26,6 +26,11 @@ Control* controlOf(HWND window) {
   return reinterpret_cast<Control*>(GetWindowLongPtrW(window, GWL_USERDATA));
 }
 
+// True while `window` still exists and still belongs to `object`. A control that sends a
+// message asks this afterwards: the receiver may have released every control (a skin reload)
+// and the control must then not touch itself again.
+bool stillAttached(HWND window, const void* object);
+
 // Forgets the object of a window that is being destroyed, so that no later message reaches a
 // control that its owner may already have freed.
 void detachControl(HWND window);

@@ -115,16 +115,20 @@ void ProgressControl::OnMouseMove(LPARAM lParam) {
 }
 
 void ProgressControl::OnLButtonUp(LPARAM lParam) {
+  // The screen may release every control while it handles the value sent below: what the
+  // end-of-drag notice needs is taken first.
+  const HWND parent = hParent;
+  const int actionId = ActionID;
   Dragging = 0;
   ReleaseCapture();
   if (!Disabled && PtInRect(&Track, skinlet::pointOf(lParam))) {
     // The release measures on a track shrunk once more by half the knob along the bar.
     Value = ValueAt(lParam, ShrunkTrack(2));
     Redraw();
-    SendMessageW(hParent, WM_COMMAND, static_cast<WPARAM>(ActionID), static_cast<LPARAM>(Value));
+    SendMessageW(parent, WM_COMMAND, static_cast<WPARAM>(actionId), static_cast<LPARAM>(Value));
   }
-  UINT released = RegisterWindowMessageW(ReleaseMessageName);
-  PostMessageW(hParent, WM_COMMAND, static_cast<WPARAM>(released), static_cast<LPARAM>(ActionID));
+  const UINT released = RegisterWindowMessageW(ReleaseMessageName);
+  PostMessageW(parent, WM_COMMAND, static_cast<WPARAM>(released), static_cast<LPARAM>(actionId));
 }
 
 void ProgressControl::Paint() {

@@ -142,10 +142,12 @@ void SlideControl::OnLButtonUp(LPARAM lParam) {
     const int item = HitTest(PressPoint);
     // A tap between items names no item: nothing to report (see docs/deviations.md).
     if (item != -1 && item == HitTest(point)) {
+      HWND self = hWnd;
       SendMessageW(hParent, WM_COMMAND, static_cast<WPARAM>(static_cast<uint32_t>(item)), 0);
+      if (!skinlet::stillAttached(self, this)) return;  // the screen released its controls
     }
   }
-  if (hWnd) Redraw();
+  Redraw();
 }
 
 void SlideControl::OnInertia() {

@@ -183,6 +183,40 @@ TEST_F(CreationTest, TheScreenWindowMayGoBeforeItsControls) {
   EXPECT_EQ(plat::window::windowCount(), 0u);
 }
 
+// A screen may reload its skin in answer to a control's command, while that control is still
+// in the middle of the touch that sent it.
+TEST_F(CreationTest, AScreenMayReleaseTheControlsFromTheCommandTheySend) {
+  const size_t windows = plat::window::windowCount();
+  onCommand() = [this](WPARAM, LPARAM) { skin.SL_UnLoadImages(); };
+  for (int kind = 0; kind < 4; ++kind) {
+    SCOPED_TRACE(kind);
+    addEveryKind(skin.page(), 0);
+    createControls();
+    tagMenu& page = skin.page();
+    if (kind == 0) {  // the slide's item command is sent
+      tagSlide& s = page.Slides[0];
+      s.ItemArea = tagArea{0, 0, 100, 80};
+      s.Control->SetItems(&page.Slides);
+      s.Control->OffsetY = 0;
+      tap(50, 140);
+    } else if (kind == 1) {  // so is the progress bar's value at the release
+      page.Progresses[0].PrgSldArea = tagArea{0, 0, 200, 30};
+      page.Progresses[0].Control->SetRecord(page.Progresses[0]);
+      ShowWindow(page.Progresses[0].Control->hWnd, SW_SHOW);
+      tap(100, 75);
+    } else if (kind == 2) {  // the button's and the display's are posted
+      tap(50, 30);
+    } else {
+      tap(50, 220);
+    }
+    pumpFor(1000);
+    EXPECT_TRUE(everythingReleased(skin.Menus));
+    EXPECT_EQ(plat::window::windowCount(), windows);
+    EXPECT_FALSE(takeNotices().empty());
+    skin.Menus.clear();
+  }
+}
+
 TEST_F(CreationTest, UnloadingTheSkinAndDestroyingTheEngineReleaseTheControls) {
   const size_t windows = plat::window::windowCount();
   {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,11 +37,18 @@ inline std::vector<Notice>& notices() {
   return log;
 }
 
+// What the screen does with a WM_COMMAND besides recording it (a test may reload its skin).
+inline std::function<void(WPARAM, LPARAM)>& onCommand() {
+  static std::function<void(WPARAM, LPARAM)> handler;
+  return handler;
+}
+
 // The screen window's procedure: keeps what the controls report, nothing else.
 inline LRESULT CALLBACK screenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   static const UINT released = RegisterWindowMessageW(u"MGSID_PROGRESS_LBUTTONUP");
   if (msg == WM_COMMAND || msg == 0x207 || msg == 0x208 || msg == 0x20A || msg == 0x20B || msg == released) {
     notices().push_back(Notice{msg, wParam, lParam});
+    if (msg == WM_COMMAND && onCommand()) onCommand()(wParam, lParam);
     return 0;
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -99,6 +107,7 @@ class ControlsTest : public hu::test::PlatformFixture {
     PlatformFixture::SetUp();
     plat::text::pinFontFiles({kGoldenFont, "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"});
     notices().clear();
+    onCommand() = nullptr;
     WNDCLASSW wc{};
     wc.lpfnWndProc = screenProc;
     wc.lpszClassName = u"ScreenWnd";
@@ -112,6 +121,7 @@ class ControlsTest : public hu::test::PlatformFixture {
   }
 
   void TearDown() override {
+    onCommand() = nullptr;
     skin.SL_UnLoadImages();
     if (IsWindow(screen)) DestroyWindow(screen);
     plat::text::pinFontFiles({});
