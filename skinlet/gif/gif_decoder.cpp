@@ -91,7 +91,8 @@ void GifDecoder::clear() {
 }
 
 void GifDecoder::releaseBuffers() {
-  std::vector<uint32_t>().swap(canvas_);
+  std::vector<uint32_t>().swap(ownCanvas_);
+  canvas_ = nullptr;
   std::vector<uint32_t>().swap(saved_);
   std::vector<uint8_t>().swap(data_);
   std::vector<uint8_t>().swap(indices_);
@@ -101,15 +102,17 @@ void GifDecoder::releaseBuffers() {
 }
 
 void GifDecoder::reset(uint32_t fill) {
-  canvas_.assign(size_t(width_) * size_t(height_), fill);
+  ownCanvas_.assign(size_t(width_) * size_t(height_), fill);
+  canvas_ = ownCanvas_.data();
   pos_ = framesStart_;
   pending_ = control_ = GraphicControl{};
   frame_ = FrameRect{};
   restorePending_ = false;
 }
 
-void GifDecoder::reset(const uint32_t* pixels) {
-  canvas_.assign(pixels, pixels + size_t(width_) * size_t(height_));
+void GifDecoder::attach(uint32_t* pixels) {
+  std::vector<uint32_t>().swap(ownCanvas_);
+  canvas_ = pixels;
   pos_ = framesStart_;
   pending_ = control_ = GraphicControl{};
   frame_ = FrameRect{};
@@ -156,7 +159,7 @@ void GifDecoder::restoreSaved() {
 
 GifDecoder::Step GifDecoder::next() {
   why_.clear();
-  if (!loaded_ || canvas_.empty()) {
+  if (!loaded_ || !canvas_) {
     why_ = "not loaded";
     return Step::Broken;
   }
@@ -368,7 +371,7 @@ bool GifDecoder::decodeLzw(int minCodeSize, int frameWidth, int frameHeight, boo
     }
     if (code == endCode) {
       lastRowPixels_ = x;
-      break;
+      goto done;
     }
     int len;
     if (code < nextCode) {  // clear and end codes were handled above
@@ -405,9 +408,16 @@ bool GifDecoder::decodeLzw(int minCodeSize, int frameWidth, int frameHeight, boo
     }
     if (nextCode == (1 << codeSize) && codeSize < 12) ++codeSize;
     prev = code;
-    if (!emit(string, len)) break;
+    if (!emit(string, len)) break;  // every row decoded: the rest of the data is not needed
   }
 done:
+  // A row the data stopped in the middle of: its decoded pixels are drawn, the rest is not.
+  if (lastRowPixels_ > 0 && rowsDone_ < frameHeight) {
+    int y = frame_.top + order[size_t(rowsDone_)];
+    if (y < visTop_ + visHeight_ && visWidth_ > 0)
+      std::memcpy(&indices_[size_t(y - visTop_) * size_t(visWidth_)], row_.data(),
+                  size_t(std::min(lastRowPixels_, visWidth_)));
+  }
   return true;
 }
 

@@ -56,8 +56,10 @@ class GifDecoder {
 
   // Starts again at the first frame with the whole canvas set to `fill` (allocates it).
   void reset(uint32_t fill);
-  // Starts again at the first frame with the given canvas content (width() * height() pixels).
-  void reset(const uint32_t* pixels);
+  // Starts again at the first frame drawing into the caller's pixels (width() * height(), kept
+  // alive by the caller until releaseBuffers or the next reset), content as it is: the player
+  // hands over the bits of its canvas bitmap so that nothing is copied per frame.
+  void attach(uint32_t* pixels);
   // Frees the canvas and the decoding buffers; the file stays, so reset() can play it again.
   void releaseBuffers();
 
@@ -71,9 +73,7 @@ class GifDecoder {
   // Milliseconds to show the last image: delay x 10, or 50 when the delay is 0.
   int delayMs() const { return control_.delay > 0 ? control_.delay * 10 : kDefaultDelayMs; }
 
-  const uint32_t* canvas() const { return canvas_.data(); }
-  uint32_t* canvas() { return canvas_.data(); }
-  size_t canvasBytes() const { return canvas_.size() * sizeof(uint32_t); }
+  const uint32_t* canvas() const { return canvas_; }
 
  private:
   bool readByte(uint8_t& b);
@@ -97,7 +97,8 @@ class GifDecoder {
   FrameRect frame_;
   std::string why_;
 
-  std::vector<uint32_t> canvas_;
+  uint32_t* canvas_ = nullptr;          // ownCanvas_ or the caller's pixels
+  std::vector<uint32_t> ownCanvas_;
   // The area of the last image and what the canvas held there before it, when its disposal
   // asks to restore it.
   std::vector<uint32_t> saved_;
