@@ -82,6 +82,7 @@ void AnimationPlayer::Play() {
   Stop();
   std::lock_guard<std::mutex> g(lock_);
   runState_ = 5;
+  framesShown_ = 0;
   thread_ = CreateThread(nullptr, 0, &AnimationPlayer::threadEntry, this, 0, nullptr);
   if (!thread_) {
     runState_ = 0;
@@ -116,6 +117,16 @@ int AnimationPlayer::RunState() const {
   return runState_;
 }
 
+uint64_t AnimationPlayer::FramesShown() const {
+  std::lock_guard<std::mutex> g(lock_);
+  return framesShown_;
+}
+
+uint64_t AnimationPlayer::NextFrameDueMs() const {
+  std::lock_guard<std::mutex> g(lock_);
+  return dueMs_;
+}
+
 DWORD WINAPI AnimationPlayer::threadEntry(LPVOID self) {
   static_cast<AnimationPlayer*>(self)->run();
   return 0;
@@ -124,7 +135,9 @@ DWORD WINAPI AnimationPlayer::threadEntry(LPVOID self) {
 bool AnimationPlayer::waitUntil(std::unique_lock<std::mutex>& lock, uint64_t deadlineMs) {
   // One wait on the platform clock instead of 10 ms sleeps: a stop wakes it at once, and a
   // test's frozen clock moves it on without real time passing.
+  dueMs_ = deadlineMs;
   plat::clock::waitUntil(lock, wake_, deadlineMs, [this] { return runState_ != 5; });
+  dueMs_ = 0;
   return runState_ == 5;
 }
 
@@ -146,6 +159,7 @@ void AnimationPlayer::run() {
         gif::GifDecoder::Step step = decoder_.next();
         if (step == gif::GifDecoder::Step::Frame) {
           drawCanvas(target);
+          ++framesShown_;
           drewThisCycle = true;
           waitMs = decoder_.delayMs();
         } else if (step == gif::GifDecoder::Step::Skipped) {

@@ -26,6 +26,11 @@ class AnimationPlayer {
   void Stop();            // returns once the playing thread has ended; frees the frame data
   int RunState() const;   // 0 idle, 5 playing, 1 stop requested, 2 stopped
 
+  // For tests and diagnostics: images drawn onto the target since Play (pause re-draws not
+  // counted), and the platform-clock time the playing thread waits for (0 when not waiting).
+  uint64_t FramesShown() const;
+  uint64_t NextFrameDueMs() const;
+
  private:
   static DWORD WINAPI threadEntry(LPVOID self);
   void run();
@@ -48,6 +53,8 @@ class AnimationPlayer {
   int drawWidth_ = 0, drawHeight_ = 0;
   bool paused_ = false;
   int runState_ = 0;
+  uint64_t framesShown_ = 0;
+  uint64_t dueMs_ = 0;
 
   HDC canvasDC_ = nullptr;
   HBITMAP canvasBitmap_ = nullptr;
