@@ -208,6 +208,24 @@ TEST_F(GifPlayerTest, FileThatFailsToLoadLeavesThePlayerIdle) {
   EXPECT_TRUE(consoleHas("over the canvas budget"));
 }
 
+TEST_F(GifPlayerTest, FileWithoutTrailerStillGoesRoundAndTellsTheWindow) {
+  std::string cut = twoFrames();
+  cut.pop_back();  // no trailer: the data simply ends after the second image
+  writeFile("cut.gif", cut);
+  AnimationPlayer p(view, kAction, false);
+  ASSERT_EQ(p.Load(u"\\cut.gif", nullptr, nullptr), 1);
+  p.Play();
+  ASSERT_TRUE(shown(p, 1));
+  plat::clock::advance(100);
+  ASSERT_TRUE(shown(p, 2));
+  plat::clock::advance(50);
+  ASSERT_TRUE(shown(p, 3));  // the first image again
+  pumpUntilIdle();
+  EXPECT_EQ(g_commands, std::vector<UINT>{kAction});
+  EXPECT_EQ(p.RunState(), 5);
+  p.Stop();
+}
+
 TEST_F(GifPlayerTest, FileWithNothingDrawableStopsByItselfWithoutNotice) {
   GifBuilder b;  // one image whose LZW codes are broken
   b.header(2, 1, {{1, 2, 3}, {4, 5, 6}}).imageCodes(0, 0, 2, 1, 2, {4, 1, 7, 5}).trailer();
