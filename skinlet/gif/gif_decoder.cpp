@@ -281,7 +281,8 @@ GifDecoder::Step GifDecoder::readImage() {
     }
   }
 
-  if (control_.disposal == 2 || control_.disposal == 3) {
+  // An image wholly outside the canvas covers nothing there is to restore.
+  if ((control_.disposal == 2 || control_.disposal == 3) && visWidth_ > 0 && visHeight_ > 0) {
     savedRect_ = FrameRect{visLeft_, visTop_, visWidth_, visHeight_};
     saved_.resize(size_t(visWidth_) * size_t(visHeight_));
     for (int y = 0; y < visHeight_; ++y)

@@ -139,6 +139,14 @@ TEST(GifDecoderFrames, ImagesReachingPastTheCanvasAreClipped) {
   EXPECT_EQ(l.at(0, 1), kPage);
   EXPECT_EQ(l.dec.next(), Step::Frame);  // wholly outside: nothing changes
   EXPECT_EQ(l.at(1, 1), kRed);
+
+  // Wholly outside with a disposal that restores: nothing to save or restore.
+  GifBuilder o;
+  o.header(2, 2, kColours).control(2, false, 0, 0).image(7, 0, 1, 1, {1}).image(0, 0, 1, 1, {2}).trailer();
+  Loaded lo(o);
+  ASSERT_EQ(lo.dec.next(), Step::Frame);
+  ASSERT_EQ(lo.dec.next(), Step::Frame);
+  EXPECT_EQ(lo.at(0, 0), kBlue);
 }
 
 TEST(GifDecoderBroken, UndefinedCodeEndsTheImageUndrawnAndTheNextIsRead) {
