@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "gif/gif_decoder.h"
-#include "stb_image.h"
+#include "stb/stb_image.h"
 
 namespace {
 

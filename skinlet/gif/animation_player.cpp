@@ -178,7 +178,8 @@ void AnimationPlayer::run() {
             break;
           }
           drewThisCycle = false;
-          PostMessageW(hViewWnd_, WM_COMMAND, static_cast<WPARAM>(actionId_), 0);
+          if (!PostMessageW(hViewWnd_, WM_COMMAND, static_cast<WPARAM>(actionId_), 0))
+            complain("Play", "cannot tell the window: error " + std::to_string(GetLastError()));
           continue;
         }
       }

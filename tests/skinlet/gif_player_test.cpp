@@ -142,10 +142,13 @@ TEST_F(GifPlayerTest, PauseRedrawsTheLastFrameWithoutMovingOn) {
   RECT r{0, 0, 200, 100};
   FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   ASSERT_EQ(pixel(102, 50), kBlack);
+  // The screen is read only while the thread waits: it re-draws and waits for the next 100 ms.
+  uint64_t due = plat::clock::nowMs() + 200;
   plat::clock::advance(100);
-  EXPECT_TRUE(eventually([&] { return pixel(102, 50) == kGreen; }));  // the kept frame again
-  plat::clock::advance(200);
-  EXPECT_TRUE(eventually([&] { return p.NextFrameDueMs() != 0; }));
+  ASSERT_TRUE(eventually([&] { return p.NextFrameDueMs() == due; }));
+  EXPECT_EQ(pixel(102, 50), kGreen);  // the kept frame again
+  plat::clock::advance(100);
+  ASSERT_TRUE(eventually([&] { return p.NextFrameDueMs() == due + 100; }));
   EXPECT_EQ(p.FramesShown(), 1u);
   EXPECT_EQ(pixel(100, 50), kBack);  // the canvas kept the window's pixels, not the black
   p.Pause(0);
