@@ -1,6 +1,8 @@
 // Helpers for the GDI tests: a memory context on a surface-format bitmap, pixel access.
 #pragma once
 
+#include "golden_image.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -54,9 +56,6 @@ class Canvas {
   uint32_t* pixels_;
 };
 
-// Compares an image with tests/golden/<name>.png; on a difference beyond `tolerance` per
-// channel writes <name>-actual.png and <name>-diff.png to the test's temporary folder.
-// HU_UPDATE_GOLDEN=1 in the environment rewrites the golden file instead.
-void expectGolden(const std::string& name, const uint32_t* pixels, int width, int height, int tolerance = 0);
+using test_support::expectGolden;
 
 }  // namespace gdi_test

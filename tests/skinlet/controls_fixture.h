@@ -2,6 +2,8 @@
 // record by record; every notice that reaches the screen window is recorded as data.
 #pragma once
 
+#include "golden_image.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -158,8 +160,11 @@ class ControlsTest : public hu::test::PlatformFixture {
   Bitmaps bitmaps;
 };
 
-// Compares pixels with tests/golden/<name>.png (see controls_golden.cpp).
-void expectGolden(const std::string& name, const std::vector<uint32_t>& pixels, int width, int height,
-                  int tolerance = 0);
+// Compares pixels with tests/golden/<name>.png; the controls' texts need the pinned font.
+inline void expectGolden(const std::string& name, const std::vector<uint32_t>& pixels, int width, int height,
+                         int tolerance = 0) {
+  ASSERT_EQ(pixels.size(), static_cast<size_t>(width) * height);
+  test_support::expectGolden(name, pixels.data(), width, height, tolerance, kGoldenFont);
+}
 
 }  // namespace controls_test

@@ -1,30 +1,32 @@
-// Golden images of the controls: compared per channel with a small tolerance; on a difference
-// the actual picture and a difference picture are written beside the test's temporary files.
-// HU_UPDATE_GOLDEN=1 rewrites the golden files instead.
+#include "golden_image.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 #include <stb/stb_image.h>
 
-#include "controls_fixture.h"
+namespace test_support {
 
-namespace controls_test {
-
-void expectGolden(const std::string& name, const std::vector<uint32_t>& pixels, int width, int height,
-                  int tolerance) {
+void expectGolden(const std::string& name, const uint32_t* pixels, int width, int height, int tolerance,
+                  const char* requiredFont) {
   const std::string golden = std::string(HU_SOURCE_DIR) + "/tests/golden/" + name + ".png";
-  if (std::FILE* font = std::fopen(kGoldenFont, "rb")) {
+  if (requiredFont) {
+    std::FILE* font = std::fopen(requiredFont, "rb");
+    if (!font) {
+      std::printf("golden %s not compared: %s is missing (scripts/install-deps.sh)\n", name.c_str(), requiredFont);
+      return;
+    }
     std::fclose(font);
-  } else {
-    // Texts drawn with another font would differ everywhere: nothing to compare.
-    std::printf("golden %s not compared: %s is missing (scripts/install-deps.sh)\n", name.c_str(), kGoldenFont);
-    return;
   }
   std::vector<unsigned char> actual(static_cast<size_t>(width) * height * 3);
-  for (size_t i = 0; i < pixels.size() && i * 3 + 2 < actual.size(); ++i) {
+  for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
     actual[i * 3] = static_cast<unsigned char>(pixels[i] >> 16);
     actual[i * 3 + 1] = static_cast<unsigned char>(pixels[i] >> 8);
     actual[i * 3 + 2] = static_cast<unsigned char>(pixels[i]);
@@ -63,4 +65,4 @@ void expectGolden(const std::string& name, const std::vector<uint32_t>& pixels, 
                 << worst << ", golden " << gw << "x" << gh << ")\n  actual: " << a << "\n  diff:   " << d;
 }
 
-}  // namespace controls_test
+}  // namespace test_support
