@@ -2,6 +2,7 @@
 // decoder rather than a library's: the files the unit meets include frames larger than their
 // logical screen or partly outside it, and LZW streams that do not start with a clear code,
 // which stricter decoders refuse; here the frame is cut to the screen and the stream decodes.
+// The screen outside the frame stays transparent (docs/deviations.md, Pictures).
 #include <algorithm>
 #include <cstring>
 

@@ -1,7 +1,8 @@
 // What one picture load may take, whatever sizes the file declares: the file's bytes, the
 // decoded pixels and the decoder's own working memory together stay within kPictureBudgetBytes,
 // and decoding stops after kPictureBudgetTime. A picture that does not fit is refused (or, for
-// a thumbnail, decoded at a reduced scale that fits) before any of its memory is taken.
+// a thumbnail, decoded at a reduced scale that fits) before any of its memory is taken. The
+// device has no such limit: docs/deviations.md, Pictures.
 #pragma once
 
 #include <chrono>
