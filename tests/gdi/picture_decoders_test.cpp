@@ -234,7 +234,8 @@ TEST(GifFrames, LongStreamsWithManyClearCodesDecodeEveryPixel) {
 // --- JPEG ------------------------------------------------------------------------------------
 
 // A JPEG of w x h: a smooth picture (colour gradients) that survives scaling.
-std::vector<uint8_t> makeJpeg(int w, int h, int components = 3, bool adobeCmyk = false) {
+std::vector<uint8_t> makeJpeg(int w, int h, int components = 3, bool adobeCmyk = false,
+                              const std::vector<uint8_t>& app1 = {}, uint32_t solid = 0xFFFFFFFF) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -249,6 +250,7 @@ std::vector<uint8_t> makeJpeg(int w, int h, int components = 3, bool adobeCmyk =
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, 90, TRUE);
   jpeg_start_compress(&c, TRUE);
+  if (!app1.empty()) jpeg_write_marker(&c, JPEG_APP0 + 1, app1.data(), static_cast<unsigned>(app1.size()));
   std::vector<uint8_t> row(size_t(w) * components);
   while (c.next_scanline < c.image_height) {
     const int y = static_cast<int>(c.next_scanline);
@@ -257,6 +259,8 @@ std::vector<uint8_t> makeJpeg(int w, int h, int components = 3, bool adobeCmyk =
       if (components == 4) {
         // Inverted CMYK as Adobe writes it: (255, 0, 0, 255) is pure red.
         p[0] = 255, p[1] = 0, p[2] = 0, p[3] = static_cast<uint8_t>(adobeCmyk ? 255 : 0);
+      } else if (solid != 0xFFFFFFFF && components == 3) {
+        p[0] = static_cast<uint8_t>(solid >> 16), p[1] = static_cast<uint8_t>(solid >> 8), p[2] = static_cast<uint8_t>(solid);
       } else {
         p[0] = static_cast<uint8_t>(x * 255 / std::max(1, w - 1));
         if (components == 3) {
@@ -328,6 +332,64 @@ TEST(JpegPictures, GreyAndInvertedCmykComeOutAsColours) {
   EXPECT_GT((q >> 16) & 255, 240u);
   EXPECT_LT((q >> 8) & 255, 15u);
   EXPECT_LT(q & 255, 15u);
+}
+
+// An Exif block whose second directory points at the JPEG `thumb`, as cameras write it;
+// `offsetShift` moves the recorded offset to make a damaged block.
+std::vector<uint8_t> exifWith(const std::vector<uint8_t>& thumb, uint32_t offsetShift = 0) {
+  std::vector<uint8_t> b = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8};
+  auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v >> 8)), b.push_back(uint8_t(v)); };
+  auto u32 = [&](uint32_t v) { u16(v >> 16), u16(v & 0xFFFF); };
+  u16(0);   // IFD0 without entries
+  u32(14);  // then IFD1
+  u16(2);
+  u16(0x0201), u16(4), u32(1), u32(14 + 2 + 24 + 4 + offsetShift);
+  u16(0x0202), u16(4), u32(1), u32(static_cast<uint32_t>(thumb.size()));
+  u32(0);
+  b.insert(b.end(), thumb.begin(), thumb.end());
+  return b;
+}
+
+uint32_t centre(const std::unique_ptr<Image>& img) {
+  return img->pixels()[size_t(img->height() / 2) * img->width() + img->width() / 2] & 0xFFFFFF;
+}
+
+bool greenish(uint32_t p) { return ((p >> 8) & 255) > 200 && ((p >> 16) & 255) < 60 && (p & 255) < 60; }
+
+TEST(JpegPictures, CameraThumbnailIsUsedWhenItCoversTheCellAndShowsTheSamePicture) {
+  // The photo is a gradient; its Exif thumbnail is plain green, so the result tells which was used.
+  const auto green43 = makeJpeg(160, 120, 3, false, {}, 0x00FF00);
+  const auto photo = makeJpeg(640, 480, 3, false, exifWith(green43));
+  auto img = Image::fromMemory(photo.data(), photo.size());
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->width(), 640);
+  auto same = img->thumbnail(160, 120);
+  ASSERT_TRUE(same);
+  EXPECT_TRUE(greenish(centre(same))) << std::hex << centre(same);
+  auto smaller = img->thumbnail(80, 60);
+  ASSERT_TRUE(smaller);
+  EXPECT_TRUE(greenish(centre(smaller)));
+  auto larger = img->thumbnail(320, 240);  // the camera's copy is too small: the photo itself
+  ASSERT_TRUE(larger);
+  EXPECT_FALSE(greenish(centre(larger)));
+  EXPECT_FALSE(greenish(centre(img)));
+  // A square thumbnail of a 4:3 photo shows something else (bars, a crop): not used.
+  const auto green11 = makeJpeg(160, 160, 3, false, {}, 0x00FF00);
+  const auto squarePhoto = makeJpeg(640, 480, 3, false, exifWith(green11));
+  auto sq = Image::fromMemory(squarePhoto.data(), squarePhoto.size());
+  ASSERT_TRUE(sq);
+  auto t = sq->thumbnail(160, 120);
+  ASSERT_TRUE(t);
+  EXPECT_FALSE(greenish(centre(t)));
+  // Offsets that point past the block or into the middle of the copy: the photo itself.
+  for (uint32_t shift : {1u, 100000u, 0xFFFFFFF0u}) {
+    const auto damaged = makeJpeg(640, 480, 3, false, exifWith(green43, shift));
+    auto d = Image::fromMemory(damaged.data(), damaged.size());
+    ASSERT_TRUE(d);
+    auto dt = d->thumbnail(160, 120);
+    ASSERT_TRUE(dt) << shift;
+    EXPECT_FALSE(greenish(centre(dt))) << shift;
+  }
 }
 
 // --- Budgets -----------------------------------------------------------------------------------

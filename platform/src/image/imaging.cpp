@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -198,9 +199,21 @@ std::unique_ptr<Image> Image::thumbnail(int w, int h) const {
     sw = width_;
     sh = height_;
   } else {
-    // A JPEG decodes straight to the smallest scale that covers the thumbnail.
+    // A camera photo carries a small copy of itself: when it covers the thumbnail and shows the
+    // same picture (same proportions), it is all that needs decoding. Otherwise the photo
+    // decodes straight to the smallest scale that covers the thumbnail.
     std::string why;
-    if (!budget.take(source_->bytes.size()) ||
+    const uint8_t* exif = nullptr;
+    size_t exifSize = 0;
+    if (!budget.take(source_->bytes.size())) return nullptr;
+    if (jpegExifThumbnail(source_->bytes.data(), source_->bytes.size(), exif, exifSize)) {
+      LoadBudget small(budget.left());
+      Raster r;
+      if (decodeJpeg(exif, exifSize, w, h, small, r, why) && r.width >= w && r.height >= h &&
+          std::llabs(int64_t(r.width) * height_ - int64_t(r.height) * width_) * 50 <= int64_t(r.width) * height_)
+        reduced = std::move(r);
+    }
+    if (reduced.pixels.empty() &&
         !decodePicture(source_->format, source_->bytes.data(), source_->bytes.size(), w, h, budget, reduced, why)) {
       plat::console::writeUtf8("Imaging: cannot decode " + source_->name + ": " + why + "\n");
       return nullptr;

@@ -72,6 +72,55 @@ size_t coefficientBytes(const jpeg_decompress_struct& cinfo) {
 
 int jpegSmallestSide(int side) { return (side + 7) / 8; }
 
+bool jpegExifThumbnail(const uint8_t* data, size_t size, const uint8_t*& thumb, size_t& thumbSize) {
+  // The markers before the first scan; the Exif block is an APP1 segment among them.
+  size_t at = 2;
+  while (at + 4 <= size && data[at] == 0xFF) {
+    const uint8_t marker = data[at + 1];
+    if (marker == 0xDA || marker == 0xD9) break;
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    const size_t length = (size_t(data[at + 2]) << 8) | data[at + 3];
+    if (length < 2 || at + 2 + length > size) break;
+    if (marker == 0xE1 && length >= 16 && std::memcmp(data + at + 4, "Exif\0\0", 6) == 0) {
+      const uint8_t* tiff = data + at + 10;
+      const size_t n = length - 8;
+      const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+      if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return false;
+      auto u16 = [&](size_t o) -> uint32_t {
+        return little ? tiff[o] | (tiff[o + 1] << 8) : (tiff[o] << 8) | tiff[o + 1];
+      };
+      auto u32 = [&](size_t o) -> uint32_t {
+        return little ? u16(o) | (u16(o + 2) << 16) : (u16(o) << 16) | u16(o + 2);
+      };
+      // IFD0, then the next IFD (IFD1), which describes the thumbnail.
+      size_t ifd = u32(4);
+      if (ifd + 2 > n) return false;
+      size_t entries = u16(ifd);
+      if (ifd + 2 + entries * 12 + 4 > n) return false;
+      ifd = u32(ifd + 2 + entries * 12);
+      if (ifd == 0 || ifd + 2 > n) return false;
+      entries = u16(ifd);
+      if (ifd + 2 + entries * 12 > n) return false;
+      size_t offset = 0, bytes = 0;
+      for (size_t e = 0; e < entries; ++e) {
+        const size_t en = ifd + 2 + e * 12;
+        if (u16(en) == 0x0201) offset = u32(en + 8);
+        if (u16(en) == 0x0202) bytes = u32(en + 8);
+      }
+      if (!offset || bytes < 4 || offset > n || bytes > n - offset) return false;
+      if (tiff[offset] != 0xFF || tiff[offset + 1] != 0xD8) return false;
+      thumb = tiff + offset;
+      thumbSize = bytes;
+      return true;
+    }
+    at += 2 + length;
+  }
+  return false;
+}
+
 bool jpegSize(const uint8_t* data, size_t size, int& width, int& height, std::string& why) {
   if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) {
     why = "not a JPEG file";
@@ -131,6 +180,12 @@ bool decodeJpeg(const uint8_t* data, size_t size, int coverWidth, int coverHeigh
   }
   cinfo.scale_num = static_cast<unsigned>(num);
   cinfo.scale_denom = 8;
+  if (num < 8) {
+    // A reduced picture is scaled again into its cell: the cheaper chroma upsampling and the
+    // fast integer transform cost nothing visible there.
+    cinfo.do_fancy_upsampling = FALSE;
+    cinfo.dct_method = JDCT_IFAST;
+  }
   const bool fourChannels = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = fourChannels ? JCS_CMYK : JCS_EXT_BGRA;
   jpeg_calc_output_dimensions(&cinfo);

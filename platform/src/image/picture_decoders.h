@@ -36,6 +36,8 @@ bool pngSize(const uint8_t* data, size_t size, int& width, int& height, std::str
 bool decodeJpeg(const uint8_t* data, size_t size, int coverWidth, int coverHeight, LoadBudget& budget, Raster& out,
                 std::string& why);
 bool jpegSize(const uint8_t* data, size_t size, int& width, int& height, std::string& why);
+// The thumbnail a camera keeps in a JPEG's Exif block (itself a JPEG), if the file has one.
+bool jpegExifThumbnail(const uint8_t* data, size_t size, const uint8_t*& thumb, size_t& thumbSize);
 // The smallest size a JPEG of width x height decodes to (scale 1/8).
 int jpegSmallestSide(int side);
 
