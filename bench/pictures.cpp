@@ -44,12 +44,16 @@ std::vector<uint8_t> encode(int w, int h, const std::vector<uint8_t>& app1 = {})
     const int y = static_cast<int>(c.next_scanline) * 3000 / h;
     for (int xi = 0; xi < w; ++xi) {
       const int x = xi * 4000 / w;
+      // Smooth colour areas with fine texture and sensor noise in the brightness, as in a
+      // camera photo (the colour of neighbouring pixels hardly differs, their brightness does).
       seed = seed * 1103515245u + 12345u;
-      const int noise = static_cast<int>((seed >> 16) & 31) - 16;
+      const int noise = static_cast<int>((seed >> 16) % 17) - 8;
+      const int texture = static_cast<int>(12 * std::sin(x * 0.7) * std::sin(y * 0.5) + 10 * std::sin((x + y) * 0.11));
+      const int grain = noise + texture;
       const double v = 128 + 60 * std::sin(x * 0.01) * std::cos(y * 0.013);
-      row[size_t(xi) * 3] = static_cast<uint8_t>(std::clamp(int(v) + noise, 0, 255));
-      row[size_t(xi) * 3 + 1] = static_cast<uint8_t>(std::clamp(x * 255 / 4000 + noise, 0, 255));
-      row[size_t(xi) * 3 + 2] = static_cast<uint8_t>(std::clamp(y * 255 / 3000 - noise, 0, 255));
+      row[size_t(xi) * 3] = static_cast<uint8_t>(std::clamp(int(v) + grain, 0, 255));
+      row[size_t(xi) * 3 + 1] = static_cast<uint8_t>(std::clamp(x * 255 / 4000 + grain, 0, 255));
+      row[size_t(xi) * 3 + 2] = static_cast<uint8_t>(std::clamp(y * 255 / 3000 + grain, 0, 255));
     }
     JSAMPROW r = row.data();
     jpeg_write_scanlines(&c, &r, 1);
