@@ -4,7 +4,8 @@
 // or without bit fields, alpha bit fields, 24 bits, top-down or bottom-up, OS/2 headers), the
 // bitmap handed back holds 32-bit top-down pixels: every later copy from it is then a plain row
 // copy. Every size and offset read from the file is checked before use; a file that does not
-// add up is refused, and so is one whose picture would not fit the picture budget.
+// add up is refused, and so is one whose picture would not fit the picture budget. The surface
+// keeps no alpha, and colour counts beyond the bit depth are refused (docs/deviations.md, Pictures).
 #include <algorithm>
 #include <bit>
 #include <cstdio>
