@@ -15,6 +15,7 @@
 #include <stb/stb_image.h>
 
 #include "gdi/bitmap.h"
+#include "gdi_test_util.h"
 #include "image/bmp_decoder.h"
 #include "image/picture_decoders.h"
 #include "windows.h"
@@ -390,6 +391,57 @@ TEST(JpegPictures, CameraThumbnailIsUsedWhenItCoversTheCellAndShowsTheSamePictur
     ASSERT_TRUE(dt) << shift;
     EXPECT_FALSE(greenish(centre(dt))) << shift;
   }
+}
+
+// --- Drawing ---------------------------------------------------------------------------------
+
+TEST(ImagingDrawing, PicturesDrawnIntoTheirCellsAsTheScreenShowsThem) {
+  // A grey checkerboard behind three cells: a 32-bit bitmap whose right half is half
+  // transparent, a GIF disc whose corners are its transparent index, and a JPEG photo's
+  // thumbnail fitted to its cell.
+  gdi_test::Canvas c(240, 72);
+  for (int y = 0; y < 72; ++y)
+    for (int x = 0; x < 240; ++x) c.pixels()[y * 240 + x] = ((x / 8 + y / 8) & 1) ? 0xC0C0C0 : 0x808080;
+  std::vector<uint8_t> bmp(14 + 40 + 48 * 32 * 4, 0);
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&bmp[at], &v, 4); };
+  bmp[0] = 'B', bmp[1] = 'M';
+  put32(2, static_cast<uint32_t>(bmp.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 48);
+  put32(22, 32);
+  bmp[26] = 1;
+  bmp[28] = 32;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 48; ++x) {
+      const uint32_t a = x < 24 ? 255 : 128, r = x * 255 / 47, b = 255 - r, g = (31 - y) * 255 / 31;
+      put32(54 + (size_t(y) * 48 + x) * 4, (a << 24) | (r << 16) | (g << 8) | b);
+    }
+  auto picture = Image::fromMemory(bmp.data(), bmp.size());
+  ASSERT_TRUE(picture);
+  EXPECT_TRUE(picture->draw(c.dc(), RECT{4, 4, 100, 68}));
+
+  GifFrame f{0, 0, 16, 16, {}, 0, true};
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const int d = (2 * x - 15) * (2 * x - 15) + (2 * y - 15) * (2 * y - 15);
+      f.indices.push_back(static_cast<uint8_t>(d > 225 ? 0 : d > 150 ? 2 : 1));
+    }
+  const auto gif = makeGif(16, 16, {0xFFFFFF, 0xE02020, 0x20A040}, f);
+  auto disc = Image::fromMemory(gif.data(), gif.size());
+  ASSERT_TRUE(disc);
+  EXPECT_TRUE(disc->draw(c.dc(), RECT{108, 4, 172, 68}));
+
+  const auto jpg = makeJpeg(640, 480);
+  auto photo = Image::fromMemory(jpg.data(), jpg.size());
+  ASSERT_TRUE(photo);
+  auto thumb = photo->thumbnail(64, 48);
+  ASSERT_TRUE(thumb);
+  EXPECT_TRUE(thumb->draw(c.dc(), RECT{172, 12, 236, 60}));
+
+  EXPECT_EQ(c.at(110, 6), 0xC0C0C0u);  // a transparent corner of the disc shows the board
+  EXPECT_EQ(c.at(140, 36), 0xE02020u);
+  gdi_test::expectGolden("imaging_cells", c.pixels(), c.width(), c.height(), 2);
 }
 
 // --- Budgets -----------------------------------------------------------------------------------
