@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 
 #include <jpeglib.h>
@@ -391,6 +392,40 @@ TEST(JpegPictures, CameraThumbnailIsUsedWhenItCoversTheCellAndShowsTheSamePictur
     ASSERT_TRUE(dt) << shift;
     EXPECT_FALSE(greenish(centre(dt))) << shift;
   }
+}
+
+// --- Damaged files ---------------------------------------------------------------------------
+
+TEST(DamagedPictures, MutatedSuiteFilesAndPhotosNeverReadOutOfBounds) {
+  // Random damage to real files of every format: the sanitizer build must see no bad access,
+  // whatever each decoder makes of it.
+  std::vector<std::vector<uint8_t>> originals;
+  for (const std::string& dir : {kGifSuite, std::string(HU_TESTDATA_DIR "/png/png/")}) {
+    if (!fs::exists(dir)) continue;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      const std::string ext = entry.path().extension().string();
+      if (ext == ".gif" || ext == ".png") originals.push_back(readAll(entry.path().string()));
+    }
+  }
+  originals.push_back(makeJpeg(64, 48));
+  originals.push_back(makeJpeg(40, 40, 1));
+  originals.push_back(makeJpeg(64, 48, 3, false, exifWith(makeJpeg(16, 12))));
+  std::mt19937 rng(17);
+  int decoded = 0;
+  for (const std::vector<uint8_t>& original : originals) {
+    if (original.size() < 8) continue;
+    for (int round = 0; round < 12; ++round) {
+      std::vector<uint8_t> bytes = original;
+      const int edits = 1 + static_cast<int>(rng() % 6);
+      for (int e = 0; e < edits; ++e) bytes[rng() % bytes.size()] = static_cast<uint8_t>(rng());
+      if (rng() % 4 == 0) bytes.resize(8 + rng() % (bytes.size() - 7));
+      auto img = Image::fromMemory(bytes.data(), bytes.size());
+      if (!img) continue;
+      if (!img->pixels().empty()) ++decoded;
+      (void)img->thumbnail(7, 5);
+    }
+  }
+  EXPECT_GT(decoded, 100);
 }
 
 // --- Drawing ---------------------------------------------------------------------------------
