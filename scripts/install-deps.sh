@@ -3,7 +3,7 @@
 # Does nothing when they are all present already.
 set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
-      libsdl2-dev libfreetype-dev libfontconfig-dev libstb-dev
+      libsdl2-dev libfreetype-dev libfontconfig-dev libstb-dev libjpeg-dev libpng-dev
       fonts-liberation fonts-wqy-microhei fonts-ipafont-gothic fonts-dejavu-core
       binutils-mingw-w64-x86-64 python3 unzip)
 missing=()

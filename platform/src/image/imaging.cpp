@@ -1,29 +1,144 @@
-// The imaging service: pictures decoded by stb_image, scaled and drawn into contexts.
+// The imaging service: picture files opened by their header, decoded on first use by the
+// decoder of their format (see picture_decoders.h), scaled and drawn into contexts.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <cstdio>
-#include <mutex>
+#include <cstring>
 
 #include "gdi/paint.h"
+#include "image/bmp_decoder.h"
+#include "image/picture_decoders.h"
 #include "plat_core.h"
 #include "plat_file.h"
 #include "plat_image.h"
-#include "stb_image.h"
 
 namespace plat::image {
 
+bool readPictureFile(const std::string& hostPath, std::vector<uint8_t>& bytes, std::string& why) {
+  FILE* f = std::fopen(hostPath.c_str(), "rb");
+  if (!f) {
+    why = kCannotOpen;
+    return false;
+  }
+  struct stat st {};
+  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::fclose(f);
+    why = "not a file";
+    return false;
+  }
+  if (static_cast<uint64_t>(st.st_size) > kPictureBudgetBytes) {
+    std::fclose(f);
+    why = "file beyond the memory budget";
+    return false;
+  }
+  bytes.resize(static_cast<size_t>(st.st_size));
+  const size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  bytes.resize(got);  // a file that shrank meanwhile is read as far as it goes
+  return true;
+}
+
+PictureFormat sniffPicture(const uint8_t* data, size_t size) {
+  if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0) return PictureFormat::Png;
+  if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return PictureFormat::Jpeg;
+  if (size >= 6 && std::memcmp(data, "GIF8", 4) == 0) return PictureFormat::Gif;
+  if (size >= 2 && data[0] == 'B' && data[1] == 'M') return PictureFormat::Bmp;
+  return PictureFormat::Unknown;
+}
+
+bool pictureSize(PictureFormat format, const uint8_t* data, size_t size, int& width, int& height, std::string& why) {
+  switch (format) {
+    case PictureFormat::Png: return pngSize(data, size, width, height, why);
+    case PictureFormat::Jpeg: return jpegSize(data, size, width, height, why);
+    case PictureFormat::Gif: return gifSize(data, size, width, height, why);
+    case PictureFormat::Bmp: return bmpSize(data, size, width, height, why);
+    case PictureFormat::Unknown: break;
+  }
+  why = "not a picture format we read";
+  return false;
+}
+
+bool decodePicture(PictureFormat format, const uint8_t* data, size_t size, int coverWidth, int coverHeight,
+                   LoadBudget& budget, Raster& out, std::string& why) {
+  switch (format) {
+    case PictureFormat::Png: return decodePng(data, size, budget, out, why);
+    case PictureFormat::Jpeg: return decodeJpeg(data, size, coverWidth, coverHeight, budget, out, why);
+    case PictureFormat::Gif: return decodeGif(data, size, budget, out, why);
+    case PictureFormat::Bmp: return decodeBmpRaster(data, size, budget, out, why);
+    case PictureFormat::Unknown: break;
+  }
+  why = "not a picture format we read";
+  return false;
+}
+
+namespace {
+
+// Area average of `src` (sw x sh) into w x h (each target pixel the mean of the source pixels
+// it covers; one source pixel when enlarging).
+std::vector<uint32_t> scale(const uint32_t* src, int sw, int sh, int w, int h) {
+  std::vector<uint32_t> out(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y) {
+    const int y0 = static_cast<int>(int64_t(y) * sh / h);
+    const int y1 = std::max(y0 + 1, static_cast<int>(int64_t(y + 1) * sh / h));
+    for (int x = 0; x < w; ++x) {
+      const int x0 = static_cast<int>(int64_t(x) * sw / w);
+      const int x1 = std::max(x0 + 1, static_cast<int>(int64_t(x + 1) * sw / w));
+      uint64_t a = 0, r = 0, g = 0, b = 0, n = 0;
+      for (int sy = y0; sy < y1; ++sy) {
+        const uint32_t* p = src + static_cast<size_t>(sy) * sw + x0;
+        for (int sx = x0; sx < x1; ++sx, ++p) {
+          a += *p >> 24;
+          r += (*p >> 16) & 255;
+          g += (*p >> 8) & 255;
+          b += *p & 255;
+        }
+        n += static_cast<uint64_t>(x1 - x0);
+      }
+      out[static_cast<size_t>(y) * w + x] =
+          static_cast<uint32_t>(((a / n) << 24) | ((r / n) << 16) | ((g / n) << 8) | (b / n));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+struct Image::Source {
+  std::vector<uint8_t> bytes;
+  PictureFormat format = PictureFormat::Unknown;
+  std::string name;  // for console lines
+};
+
+Image::Image() = default;
+Image::~Image() = default;
+
 std::unique_ptr<Image> Image::fromMemory(const void* data, size_t size) {
-  if (!data || !size || size > 0x7FFFFFFF) return nullptr;
-  int w = 0, h = 0, n = 0;
-  stbi_uc* rgba = stbi_load_from_memory(static_cast<const stbi_uc*>(data), static_cast<int>(size), &w, &h, &n, 4);
-  if (!rgba) return nullptr;
+  if (!data || !size || size > kPictureBudgetBytes) return nullptr;
+  const auto* p = static_cast<const uint8_t*>(data);
+  return fromBytes(std::vector<uint8_t>(p, p + size), "picture in memory");
+}
+
+std::unique_ptr<Image> Image::fromBytes(std::vector<uint8_t> bytes, std::string name) {
+  const uint8_t* p = bytes.data();
+  const size_t size = bytes.size();
   auto img = std::make_unique<Image>();
+  auto source = std::make_shared<Source>();
+  source->format = sniffPicture(p, size);
+  source->name = std::move(name);
+  std::string why;
+  int w = 0, h = 0;
+  if (!pictureSize(source->format, p, size, w, h, why)) return nullptr;
+  // The smallest decode the format allows must fit beside the file's bytes.
+  const bool jpeg = source->format == PictureFormat::Jpeg;
+  const int64_t sw = jpeg ? jpegSmallestSide(w) : w, sh = jpeg ? jpegSmallestSide(h) : h;
+  LoadBudget budget;
+  if (!budget.take(size) || !budget.takePixels(sw, sh)) return nullptr;
+  source->bytes = std::move(bytes);
+  img->source_ = std::move(source);
   img->width_ = w;
   img->height_ = h;
-  img->pixels_.resize(static_cast<size_t>(w) * h);
-  for (size_t i = 0; i < img->pixels_.size(); ++i) {
-    const stbi_uc* p = rgba + i * 4;
-    img->pixels_[i] = (uint32_t(p[3]) << 24) | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
-  }
-  stbi_image_free(rgba);
   return img;
 }
 
@@ -31,59 +146,104 @@ std::unique_ptr<Image> Image::fromFile(LPCWSTR devicePath) {
   if (!devicePath) return nullptr;
   const std::string path = plat::hostPath(devicePath);
   std::vector<uint8_t> bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    uint8_t buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0 && bytes.size() < (256u << 20))
-      bytes.insert(bytes.end(), buffer, buffer + got);
-    std::fclose(f);
+  std::string why;
+  if (!readPictureFile(path, bytes, why)) {
+    plat::console::writeUtf8("Imaging: cannot decode " + path + ": " + why + "\n");
+    return nullptr;
   }
-  auto img = fromMemory(bytes.data(), bytes.size());
-  if (!img) plat::console::writeUtf8("Imaging: cannot decode " + path + "\n");
+  int w = 0, h = 0;
+  if (!pictureSize(sniffPicture(bytes.data(), bytes.size()), bytes.data(), bytes.size(), w, h, why)) {
+    plat::console::writeUtf8("Imaging: cannot decode " + path + ": " + why + "\n");
+    return nullptr;
+  }
+  auto img = fromBytes(std::move(bytes), path);
+  if (!img) {
+    plat::console::writeUtf8("Imaging: cannot decode " + path + ": picture of " + std::to_string(w) + "x" +
+                             std::to_string(h) + " beyond the memory budget\n");
+  }
   return img;
 }
 
+const std::vector<uint32_t>& Image::pixels() const {
+  std::lock_guard lock(mutex_);
+  if (decoded_ || !source_) return pixels_;
+  decoded_ = true;
+  LoadBudget budget;
+  Raster raster;
+  std::string why;
+  if (budget.take(source_->bytes.size()) &&
+      decodePicture(source_->format, source_->bytes.data(), source_->bytes.size(), 0, 0, budget, raster, why) &&
+      raster.width == width_ && raster.height == height_) {
+    pixels_ = std::move(raster.pixels);
+  } else {
+    plat::console::writeUtf8("Imaging: cannot decode " + source_->name + ": " + (why.empty() ? "damaged" : why) + "\n");
+  }
+  return pixels_;
+}
+
 std::unique_ptr<Image> Image::thumbnail(int w, int h) const {
-  if (w <= 0 || h <= 0 || int64_t(w) * h > (64LL << 20) || pixels_.empty()) return nullptr;
+  LoadBudget budget;
+  if (!budget.takePixels(w, h) || !width_ || !height_) return nullptr;
+  const uint32_t* src = nullptr;
+  int sw = 0, sh = 0;
+  Raster reduced;
+  bool full = true;
+  {
+    std::lock_guard lock(mutex_);
+    full = decoded_ || !source_ || source_->format != PictureFormat::Jpeg || (w >= width_ && h >= height_);
+  }
+  if (full) {
+    const std::vector<uint32_t>& all = pixels();
+    if (all.empty()) return nullptr;
+    src = all.data();
+    sw = width_;
+    sh = height_;
+  } else {
+    // A camera photo carries a small copy of itself: when it covers the thumbnail and shows the
+    // same picture (same proportions), it is all that needs decoding. Otherwise the photo
+    // decodes straight to the smallest scale that covers the thumbnail.
+    std::string why;
+    const uint8_t* exif = nullptr;
+    size_t exifSize = 0;
+    if (!budget.take(source_->bytes.size())) return nullptr;
+    if (jpegExifThumbnail(source_->bytes.data(), source_->bytes.size(), exif, exifSize)) {
+      LoadBudget small(budget.left());
+      Raster r;
+      if (decodeJpeg(exif, exifSize, w, h, small, r, why) && r.width >= w && r.height >= h &&
+          std::llabs(int64_t(r.width) * height_ - int64_t(r.height) * width_) * 50 <= int64_t(r.width) * height_)
+        reduced = std::move(r);
+    }
+    if (reduced.pixels.empty() &&
+        !decodePicture(source_->format, source_->bytes.data(), source_->bytes.size(), w, h, budget, reduced, why)) {
+      plat::console::writeUtf8("Imaging: cannot decode " + source_->name + ": " + why + "\n");
+      return nullptr;
+    }
+    src = reduced.pixels.data();
+    sw = reduced.width;
+    sh = reduced.height;
+  }
   auto out = std::make_unique<Image>();
   out->width_ = w;
   out->height_ = h;
-  out->pixels_.resize(static_cast<size_t>(w) * h);
-  for (int y = 0; y < h; ++y) {
-    const int y0 = static_cast<int>(int64_t(y) * height_ / h);
-    const int y1 = std::max(y0 + 1, static_cast<int>(int64_t(y + 1) * height_ / h));
-    for (int x = 0; x < w; ++x) {
-      const int x0 = static_cast<int>(int64_t(x) * width_ / w);
-      const int x1 = std::max(x0 + 1, static_cast<int>(int64_t(x + 1) * width_ / w));
-      // The average of the source pixels the target pixel covers (one when enlarging).
-      uint64_t a = 0, r = 0, g = 0, b = 0, n = 0;
-      for (int sy = y0; sy < y1; ++sy)
-        for (int sx = x0; sx < x1; ++sx) {
-          const uint32_t p = pixels_[static_cast<size_t>(sy) * width_ + sx];
-          a += p >> 24;
-          r += (p >> 16) & 255;
-          g += (p >> 8) & 255;
-          b += p & 255;
-          ++n;
-        }
-      out->pixels_[static_cast<size_t>(y) * w + x] =
-          static_cast<uint32_t>(((a / n) << 24) | ((r / n) << 16) | ((g / n) << 8) | (b / n));
-    }
-  }
+  out->decoded_ = true;
+  out->pixels_ = (sw == w && sh == h) ? std::vector<uint32_t>(src, src + size_t(w) * h) : scale(src, sw, sh, w, h);
   return out;
 }
 
 BOOL Image::draw(HDC handle, const RECT& rect) const {
   auto dc = gdi::findDC(handle);
   const int64_t w64 = int64_t(rect.right) - rect.left, h64 = int64_t(rect.bottom) - rect.top;
-  if (!dc || w64 <= 0 || h64 <= 0 || w64 > 32768 || h64 > 32768 || pixels_.empty()) return FALSE;
+  if (!dc || w64 <= 0 || h64 <= 0 || w64 > 32768 || h64 > 32768 || !width_ || !height_) return FALSE;
   const int w = static_cast<int>(w64), h = static_cast<int>(h64);
   std::unique_ptr<Image> scaled;
-  const Image* src = this;
+  const std::vector<uint32_t>* src = nullptr;
   if (w != width_ || h != height_) {
     scaled = thumbnail(w, h);
     if (!scaled) return FALSE;
-    src = scaled.get();
+    src = &scaled->pixels_;
+  } else {
+    src = &pixels();
+    if (src->empty()) return FALSE;
   }
   std::lock_guard lock(dc->mutex);
   const RECT d{dc->toDeviceX(rect.left), dc->toDeviceY(rect.top), dc->toDeviceX(int64_t(rect.left) + w),
@@ -93,7 +253,7 @@ BOOL Image::draw(HDC handle, const RECT& rect) const {
   const gdi::PixelView& v = scope.view();
   gdi::forEachRect(scope.clip(), [&](int l, int t, int r, int b) {
     for (int y = t; y < b; ++y) {
-      const uint32_t* s = &src->pixels_[static_cast<size_t>(y - d.top) * w + (l - d.left)];
+      const uint32_t* s = &(*src)[static_cast<size_t>(y - d.top) * w + (l - d.left)];
       uint32_t* p = v.at(l, y);
       for (int x = l; x < r; ++x, ++s, ++p) {
         const uint32_t k = *s >> 24;
