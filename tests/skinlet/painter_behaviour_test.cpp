@@ -150,6 +150,11 @@ class WideScreen : public PaintFixture {
     PaintFixture::SetUp();
     installSkin("paint", paintSkinBitmaps());
   }
+  // The next test's engines are made (and read the screen's size) before its SetUp runs.
+  void TearDown() override {
+    PaintFixture::TearDown();
+    plat::window::setScreenSize(800, 480);
+  }
 };
 
 TEST_F(WideScreen, VerticalBlindsStopAtTheScreensEdge) {
