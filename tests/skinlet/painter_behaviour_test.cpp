@@ -456,6 +456,25 @@ TEST_F(Painter, FullyBlackMaskLeavesAnEmptyRegion) {
   DeleteObject(got);
 }
 
+TEST_F(Painter, MaskRowsCountFromTheTop) {
+  // Black only in the top ten rows and the left five columns of the rest.
+  writeFile("Windows/paint/Skin/mask.bmp", bitmapFile(40, 30, [](int x, int y) { return y < 10 || x < 5 ? 0u : 0xFFFFFFu; }));
+  images.UnLoadImgResource();
+  ASSERT_TRUE(load(engine, u"Paint_Script.xml", u"paint"));
+  engine.CurMenu = 4;
+  HWND w = createScreen(engine, RECT{200, 90, 600, 390});
+  engine.SL_MakeWindowRgn(w);
+  HRGN got = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(w, got), ERROR);
+  RECT box{};
+  EXPECT_EQ(GetRgnBox(got, &box), SIMPLEREGION);
+  EXPECT_EQ(box.left, 5);
+  EXPECT_EQ(box.top, 10);
+  EXPECT_EQ(box.right, 40);
+  EXPECT_EQ(box.bottom, 30);
+  DeleteObject(got);
+}
+
 TEST_F(Painter, MissingMaskKeepsTheWindowShapeAndSaysSo) {
   engine.CurMenu = 4;
   engine.page(4).MaskBitmap = nullptr;
