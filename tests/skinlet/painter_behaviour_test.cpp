@@ -299,18 +299,6 @@ TEST_F(Painter, SectorArcPoints) {
   for (const POINT& q : skinlet::sectorPoints(s)) EXPECT_LE(std::abs(q.x), 1000000000);
 }
 
-TEST_F(Painter, SectorsOnScreen) {
-  HWND w = createScreen(engine);
-  paint(w);
-  // Sector 1, 0..90 degrees, highlighted: the upper right quarter of its disc at (80, 340).
-  EXPECT_EQ(pixel(100, 320), 0x40C0F0u);
-  EXPECT_NE(pixel(60, 320), 0x40C0F0u) << "the upper left quarter is outside";
-  EXPECT_NE(pixel(100, 360), 0x40C0F0u) << "the lower right quarter is outside";
-  // Sector 2, 300..60 degrees around 0, not highlighted: to the right of its centre (220, 340).
-  EXPECT_EQ(pixel(260, 340), 0xE07030u);
-  EXPECT_NE(pixel(180, 340), 0xE07030u);
-}
-
 // ---- texts ----
 
 TEST_F(Painter, LineBreakSpacing) {
