@@ -78,37 +78,15 @@ BOOL Image::draw(HDC handle, const RECT& rect) const {
   const int64_t w64 = int64_t(rect.right) - rect.left, h64 = int64_t(rect.bottom) - rect.top;
   if (!dc || w64 <= 0 || h64 <= 0 || w64 > 32768 || h64 > 32768 || pixels_.empty()) return FALSE;
   const int w = static_cast<int>(w64), h = static_cast<int>(h64);
-  std::unique_ptr<Image> scaled;
-  const Image* src = this;
-  if (w != width_ || h != height_) {
-    scaled = thumbnail(w, h);
-    if (!scaled) return FALSE;
-    src = scaled.get();
-  }
+  // The same limit as a thumbnail of that size would have.
+  if ((w != width_ || h != height_) && int64_t(w) * h > (64LL << 20)) return FALSE;
   std::lock_guard lock(dc->mutex);
   const RECT d{dc->toDeviceX(rect.left), dc->toDeviceY(rect.top), dc->toDeviceX(int64_t(rect.left) + w),
                dc->toDeviceY(int64_t(rect.top) + h)};
   gdi::DrawScope scope(*dc, d);
   if (scope.empty()) return TRUE;
-  const gdi::PixelView& v = scope.view();
-  gdi::forEachRect(scope.clip(), [&](int l, int t, int r, int b) {
-    for (int y = t; y < b; ++y) {
-      const uint32_t* s = &src->pixels_[static_cast<size_t>(y - d.top) * w + (l - d.left)];
-      uint32_t* p = v.at(l, y);
-      for (int x = l; x < r; ++x, ++s, ++p) {
-        const uint32_t k = *s >> 24;
-        if (k == 255) {
-          *p = *s & 0xFFFFFF;
-        } else if (k) {
-          const uint32_t ik = 255 - k, q = *p;
-          const uint32_t rr = (((*s >> 16) & 255) * k + ((q >> 16) & 255) * ik + 127) / 255;
-          const uint32_t gg = (((*s >> 8) & 255) * k + ((q >> 8) & 255) * ik + 127) / 255;
-          const uint32_t bb = ((*s & 255) * k + (q & 255) * ik + 127) / 255;
-          *p = (rr << 16) | (gg << 8) | bb;
-        }
-      }
-    }
-  });
+  // Scaled and blended in one pass over the visible part: no scaled copy is made per draw.
+  gdi::drawPicture(scope, RECT{d.left, d.top, d.left + w, d.top + h}, pixels_.data(), width_, height_);
   return TRUE;
 }
 
