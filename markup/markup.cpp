@@ -691,7 +691,7 @@ struct AttribTable {
   };
   uint64_t stamp = 0;
   int index = -1;
-  enum { kSeenOnce, kReady, kTooMany } state = kSeenOnce;
+  enum { kReady, kTooMany } state = kReady;
   int count = 0;
   Slot slots[kMax];
 };
@@ -715,10 +715,51 @@ inline bool addSlot(const char16_t* d, size_t lo, size_t e, size_t vs, size_t ve
 // value after it: the attributes the general search reads, in its order. Windows of 64
 // characters where every sign is followed by a double quote and no single quote stands outside
 // a quoted run are read from their bit masks; any other window one mark at a time.
+// The usual start tag read forwards: white space, a name, "=", a value in quotes, again and
+// again, and at most white space and a "/" at the end. A name read forwards from after white
+// space or a closing quote is the name the general rule measures back from its sign, so the
+// list is the same; anything else in the tag (a sign without a name, a bare value, a quoted run
+// after no sign) is left to the general reading. False when it was left.
+bool listUsualAttribs(const char16_t* d, size_t lo, size_t limit, AttribTable& t) {
+  size_t i = lo;
+  for (;;) {
+    while (i < limit && isSpace(d[i])) ++i;
+    if (i >= limit) return true;
+    if (kAttribNameEnds(d[i])) {
+      // Only the "/" of an empty element may follow the last value.
+      if (d[i] != u'/') return false;
+      for (size_t k = i + 1; k < limit; ++k)
+        if (!isSpace(d[k])) return false;
+      return true;
+    }
+    const size_t ns = i;
+    while (i < limit && !kAttribNameEnds(d[i])) ++i;
+    const size_t ne = i;
+    while (i < limit && isSpace(d[i])) ++i;
+    if (i >= limit || d[i] != u'=') return false;
+    ++i;
+    while (i < limit && isSpace(d[i])) ++i;
+    if (i >= limit || (d[i] != u'"' && d[i] != u'\'')) return false;
+    const char16_t q = d[i];
+    const size_t vs = i + 1;
+    const size_t ve = findQuote(d, vs, limit, q);
+    if (t.count == AttribTable::kMax) {
+      t.state = AttribTable::kTooMany;
+      return true;
+    }
+    t.slots[t.count++] = {static_cast<int32_t>(ns), static_cast<int32_t>(ne - ns), static_cast<int32_t>(vs),
+                          static_cast<int32_t>(ve - vs), q};
+    i = ve + 1;
+  }
+}
+
 void listAttribs(const std::u16string& doc, const CMarkup::ElemPos& el, AttribTable& t) {
   const char16_t* d = doc.data();
   const size_t limit = static_cast<size_t>(el.Start + el.StartTagLen() - 1);  // the closing ">"
   const size_t lo = static_cast<size_t>(el.Start + 1) + tagNameLenAt(d, doc.size(), static_cast<size_t>(el.Start + 1));
+  t.count = 0;
+  t.state = AttribTable::kReady;
+  if (listUsualAttribs(d, lo, limit, t)) return;
   t.count = 0;
   t.state = AttribTable::kReady;
   size_t i = lo;
@@ -772,18 +813,15 @@ void listAttribs(const std::u16string& doc, const CMarkup::ElemPos& el, AttribTa
 
 }  // namespace
 
-// The first look-up of an element searches its start tag directly (a single read stops at the
-// name); from the second on, all its attributes are listed once and looked up in the list. The
-// list holds what the general search would find, in the same order, so the first match is the
-// same attribute.
+// The first look-up of an element lists all its attributes once; this and the following look-ups
+// search the list. The list holds what the general search would find, in the same order, so the
+// first match is the same attribute.
 bool CMarkup::findAttribCached(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
   AttribTable& t = t_attribs;
   const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
   if (t.stamp != Stamp || t.index != index) {
     t.stamp = Stamp;
     t.index = index;
-    t.state = AttribTable::kSeenOnce;
-  } else if (t.state == AttribTable::kSeenOnce) {
     listAttribs(Doc, elem(index), t);
   }
   if (t.state != AttribTable::kReady) {
