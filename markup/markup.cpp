@@ -44,12 +44,26 @@ std::u16string cdataSection(std::u16string_view data) {
 }
 
 // Every state a document takes gets a stamp never used before, so a table kept for a stamp can
-// never be taken for another document, or for the same one after an edit.
-std::atomic<uint64_t> g_lastStamp{0};
+// never be taken for another document, or for the same one after an edit. Each thread counts in
+// its own range (one shared increment per thread, not one per edit): the thread's number in the
+// high 24 bits, its own count in the low 40.
+std::atomic<uint64_t> g_stampThreads{0};
+struct StampRange {
+  uint64_t next = 0, end = 0;
+};
+thread_local StampRange t_stamps __attribute__((tls_model("initial-exec")));
 
 }  // namespace
 
-void CMarkup::newStamp() { Stamp = g_lastStamp.fetch_add(1, std::memory_order_relaxed) + 1; }
+void CMarkup::newStamp() {
+  StampRange& r = t_stamps;
+  if (r.next == r.end) {
+    const uint64_t thread = g_stampThreads.fetch_add(1, std::memory_order_relaxed) + 1;
+    r.next = thread << 40;
+    r.end = r.next + (uint64_t{1} << 40);
+  }
+  Stamp = r.next++;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Construction and the index
