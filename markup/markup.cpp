@@ -53,6 +53,9 @@ struct StampRange {
 };
 thread_local StampRange t_stamps __attribute__((tls_model("initial-exec")));
 
+// The text of an attribute being written.
+thread_local std::u16string t_editText __attribute__((tls_model("initial-exec")));
+
 }  // namespace
 
 void CMarkup::newStamp() {
@@ -1196,21 +1199,19 @@ bool CMarkup::RemoveChildElem() {
 
 bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (!index || name.empty()) return false;
-  std::u16string escaped = EscapeText(value, MNF_ESCAPEQUOTES);
   int vs = 0, vl = 0, q = 0;
   int offset, removeLen;
-  std::u16string text;
+  // The new text is put together in a buffer kept by the thread, so that writing an attribute
+  // costs no heap string once the buffer has grown. It is complete before the document changes,
+  // so the value may even be a piece of the document itself.
+  std::u16string& text = t_editText;
+  text.clear();
   if (findAttrib(index, name, vs, vl, q)) {
     offset = vs;
     removeLen = vl;
-    if (q) {
-      text = std::move(escaped);
-    } else {
-      text.reserve(escaped.size() + 2);
-      text += u'"';
-      text += escaped;
-      text += u'"';
-    }
+    if (!q) text += u'"';
+    escapeAppend(text, value.c_str(), MNF_ESCAPEQUOTES);
+    if (!q) text += u'"';
     // A bare value reads up to the ">", so in "<a b=1/>" it takes the "/" along; replacing it
     // must leave the "/" that makes the element empty, or the document loses its structure.
     const ElemPos& el = elem(index);
@@ -1227,12 +1228,10 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
     }
     offset = k;
     removeLen = 0;
-    const size_t nameLen = std::char_traits<char16_t>::length(name.c_str());
-    text.reserve(nameLen + escaped.size() + 4);
     text += u' ';
-    text.append(name.c_str(), nameLen);
+    text += name.c_str();
     text += u"=\"";
-    text += escaped;
+    escapeAppend(text, value.c_str(), MNF_ESCAPEQUOTES);
     text += u'"';
   }
   int delta = static_cast<int>(text.size()) - removeLen;
@@ -1240,6 +1239,7 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (static_cast<long long>(el.StartTagLen()) + delta > ElemPos::kMaxStartTagLen) return false;
   if (Doc.size() + text.size() > static_cast<size_t>(INT_MAX)) return false;
   splice(offset, removeLen, text);
+  if (text.capacity() > 65536) std::u16string().swap(text);  // a huge value is not kept for ever
   el.SetStartTagLen(el.StartTagLen() + delta);
   el.Length += delta;
   for (int c = el.FirstChild; c; c = elem(c).Next) shiftSubtree(c, delta);
@@ -1291,16 +1291,15 @@ bool refChar(char16_t c) {
 
 }  // namespace
 
-std::u16string CMarkup::EscapeText(MCD_CSTR textArg, int flags) {
-  const WCHAR* text = textArg.c_str();
-  std::u16string out;
+// Appends `text` escaped to `out`.
+void CMarkup::escapeAppend(std::u16string& out, const WCHAR* text, int flags) {
   // Most texts hold nothing to escape: measured and copied in one piece up to the first
   // character that may need it.
   const bool quotes = (flags & MNF_ESCAPEQUOTES) != 0;
   size_t plain = 0;
   for (char16_t c; (c = text[plain]) != 0; ++plain)
     if (c == u'<' || c == u'>' || c == u'&' || (quotes && (c == u'"' || c == u'\''))) break;
-  out.reserve(plain + (text[plain] ? 16 : 0));
+  out.reserve(out.size() + plain + (text[plain] ? 16 : 0));
   out.append(text, plain);
   for (size_t i = plain; text[i]; ++i) {
     char16_t c = text[i];
@@ -1330,6 +1329,11 @@ std::u16string CMarkup::EscapeText(MCD_CSTR textArg, int flags) {
         out += c;
     }
   }
+}
+
+std::u16string CMarkup::EscapeText(MCD_CSTR textArg, int flags) {
+  std::u16string out;
+  escapeAppend(out, textArg.c_str(), flags);
   return out;
 }
 

@@ -177,6 +177,7 @@ class CMarkup {
   bool findAttribByMeasure(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
   bool findAttribCached(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
   void newStamp();
+  static void escapeAppend(std::u16string& out, const WCHAR* text, int flags);
 
   bool insertElem(MCD_CSTR name, MCD_CSTR data, int flags, bool before, bool child);
   bool removeElemAt(int index);

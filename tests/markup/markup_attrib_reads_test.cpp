@@ -50,6 +50,21 @@ TEST(MarkupAttribReads, ReadsAfterAnEditSeeTheEditedDocument) {
   EXPECT_EQ(m.GetAttrib(u"q"), u"9");
 }
 
+// The value written may be text of the document itself: it is taken before the document changes.
+TEST(MarkupAttribReads, WritingAValueTakenFromTheDocumentItself) {
+  CMarkup m(u"<r a=\"x\"/>");
+  ASSERT_TRUE(m.FindElem());
+  for (int i = 0; i < 6; ++i) {
+    const std::u16string before = m.GetDoc();
+    // From the "a" on to the end of the text: quotes and "<" that must be escaped.
+    const size_t at = before.find(u"a=");
+    ASSERT_TRUE(m.SetAttrib(u"b", m.GetDoc().c_str() + at));
+    EXPECT_EQ(m.GetAttrib(u"b"), before.substr(at));
+    EXPECT_EQ(m.GetAttrib(u"a"), u"x");
+  }
+  EXPECT_TRUE(m.IsWellFormed());
+}
+
 TEST(MarkupAttribReads, DocumentsReadInTurnKeepTheirOwnValues) {
   CMarkup a(u"<r k=\"first\" v=\"1\"/>"), b(u"<r k=\"second\" v=\"22\"/>");
   ASSERT_TRUE(a.FindElem());
