@@ -3,7 +3,9 @@
 // the compiler: the library's copy of a row of a few kilobytes takes the processor's string-copy
 // instruction, whose speed depends on how far apart the two buffers lie, and a generic loop
 // would be turned back into that same library call. See platform/docs/gdi.md for the figures.
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +17,7 @@ namespace plat::gdi {
 
 void copyPixels(uint32_t* d, const uint32_t* s, size_t n) {
   size_t i = 0;
+#if defined(__SSE2__)
   for (; i + 16 <= n; i += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 4));
@@ -27,11 +30,24 @@ void copyPixels(uint32_t* d, const uint32_t* s, size_t n) {
   }
   for (; i + 4 <= n; i += 4)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+#endif
   for (; i < n; ++i) d[i] = s[i];
 }
 
 namespace {
 
+inline uint32_t blend1(uint32_t s, uint32_t q) {
+  const uint32_t k = s >> 24;
+  if (k == 255) return s & 0xFFFFFF;
+  if (k == 0) return q;
+  const uint32_t ik = 255 - k;
+  const uint32_t rr = (((s >> 16) & 255) * k + ((q >> 16) & 255) * ik + 127) / 255;
+  const uint32_t gg = (((s >> 8) & 255) * k + ((q >> 8) & 255) * ik + 127) / 255;
+  const uint32_t bb = ((s & 255) * k + (q & 255) * ik + 127) / 255;
+  return (rr << 16) | (gg << 8) | bb;
+}
+
+#if defined(__SSE2__)
 // (v + 127) / 255 for v up to 255 * 255, in each 16-bit lane: exact over that whole range.
 inline __m128i div255(__m128i v) {
   v = _mm_add_epi16(v, _mm_set1_epi16(127));
@@ -45,17 +61,6 @@ inline __m128i blend2(__m128i s, __m128i d) {
   return div255(_mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, ia)));
 }
 
-inline uint32_t blend1(uint32_t s, uint32_t q) {
-  const uint32_t k = s >> 24;
-  if (k == 255) return s & 0xFFFFFF;
-  if (k == 0) return q;
-  const uint32_t ik = 255 - k;
-  const uint32_t rr = (((s >> 16) & 255) * k + ((q >> 16) & 255) * ik + 127) / 255;
-  const uint32_t gg = (((s >> 8) & 255) * k + ((q >> 8) & 255) * ik + 127) / 255;
-  const uint32_t bb = ((s & 255) * k + (q & 255) * ik + 127) / 255;
-  return (rr << 16) | (gg << 8) | bb;
-}
-
 // Four blended pixels from four source pixels (straight alpha in the top byte) and four
 // destination pixels. Opaque source pixels replace (top byte cleared), fully transparent ones
 // leave the destination as it was, top byte included.
@@ -67,16 +72,19 @@ inline __m128i blend4(__m128i s, __m128i d) {
   const __m128i clear = _mm_cmpeq_epi32(_mm_srli_epi32(s, 24), zero);
   return _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, mixed));
 }
+#endif
 
 }  // namespace
 
 void blendPixels(uint32_t* d, const uint32_t* s, size_t n) {
   size_t i = 0;
+#if defined(__SSE2__)
   for (; i + 4 <= n; i += 4) {
     const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
     const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), blend4(sv, dv));
   }
+#endif
   for (; i < n; ++i) d[i] = blend1(s[i], d[i]);
 }
 
@@ -96,6 +104,7 @@ struct Spans {
   }
 };
 
+#if defined(__SSE2__)
 // The average of source pixels [x0, x0 + 2) of rows r0 and r1, for four target pixels of an
 // exact halving: eight source pixels of each row.
 inline __m128i halve4(const uint32_t* r0, const uint32_t* r1) {
@@ -112,6 +121,7 @@ inline __m128i halve4(const uint32_t* r0, const uint32_t* r1) {
   const __m128i o23 = _mm_add_epi16(_mm_unpacklo_epi64(s45, s67), _mm_unpackhi_epi64(s45, s67));
   return _mm_packus_epi16(_mm_srli_epi16(o01, 2), _mm_srli_epi16(o23, 2));
 }
+#endif
 
 // The average of a box of `n` source pixels, channel by channel, rounded down. A multiply by
 // the reciprocal stands in for the division; it is exact for sums up to 255 * n while n < 4104.
@@ -141,7 +151,7 @@ void drawPicture(const DrawScope& scope, const RECT& target, const uint32_t* pix
   const PixelView& v = scope.view();
   const RECT box = scope.clip().box();
   const bool same = w == width && h == height;
-  const bool halving = !same && width == 2 * w && height == 2 * h;
+  [[maybe_unused]] const bool halving = !same && width == 2 * w && height == 2 * h;
   // Columns of the area the clip can touch, measured once for every row.
   const int cx0 = std::max(box.left, target.left), cx1 = std::min(box.right, target.right);
   if (cx0 >= cx1) return;
@@ -163,10 +173,12 @@ void drawPicture(const DrawScope& scope, const RECT& target, const uint32_t* pix
         const uint32_t* r0 = pixels + static_cast<size_t>(y0) * width;
         uint32_t* o = row.data();
         int k = 0;
+#if defined(__SSE2__)
         if (halving) {
           for (; k + 4 <= n; k += 4)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(o + k), halve4(r0 + 2 * (tx0 + k), r0 + width + 2 * (tx0 + k)));
         }
+#endif
         for (; k < n; ++k) {
           const size_t x = static_cast<size_t>(tx0 + k);
           o[k] = average(r0 + cols.first[x], width, cols.count[x], bh);
