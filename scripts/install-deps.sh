@@ -4,6 +4,7 @@
 set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
       libsdl2-dev libfreetype-dev libfontconfig-dev libstb-dev libjpeg-dev libpng-dev
+      libpixman-1-dev
       fonts-liberation fonts-wqy-microhei fonts-ipafont-gothic fonts-dejavu-core
       binutils-mingw-w64-x86-64 python3 unzip)
 missing=()

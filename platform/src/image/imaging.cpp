@@ -235,6 +235,7 @@ BOOL Image::draw(HDC handle, const RECT& rect) const {
   const int64_t w64 = int64_t(rect.right) - rect.left, h64 = int64_t(rect.bottom) - rect.top;
   if (!dc || w64 <= 0 || h64 <= 0 || w64 > 32768 || h64 > 32768 || !width_ || !height_) return FALSE;
   const int w = static_cast<int>(w64), h = static_cast<int>(h64);
+<<<<<<< HEAD
   std::unique_ptr<Image> scaled;
   const std::vector<uint32_t>* src = nullptr;
   if (w != width_ || h != height_) {
@@ -245,11 +246,16 @@ BOOL Image::draw(HDC handle, const RECT& rect) const {
     src = &pixels();
     if (src->empty()) return FALSE;
   }
+=======
+  // The same limit as a thumbnail of that size would have.
+  if ((w != width_ || h != height_) && int64_t(w) * h > (64LL << 20)) return FALSE;
+>>>>>>> perf
   std::lock_guard lock(dc->mutex);
   const RECT d{dc->toDeviceX(rect.left), dc->toDeviceY(rect.top), dc->toDeviceX(int64_t(rect.left) + w),
                dc->toDeviceY(int64_t(rect.top) + h)};
   gdi::DrawScope scope(*dc, d);
   if (scope.empty()) return TRUE;
+<<<<<<< HEAD
   const gdi::PixelView& v = scope.view();
   gdi::forEachRect(scope.clip(), [&](int l, int t, int r, int b) {
     for (int y = t; y < b; ++y) {
@@ -269,6 +275,10 @@ BOOL Image::draw(HDC handle, const RECT& rect) const {
       }
     }
   });
+=======
+  // Scaled and blended in one pass over the visible part: no scaled copy is made per draw.
+  gdi::drawPicture(scope, RECT{d.left, d.top, d.left + w, d.top + h}, pixels_.data(), width_, height_);
+>>>>>>> perf
   return TRUE;
 }
 
