@@ -6,9 +6,20 @@
 #include "skin_loader.h"
 #include "skin_paths.h"
 
-CSkinlet::CSkinlet() = default;
+CSkinlet::CSkinlet() {
+  // The frame of every paint has the screen's size.
+  ScreenWidth = GetSystemMetrics(SM_CXSCREEN);
+  ScreenHeight = GetSystemMetrics(SM_CYSCREEN);
+}
 
-CSkinlet::~CSkinlet() { SL_UnLoadSkin(); }
+CSkinlet::~CSkinlet() {
+  SL_UnLoadSkin();
+  if (FrameDC) releasePaintContexts();
+  // A region handed to a window belongs to the window, which deletes it when it is replaced
+  // or the window goes; only a region the window refused is still ours.
+  if (WindowRgn && WindowRgnOwned) DeleteObject(WindowRgn);
+  WindowRgn = nullptr;
+}
 
 tagMenu* CSkinlet::CurrentPage() {
   if (CurMenu < 0 || static_cast<size_t>(CurMenu) >= Menus.size()) return nullptr;

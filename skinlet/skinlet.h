@@ -3,6 +3,7 @@
 // input, focus and operation files) draws the current page and reports the user's actions.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "img_res.h"
@@ -44,6 +45,8 @@ class CSkinlet {
   void SL_PaintAnimationStop();
   void SL_AnimationProc();
   void SL_MakeWindowRgn(HWND hwnd);
+  // Starts timer 890 (text scrolling) with `period` ms unless it runs already.
+  void SL_txtStartScrollTimer(int period);
 
   // Child controls and animation players of every page (control_creation.cpp).
   int SL_LoadImages();
@@ -89,7 +92,16 @@ class CSkinlet {
   int AnimationType = 0;
   int AnimationStep = 0;
   HRGN WindowRgn = nullptr;
+  // WindowRgn is still ours to delete (its window refused it).
+  bool WindowRgnOwned = false;
   PAINTSTRUCT PaintInfo{};
+  // The frame bitmap of the paint and what the contexts held before.
+  HBITMAP FrameBitmap = nullptr;
+  HGDIOBJ FrameOldBitmap = nullptr;
+  HGDIOBJ SourceOldBitmap = nullptr;
+  // Called after each transition step is drawn, with the type played and the step (tests
+  // look at the screen in the middle of a transition).
+  std::function<void(int type, int step)> OnAnimationStep;
 
   // Input and timers.
   int TblPictureMode = 0;
@@ -109,4 +121,22 @@ class CSkinlet {
 
   // The current page, or null when there is none.
   tagMenu* CurrentPage();
+
+ private:
+  // Composing the frame (painter.cpp, painter_text.cpp, transitions.cpp).
+  void releasePaintContexts();
+  bool selectSource(HBITMAP bitmap);
+  void paintBackground(tagMenu& page);
+  void paintPictures(tagMenu& page);
+  void paintTables(tagMenu& page);
+  void paintTableText(tagTable& item);
+  void paintControlLooks(tagMenu& page);
+  void paintButtonTexts(tagMenu& page);
+  void paintSectors(tagMenu& page);
+  void paintTexts(tagMenu& page);
+  void paintSignals(tagMenu& page);
+  void drawFitted(const WCHAR* text, int width, RECT rect, uint32_t align);
+  int drawScrolling(const WCHAR* text, RECT rect, int offset, int step);
+  const WCHAR* languageText(int32_t id);
+  void drawAnimationStep(int type, int step);
 };
