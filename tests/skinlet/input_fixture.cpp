@@ -7,6 +7,7 @@ namespace input_test {
 bool InputTest::paintThroughEngine = true;
 InputSkinlet* InputTest::current = nullptr;
 std::vector<Notice> InputTest::log;
+std::vector<std::pair<uint64_t, UINT>> InputTest::ticks;
 
 tagButton makeButton(int id, int x, int y, int w, int h) {
   tagButton b{};
@@ -60,6 +61,7 @@ void setLinks(int32_t (&links)[IR_COUNT], int left, int right, int up, int down,
 
 LRESULT CALLBACK InputTest::screenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   static const UINT released = RegisterWindowMessageW(u"MGSID_PROGRESS_LBUTTONUP");
+  if (msg == WM_TIMER && wParam >= 888 && wParam <= 891) ticks.emplace_back(plat::clock::nowMs(), static_cast<UINT>(wParam));
   if (current) current->SL_MainProc(hwnd, msg, wParam, lParam);
   if (msg == WM_COMMAND || msg == kDown || msg == kUp || msg == kRepeat || msg == kTouch || msg == released) {
     log.push_back(Notice{msg, wParam, lParam});
@@ -76,6 +78,7 @@ LRESULT CALLBACK InputTest::screenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
 void InputTest::SetUp() {
   PlatformFixture::SetUp();
   log.clear();
+  ticks.clear();
   paintThroughEngine = true;
   // Made after the platform knows the screen size: the engine's frame takes it at construction.
   owned = std::make_unique<InputSkinlet>();

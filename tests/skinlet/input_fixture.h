@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,6 +86,27 @@ class InputTest : public hu::test::PlatformFixture {
   // Writes a 24-bit bitmap file of one colour below the unit root; returns its device path.
   std::u16string writeBitmap(const std::string& relative, int w, int h, COLORREF colour);
 
+  // One user action and what it must bring: the messages that reach the screen window, in
+  // order, and the focus afterwards.
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    std::vector<Notice> expect;
+    int focus;
+    int mode;
+  };
+  // Plays the steps in order; `check` looks at the screen after each.
+  void play(const std::vector<Step>& steps, const std::function<void(const Step&)>& check = {}) {
+    takeNotices();
+    for (const Step& s : steps) {
+      s.act();
+      EXPECT_EQ(takeNotices(), s.expect) << s.what;
+      EXPECT_EQ(skin->SL_IrGetActionID(), s.focus) << s.what;
+      EXPECT_EQ(skin->IrMode, s.mode) << s.what;
+      if (check) check(s);
+    }
+  }
+
   std::unique_ptr<InputSkinlet> owned;
   InputSkinlet* skin = nullptr;
   HWND screen = nullptr;
@@ -93,6 +115,8 @@ class InputTest : public hu::test::PlatformFixture {
   static bool paintThroughEngine;
   static InputSkinlet* current;
   static std::vector<Notice> log;
+  // Engine timer ticks that reached the screen window: {clock ms, timer id}.
+  static std::vector<std::pair<uint64_t, UINT>> ticks;
   static LRESULT CALLBACK screenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 };
 
