@@ -91,7 +91,9 @@ LRESULT CSkinlet::SL_MainProc(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
           }
           break;
         case kKeyEnter:
-          if (!wasOn) break;
+          // Without a page (the skin is being reloaded) the focus id names nothing the user
+          // could have chosen.
+          if (!wasOn || !CurrentPage()) break;
           if (IrOnTbl) {
             post(WM_COMMAND, static_cast<WPARAM>(LastIrResult));
           } else {
