@@ -1,5 +1,6 @@
 // The window region of a page with a shaped outline: the page's mask bitmap, whose black
 // pixels are cut out of the window.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -15,6 +16,10 @@ void CSkinlet::SL_MakeWindowRgn(HWND hwnd) {
     OutputDebugStringW(u"*E:CSkinlet::SL_MakeWindowRgn : the page has no mask bitmap, window region unchanged\n");
     return;
   }
+  // No screen is larger than this; what lies beyond it can never be seen through.
+  constexpr int kLargestScreen = 8192;
+  width = std::min(width, kLargestScreen);
+  height = std::min(height, kLargestScreen);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   info.bmiHeader.biWidth = width;
@@ -22,35 +27,38 @@ void CSkinlet::SL_MakeWindowRgn(HWND hwnd) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+  // One row at a time: the memory a mask takes does not grow with its height.
+  std::vector<uint32_t> row(static_cast<size_t>(width));
   HDC dc = CreateCompatibleDC(nullptr);
-  const int rows = GetDIBits(dc, page->MaskBitmap, 0, static_cast<UINT>(height), pixels.data(), &info,
-                             DIB_RGB_COLORS);
-  DeleteDC(dc);
-  if (rows != height) {
-    OutputDebugStringW(u"*E:CSkinlet::SL_MakeWindowRgn : the mask bitmap cannot be read, window region unchanged\n");
-    return;
-  }
-
   HRGN region = CreateRectRgn(0, 0, width, height);
   HRGN cut = CreateRectRgn(0, 0, 0, 0);
+  bool readable = true;
   // Each run of black pixels of a row is cut at once: the same region as cutting them one by
   // one, with one region operation per run instead of per pixel.
-  for (int y = 0; y < height; ++y) {
-    const uint32_t* row = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
+  for (int y = 0; y < height && readable; ++y) {
+    if (GetDIBits(dc, page->MaskBitmap, static_cast<UINT>(y), 1, row.data(), &info, DIB_RGB_COLORS) != 1) {
+      readable = false;
+      break;
+    }
     for (int x = 0; x < width;) {
-      if (row[x] & 0xFFFFFF) {
+      if (row[static_cast<size_t>(x)] & 0xFFFFFF) {
         ++x;
         continue;
       }
       int end = x + 1;
-      while (end < width && !(row[end] & 0xFFFFFF)) ++end;
+      while (end < width && !(row[static_cast<size_t>(end)] & 0xFFFFFF)) ++end;
       SetRectRgn(cut, x, y, end, y + 1);
       CombineRgn(region, region, cut, RGN_DIFF);
       x = end;
     }
   }
   DeleteObject(cut);
+  DeleteDC(dc);
+  if (!readable) {
+    DeleteObject(region);
+    OutputDebugStringW(u"*E:CSkinlet::SL_MakeWindowRgn : the mask bitmap cannot be read, window region unchanged\n");
+    return;
+  }
 
   // The region kept before is ours only when its window refused it; a window deletes its own.
   if (WindowRgn && WindowRgnOwned) DeleteObject(WindowRgn);
