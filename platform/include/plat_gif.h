@@ -144,7 +144,7 @@ class GifDecoder {
   // table, which leave the canvas as it is.
   uint32_t colours_[256] = {};
   int tableSize_ = 0;
-  bool anyHole_ = false;  // some index has colour 0
+  bool anyHole_ = false;  // some index that can be drawn has colour 0
 
   uint32_t* canvas_ = nullptr;  // ownCanvas_ or the caller's pixels
   std::vector<uint32_t> ownCanvas_;

@@ -260,7 +260,9 @@ GifDecoder::Step GifDecoder::nextImage() {
   }
   std::fill(colours_ + tableSize_, colours_ + 256, 0u);
   if (control_.transparent) colours_[control_.transparentIndex] = 0;
-  anyHole_ = control_.transparent || tableSize_ < 256;
+  // A whole image with an index past the table is never drawn, so only its transparent index
+  // can leave a pixel as it was.
+  anyHole_ = control_.transparent || (!rules_.wholeImagesOnly && tableSize_ < 256);
   interlaced_ = (flags & 0x40) != 0;
 
   uint8_t minCodeSize;
@@ -394,10 +396,10 @@ bool GifDecoder::decodeLzw() {
 
   const uint8_t* in = data_ + imageData_;
   const uint8_t* const inEnd = data_ + size_;
-  size_t blockLeft = 0;  // bytes left in the current sub-block
   uint64_t bits = 0;
   int bitCount = 0;
   int x = 0;
+  const bool watchClock = hasDeadline_;
   int untilClock = kCodesPerClockCheck;
 
   // False once every row is decoded.
@@ -420,18 +422,22 @@ bool GifDecoder::decodeLzw() {
   };
 
   bool clean = true;
+  const uint8_t* blockEnd = in;  // end of the current sub-block's bytes within the file
   for (;;) {
-    while (bitCount < codeSize) {
-      if (blockLeft == 0) {
-        if (in >= inEnd || *in == 0) goto ended;  // the data ends without an end code
-        blockLeft = *in++;
+    if (bitCount < codeSize) {
+      for (;;) {
+        while (in < blockEnd && bitCount <= 56) {
+          bits |= uint64_t(*in++) << bitCount;
+          bitCount += 8;
+        }
+        if (bitCount >= codeSize) break;
+        // The data ends without an end code, or the file inside a sub-block.
+        if (in >= inEnd || *in == 0) goto ended;
+        const size_t n = *in++;
+        blockEnd = in + std::min(n, size_t(inEnd - in));
       }
-      if (in >= inEnd) goto ended;  // the file ends inside the sub-block
-      bits |= uint64_t(*in++) << bitCount;
-      bitCount += 8;
-      --blockLeft;
     }
-    if (hasDeadline_ && --untilClock == 0) {
+    if (watchClock && --untilClock == 0) {
       untilClock = kCodesPerClockCheck;
       if (std::chrono::steady_clock::now() >= deadline_) {
         timedOut_ = true;
@@ -450,14 +456,14 @@ bool GifDecoder::decodeLzw() {
       continue;
     }
     if (code == endCode) goto ended;
-    int len;
+    // The string of the code: the string of `from`, then `tail` when it is the code being
+    // defined right now (the previous string plus its own first byte).
+    int len, from;
+    bool withTail = false;
+    uint8_t tail = 0;
     if (code < nextCode) {  // clear and end codes were handled above
       len = length[code];
-      int c = code;
-      for (int i = len - 1; i >= 0; --i) {
-        string[i] = suffix[c];
-        c = prefix[c];
-      }
+      from = code;
       if (prev >= 0 && nextCode < kMaxCodes) {
         prefix[nextCode] = static_cast<uint16_t>(prev);
         suffix[nextCode] = firstOf[code];
@@ -466,17 +472,13 @@ bool GifDecoder::decodeLzw() {
         ++nextCode;
       }
     } else if (code == nextCode && prev >= 0 && nextCode < kMaxCodes) {
-      // The code being defined right now: the previous string plus its own first byte.
       len = length[prev] + 1;
-      int c = prev;
-      for (int i = len - 2; i >= 0; --i) {
-        string[i] = suffix[c];
-        c = prefix[c];
-      }
-      string[len - 1] = firstOf[prev];
+      from = prev;
+      withTail = true;
+      tail = firstOf[prev];
       prefix[nextCode] = static_cast<uint16_t>(prev);
-      suffix[nextCode] = firstOf[prev];
-      firstOf[nextCode] = firstOf[prev];
+      suffix[nextCode] = tail;
+      firstOf[nextCode] = tail;
       length[nextCode] = static_cast<uint16_t>(len);
       ++nextCode;
     } else {
@@ -488,7 +490,25 @@ bool GifDecoder::decodeLzw() {
     // code it has just written; that is when this table reaches the power of two.
     if (nextCode == (1 << codeSize) && codeSize < 12) ++codeSize;
     prev = code;
-    if (!emit(string, len)) return true;  // every row decoded: the rest of the data is not needed
+
+    // Most strings end inside the current row: written straight into it (or not at all on a
+    // row off the canvas). The others go through emit(), which finishes rows.
+    const bool inRow = x + len < frameWidth;
+    if (inRow && !target) {
+      x += len;
+      continue;
+    }
+    uint8_t* out = inRow && x + len <= visWidth ? target + x : string;
+    int i = len - 1;
+    if (withTail) out[i--] = tail;
+    for (int c = from; i >= 0; --i) {
+      out[i] = suffix[c];
+      c = prefix[c];
+    }
+    if (out != string)
+      x += len;
+    else if (!emit(string, len))
+      return true;  // every row decoded: the rest of the data is not needed
   }
 ended:
   lastRowPixels_ = x;
