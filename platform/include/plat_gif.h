@@ -101,9 +101,9 @@ class GifDecoder {
   const FrameRect& frame() const { return frame_; }
   const uint32_t* canvas() const { return canvas_; }
 
-  // The most working memory a decoder takes beside the file and the canvas when images are
-  // drawn row by row (wholeImagesOnly false): one row of the logical screen and the LZW tables.
-  static constexpr size_t kRowByRowWorkingBytes = 65536 + 4096 * 8;
+  // The most working memory a decoder takes beside the file, the canvas and itself when
+  // images are drawn row by row (wholeImagesOnly false): one row of the logical screen.
+  static constexpr size_t kRowByRowWorkingBytes = 65536;
 
  private:
   bool parse(const uint8_t* data, size_t size, std::string& why);
@@ -144,6 +144,7 @@ class GifDecoder {
   // table, which leave the canvas as it is.
   uint32_t colours_[256] = {};
   int tableSize_ = 0;
+  int coloursKey_ = -1;  // colours_ holds the global table with this transparent index (256: none)
   bool anyHole_ = false;  // some index that can be drawn has colour 0
 
   uint32_t* canvas_ = nullptr;  // ownCanvas_ or the caller's pixels
@@ -160,6 +161,15 @@ class GifDecoder {
   int visLeft_ = 0, visTop_ = 0, visWidth_ = 0, visHeight_ = 0;  // canvas-clipped image
   int rowsDone_ = 0;       // rows fully decoded, in decoding order
   int lastRowPixels_ = 0;  // pixels of the next row decoded when the data ended
+
+  // LZW tables, kept between images so that each image need not set up 256 roots again.
+  static constexpr int kLzwCodes = 4096;
+  uint16_t prefix_[kLzwCodes];
+  uint8_t suffix_[kLzwCodes];
+  uint8_t firstOf_[kLzwCodes];
+  uint16_t length_[kLzwCodes];
+  uint8_t string_[kLzwCodes];  // one code's string when it does not go straight into a row
+  int rootsClean_ = 0;         // entries below this hold their single byte
 };
 
 }  // namespace plat::gif

@@ -13,7 +13,6 @@ constexpr uint8_t kImage = 0x2C;      // ','
 constexpr uint8_t kExtension = 0x21;  // '!'
 constexpr uint8_t kTrailer = 0x3B;    // ';'
 constexpr uint8_t kGraphicControl = 0xF9;
-constexpr int kMaxCodes = 4096;
 // Codes decoded between two looks at the clock when a deadline is set.
 constexpr int kCodesPerClockCheck = 4096;
 
@@ -106,6 +105,7 @@ bool GifDecoder::parse(const uint8_t* data, size_t size, std::string& why) {
   height_ = h;
   globalSize_ = globalSize;
   framesStart_ = pos_ = at;
+  coloursKey_ = -1;
   loaded_ = true;
   return true;
 }
@@ -249,17 +249,26 @@ GifDecoder::Step GifDecoder::nextImage() {
   control_ = pending_;
   pending_ = GraphicControl{};  // a graphic control applies to the one image after it
 
+  // Most animations draw every image with the global table: its colours stay set up between
+  // images unless the transparent index changes.
+  const int globalKey = control_.transparent ? control_.transparentIndex : 256;
+  auto holes = [this] {
+    std::fill(colours_ + tableSize_, colours_ + 256, 0u);
+    if (control_.transparent) colours_[control_.transparentIndex] = 0;
+  };
   if (flags & 0x80) {
     tableSize_ = 1 << ((flags & 7) + 1);
     if (size_ - pos_ < size_t(tableSize_) * 3) return endOfStream("read past the data");
     readColourTable(&data_[pos_], tableSize_, colours_);
     pos_ += size_t(tableSize_) * 3;
-  } else {
+    holes();
+    coloursKey_ = -1;
+  } else if (coloursKey_ != globalKey) {
     tableSize_ = globalSize_;
     std::copy(global_, global_ + globalSize_, colours_);
+    holes();
+    coloursKey_ = globalKey;
   }
-  std::fill(colours_ + tableSize_, colours_ + 256, 0u);
-  if (control_.transparent) colours_[control_.transparentIndex] = 0;
   // A whole image with an index past the table is never drawn, so only its transparent index
   // can leave a pixel as it was.
   anyHole_ = control_.transparent || (!rules_.wholeImagesOnly && tableSize_ < 256);
@@ -377,19 +386,22 @@ bool GifDecoder::decodeLzw() {
   };
   uint8_t* target = rowTarget();
 
-  uint16_t prefix[kMaxCodes];
-  uint8_t suffix[kMaxCodes];
-  uint8_t firstOf[kMaxCodes];
-  uint16_t length[kMaxCodes];
-  uint8_t string[kMaxCodes];
+  uint16_t* const prefix = prefix_;
+  uint8_t* const suffix = suffix_;
+  uint8_t* const firstOf = firstOf_;
+  uint16_t* const length = length_;
+  uint8_t* const string = string_;
 
   const int clearCode = 1 << minCodeSize_;
   const int endCode = clearCode + 1;
-  for (int i = 0; i < clearCode; ++i) {
+  // The single-byte roots stay set up between images; only those an image with a smaller code
+  // size used as codes of its own are set up again.
+  for (int i = rootsClean_; i < clearCode; ++i) {
     prefix[i] = 0;
     suffix[i] = firstOf[i] = static_cast<uint8_t>(i);
     length[i] = 1;
   }
+  rootsClean_ = clearCode;
   int codeSize = minCodeSize_ + 1;
   int nextCode = clearCode + 2;
   int prev = -1;  // no previous code: a stream without a leading clear code starts as after one
@@ -464,14 +476,14 @@ bool GifDecoder::decodeLzw() {
     if (code < nextCode) {  // clear and end codes were handled above
       len = length[code];
       from = code;
-      if (prev >= 0 && nextCode < kMaxCodes) {
+      if (prev >= 0 && nextCode < kLzwCodes) {
         prefix[nextCode] = static_cast<uint16_t>(prev);
         suffix[nextCode] = firstOf[code];
         firstOf[nextCode] = firstOf[prev];
         length[nextCode] = static_cast<uint16_t>(length[prev] + 1);
         ++nextCode;
       }
-    } else if (code == nextCode && prev >= 0 && nextCode < kMaxCodes) {
+    } else if (code == nextCode && prev >= 0 && nextCode < kLzwCodes) {
       len = length[prev] + 1;
       from = prev;
       withTail = true;

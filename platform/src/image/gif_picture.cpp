@@ -30,7 +30,7 @@ bool decodeGif(const uint8_t* data, size_t size, LoadBudget& budget, Raster& out
   gif::GifDecoder decoder(kStillPicture);
   if (!decoder.load(data, size, why)) return false;
   const int W = decoder.width(), H = decoder.height();
-  if (!budget.takePixels(W, H) || !budget.take(gif::GifDecoder::kRowByRowWorkingBytes)) {
+  if (!budget.takePixels(W, H) || !budget.take(sizeof decoder + gif::GifDecoder::kRowByRowWorkingBytes)) {
     why = "picture beyond the memory budget";
     return false;
   }
