@@ -139,7 +139,6 @@ class GifDecoder {
   bool interlaced_ = false;
   int minCodeSize_ = 0;
   size_t imageData_ = 0;  // its first data sub-block
-  bool imageCut_ = false;  // its sub-blocks run past the end of the file
   // Canvas colour of each index; 0 (no alpha) for the transparent index and indices past the
   // table, which leave the canvas as it is.
   uint32_t colours_[256] = {};

@@ -278,8 +278,7 @@ GifDecoder::Step GifDecoder::nextImage() {
   if (!readByte(minCodeSize)) return endOfStream("read past the data");
   minCodeSize_ = minCodeSize;
   imageData_ = pos_;
-  imageCut_ = !skipSubBlocks();
-  if (imageCut_) {
+  if (!skipSubBlocks()) {  // the file ends inside the image's data
     if (!rules_.drawCutImages) return endOfStream("read past the data");
     pos_ = size_;  // drawn as far as it goes; the stream ends after it
   }
