@@ -1,0 +1,101 @@
+// The launcher program on the sdl display of an X server of its own: it shows its screen, and
+// when the X server goes away it ends in order with the status that makes its supervisor start
+// it again.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "plat_display.h"
+#include "x_server.h"
+
+namespace hu::test {
+namespace {
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class LauncherOnXTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    if (!server_.start(why)) GTEST_SKIP() << why;
+    char pattern[] = "/tmp/hu-xwin-unit-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    std::string prepare = std::string(HU_SOURCE_DIR) + "/scripts/prepare-unit.sh \"" + dir_ + "/unit\" >/dev/null";
+    ASSERT_EQ(system(prepare.c_str()), 0);
+  }
+  void TearDown() override {
+    if (child_ > 0) {
+      kill(child_, SIGKILL);
+      waitpid(child_, nullptr, 0);
+    }
+    server_.stop();
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+  }
+
+  void startLauncher() {
+    std::string program = std::string(HU_BINARY_DIR) + "/launcher/launcher";
+    ASSERT_EQ(access(program.c_str(), X_OK), 0) << "build the launcher target first";
+    console_ = dir_ + "/console.txt";
+    std::string unit = dir_ + "/unit";
+    std::string display = server_.display();
+    child_ = fork();
+    if (child_ == 0) {
+      setenv("DISPLAY", display.c_str(), 1);
+      unsetenv("WAYLAND_DISPLAY");
+      unsetenv("SDL_VIDEODRIVER");
+      setenv("SDL_RENDER_DRIVER", "software", 1);
+      setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 1);
+      // A sanitizer build's leak report must not stand in for the exit status under test.
+      setenv("LSAN_OPTIONS", "suppressions=" HU_SOURCE_DIR "/tests/xwin/sdl_leaks.supp", 1);
+      int out = open((dir_ + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(out, 2);
+      execl(program.c_str(), "launcher", "--unit", unit.c_str(), "--display", "sdl", "--fullscreen", "--console-file",
+            console_.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+
+  // The launcher's exit status, or -1 when it has not ended within `ms`.
+  int waitExit(int ms) {
+    int status = 0;
+    bool ended = waitUntil([&] { return waitpid(child_, &status, WNOHANG) == child_; }, ms);
+    if (!ended) return -1;
+    child_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  XServer server_;
+  std::string dir_;
+  std::string console_;
+  pid_t child_ = -1;
+};
+
+TEST_F(LauncherOnXTest, ShowsItsScreenFullAndEndsInOrderWhenTheXServerGoesAway) {
+  startLauncher();
+  {
+    XClient x(server_.display());
+    ASSERT_TRUE(x.ok());
+    xcb_window_t screen = 0;
+    ASSERT_TRUE(waitUntil([&] { return (screen = x.windowOfProcess(static_cast<uint32_t>(child_))) != 0; }, 15000))
+        << readFile(console_);
+    EXPECT_EQ(x.topMapped(), screen);
+  }
+  ASSERT_TRUE(waitUntil([&] { return readFile(console_).find("other programs' windows are seen") != std::string::npos; }));
+  server_.stop();
+  EXPECT_EQ(waitExit(15000), HU_DISPLAY_LOST_EXIT_STATUS) << readFile(dir_ + "/stderr.txt");
+  EXPECT_NE(readFile(console_).find("the X server went away"), std::string::npos) << readFile(console_);
+}
+
+}  // namespace
+}  // namespace hu::test
