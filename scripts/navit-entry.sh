@@ -27,6 +27,14 @@ cat > "$dir/navit.xml" <<XML
     <vehicleprofile name="car" flags="0x4000000" flags_forward_mask="0x4040002" flags_reverse_mask="0x4040001"
                     maxspeed_handling="0" route_mode="0" static_speed="5" static_distance="25"/>
     <mapset enabled="yes"/>
+    <!-- Without map data the map is empty: the menu button, a compass and a title band show
+         a person that the navigation program is in front. -->
+    <osd enabled="yes" type="text" label="Navit navigation" x="0" y="0" w="$width" h="48" font_size="500"
+         background_color="#1e3a8acc"/>
+    <osd enabled="yes" type="button" x="-96" y="60" command="gui.menu()" src="menu.png"/>
+    <osd enabled="yes" type="compass" x="10" y="60" w="90" h="90" font_size="250"/>
+    <osd enabled="yes" type="button" x="10" y="-96" command="zoom_in()" src="zoom_in.png"/>
+    <osd enabled="yes" type="button" x="106" y="-96" command="zoom_out()" src="zoom_out.png"/>
     <xi:include href="\$NAVIT_SHAREDIR/navit_layout_car.xml"/>
   </navit>
 </config>

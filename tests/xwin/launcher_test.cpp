@@ -97,5 +97,75 @@ TEST_F(LauncherOnXTest, ShowsItsScreenFullAndEndsInOrderWhenTheXServerGoesAway) 
   EXPECT_NE(readFile(console_).find("the X server went away"), std::string::npos) << readFile(console_);
 }
 
+// The unit's X session (packaging/headunit-session) with Xvfb standing in for Xorg: it ends
+// with the status the service restarts on, whether the display goes or the launcher crashes.
+class SessionTest : public LauncherOnXTest {
+ protected:
+  void SetUp() override {
+    if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
+    char pattern[] = "/tmp/hu-xwin-session-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    std::string prepare = std::string(HU_SOURCE_DIR) + "/scripts/prepare-unit.sh \"" + dir_ + "/unit\" >/dev/null";
+    ASSERT_EQ(system(prepare.c_str()), 0);
+    console_ = dir_ + "/console.log";
+    child_ = fork();
+    if (child_ == 0) {
+      setpgid(0, 0);
+      setenv("HEADUNIT_XSERVER", "/usr/bin/Xvfb", 1);
+      setenv("HEADUNIT_XARGS", "-screen 0 800x480x24", 1);
+      setenv("HEADUNIT_UNIT", (dir_ + "/unit").c_str(), 1);
+      setenv("HEADUNIT_STATE", dir_.c_str(), 1);
+      setenv("LOGS_DIRECTORY", dir_.c_str(), 1);
+      setenv("HEADUNIT_LAUNCHER", HU_BINARY_DIR "/launcher/launcher", 1);
+      setenv("SDL_RENDER_DRIVER", "software", 1);
+      setenv("SDL_FRAMEBUFFER_ACCELERATION", "0", 1);
+      setenv("LSAN_OPTIONS", "suppressions=" HU_SOURCE_DIR "/tests/xwin/sdl_leaks.supp", 1);
+      unsetenv("WAYLAND_DISPLAY");
+      unsetenv("SDL_VIDEODRIVER");
+      int out = open((dir_ + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(out, 2);
+      execl(HU_SOURCE_DIR "/packaging/headunit-session", "headunit-session", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_TRUE(waitUntil([&] { return readFile(console_).find("other programs' windows are seen") != std::string::npos; },
+                          20000))
+        << readFile(dir_ + "/stderr.txt");
+  }
+  void TearDown() override {
+    if (child_ > 0) kill(-child_, SIGKILL);
+    LauncherOnXTest::TearDown();
+  }
+
+  // The session's child process running `name` (the X server or the launcher).
+  pid_t childNamed(const std::string& name) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      std::string stat = readFile(entry.path().string() + "/stat");
+      size_t close = stat.rfind(')');
+      if (close == std::string::npos || stat.find("(" + name + ")") == std::string::npos) continue;
+      long ppid = std::atol(stat.c_str() + close + 4);
+      if (ppid == child_) return static_cast<pid_t>(std::atol(entry.path().filename().c_str()));
+    }
+    return -1;
+  }
+};
+
+TEST_F(SessionTest, EndsWithTheDisplayLostStatusWhenItsXServerGoes) {
+  pid_t server = childNamed("Xvfb");
+  ASSERT_GT(server, 0);
+  kill(server, SIGTERM);
+  EXPECT_EQ(waitExit(15000), HU_DISPLAY_LOST_EXIT_STATUS) << readFile(dir_ + "/stderr.txt");
+}
+
+TEST_F(SessionTest, EndsWithACrashStatusWhenTheLauncherCrashesAndTakesItsXServerAlong) {
+  pid_t launcher = childNamed("launcher");
+  pid_t server = childNamed("Xvfb");
+  ASSERT_GT(launcher, 0);
+  kill(launcher, SIGABRT);
+  EXPECT_EQ(waitExit(15000), 128 + SIGABRT);
+  EXPECT_TRUE(waitUntil([&] { return kill(server, 0) != 0; }));
+}
+
 }  // namespace
 }  // namespace hu::test
