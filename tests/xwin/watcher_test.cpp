@@ -97,9 +97,10 @@ TEST_F(WatcherOnXTest, TheDemoProgramsWindowIsFoundFrontedAndTheScreenComesBackW
 }
 
 TEST_F(WatcherOnXTest, AWindowOfAProgramStartedByAScriptOnTheCardCounts) {
+  // The real program runs in a session of its own: only its parentage ties it to the script.
   placeDemoProgram("StorageCard/Navi/bin/navione");
   writeFile("StorageCard/Navi/Navi.exe",
-            "#!/bin/sh\n\"$(dirname \"$0\")/bin/navione\" --seconds 30 &\nwait $!\n", true);
+            "#!/bin/sh\nsetsid \"$(dirname \"$0\")/bin/navione\" --seconds 30 &\nwait $!\n", true);
   ListenerWindows owner({u"MainMenu"});
   std::chrono::milliseconds took{};
   HWND program = startAndFind(owner, u"\\StorageCard\\Navi\\Navi.exe", took);
@@ -108,17 +109,35 @@ TEST_F(WatcherOnXTest, AWindowOfAProgramStartedByAScriptOnTheCardCounts) {
   DWORD pid = 0;
   GetWindowThreadProcessId(program, &pid);
   EXPECT_NE(pid, processId());  // the script's child owns the window
-  EXPECT_TRUE(plat::process::belongsTo(pid, processId()));
+  EXPECT_NE(getpgid(static_cast<pid_t>(pid)), static_cast<pid_t>(processId()));
   showAndFront(program);
-  EXPECT_EQ(x_->topMapped(), x_->windowOfProcess(pid));
-  // Ending the script's process group ends the program too.
-  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId());
-  ASSERT_NE(process, nullptr);
-  TerminateProcess(process, 0);
-  CloseHandle(process);
+  xcb_window_t navi = x_->windowOfProcess(pid);
+  EXPECT_EQ(x_->topMapped(), navi);
+  // Closed by its window: the program ends, then the script, and the watcher reports it.
+  x_->askToClose(navi);
+  ASSERT_TRUE(owner.waitCount(WM_COMMAND, 1, id(u"APPLICATION_MESSAGEID_EXTNAVIEXITMSG"), 8000));
+  EXPECT_FALSE(IsWindow(program));
+  EXPECT_EQ(x_->topMapped(), screen_);
+}
+
+TEST_F(WatcherOnXTest, AWindowOfAProgramThatLeftItsParentButNotItsProcessGroupCounts) {
+  // Started in the background of a subshell that ends at once: its parent is gone, its
+  // process group is still the started program's.
+  placeDemoProgram("StorageCard/Navi/bin/navione");
+  writeFile("StorageCard/Navi/Navi.exe",
+            "#!/bin/sh\n( \"$(dirname \"$0\")/bin/navione\" --seconds 30 & )\nsleep 30\n", true);
+  ListenerWindows owner({u"MainMenu"});
+  std::chrono::milliseconds took{};
+  HWND program = startAndFind(owner, u"\\StorageCard\\Navi\\Navi.exe", took);
+  ASSERT_NE(program, nullptr);
+  EXPECT_LT(took.count(), 4000);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(program, &pid);
+  EXPECT_NE(pid, processId());
+  // Ending the started program ends its whole process group, the window's program too.
+  TerminateProcess(std::atomic_ref<HANDLE>(info.hProcess).load(), 0);
   ASSERT_TRUE(owner.waitCount(WM_COMMAND, 1, id(u"APPLICATION_MESSAGEID_EXTNAVIEXITMSG"), 8000));
   EXPECT_TRUE(waitUntil([&] { return !IsWindow(program); }));
-  EXPECT_EQ(x_->topMapped(), screen_);
 }
 
 TEST_F(WatcherOnXTest, AnotherProgramsWindowIsNotTakenForTheStartedOnes) {
