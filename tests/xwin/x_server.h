@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace hu::test {
@@ -200,6 +201,42 @@ class XClient {
       if (viewable(w) && cardinal(w, "_NET_WM_PID") == pid) return w;
     return XCB_NONE;
   }
+  // A window property of 32-bit values (windows, cardinals), empty when missing.
+  std::vector<uint32_t> words(xcb_window_t w, const char* property) {
+    std::vector<uint32_t> out;
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c_, xcb_get_property(c_, 0, w, atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr);
+    if (r && r->format == 32) {
+      auto* v = static_cast<const uint32_t*>(xcb_get_property_value(r));
+      out.assign(v, v + xcb_get_property_value_length(r) / 4);
+    }
+    std::free(r);
+    return out;
+  }
+  // With a window manager: the windows it manages, bottom first, and the active one.
+  std::vector<uint32_t> managedStacking() { return words(root(), "_NET_CLIENT_LIST_STACKING"); }
+  xcb_window_t activeWindow() {
+    std::vector<uint32_t> v = words(root(), "_NET_ACTIVE_WINDOW");
+    return v.empty() ? XCB_NONE : v[0];
+  }
+  xcb_window_t managedOfProcess(uint32_t pid) {
+    for (uint32_t w : managedStacking())
+      if (cardinal(w, "_NET_WM_PID") == pid) return w;
+    return XCB_NONE;
+  }
+  bool windowManagerRuns() { return !words(root(), "_NET_SUPPORTING_WM_CHECK").empty(); }
+  // The middle of a window, in root coordinates.
+  std::pair<int, int> middleOf(xcb_window_t w) {
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, w), nullptr);
+    xcb_translate_coordinates_reply_t* t =
+        xcb_translate_coordinates_reply(c_, xcb_translate_coordinates(c_, w, root(), 0, 0), nullptr);
+    std::pair<int, int> m{-1, -1};
+    if (g && t) m = {t->dst_x + g->width / 2, t->dst_y + g->height / 2};
+    std::free(g);
+    std::free(t);
+    return m;
+  }
+
   // One pixel of a screenshot of the root window (what a person sees), 0xRRGGBB.
   uint32_t screenPixel(int x, int y) {
     xcb_get_image_reply_t* r = xcb_get_image_reply(
