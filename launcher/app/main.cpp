@@ -146,6 +146,8 @@ int run(const CommandLine& line) {
   }
   display.scale = line.scale;
   display.fullscreen = line.fullscreen;
+  // Full screen is how a unit runs: with no screen to show, end and let the service try again.
+  display.fallBackToHeadless = !line.fullscreen;
   display.script = line.script;
   int status = 0;
   if (plat::display::open(display)) {
@@ -158,6 +160,9 @@ int run(const CommandLine& line) {
     // supervisor must see to start the shell again.
     if (msg.message == WM_QUIT && static_cast<int>(msg.wParam) == HU_DISPLAY_LOST_EXIT_STATUS)
       status = HU_DISPLAY_LOST_EXIT_STATUS;
+  } else if (line.fullscreen) {
+    NKDbgPrintfW(u"[Vexa APP] no screen to show the shell on, ending\n");
+    status = HU_DISPLAY_LOST_EXIT_STATUS;
   }
   plat::display::close();
 

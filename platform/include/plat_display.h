@@ -19,6 +19,9 @@ struct Options {
   int scale = 1;
   // sdl only: the window fills the whole display (borderless), the screen scaled to fit.
   bool fullscreen = false;
+  // When sdl cannot start: go on headless (true), or fail open() (false: a unit's kiosk, where a
+  // screen nobody sees is worse than ending and being started again).
+  bool fallBackToHeadless = true;
   // Screen size; 0 keeps the current one (800 x 480 unless set before).
   int width = 0;
   int height = 0;

@@ -65,10 +65,22 @@ int virtualKey(SDL_Keycode k) {
 // backend's stop() leaves it parked instead of joining it, and the program ends in order.
 std::atomic<DWORD> g_quitOnLoss{0};
 std::atomic<bool> g_displayLost{false};
+// Set while a backend starts: a server lost before the window is up fails the start instead.
+std::mutex g_startLock;
+std::condition_variable* g_startCv = nullptr;
+int* g_started = nullptr;
 int onDisplayLost(Display*) {
   g_displayLost = true;
   plat::console::writeUtf8("display: the X server went away; ending\n");
-  if (DWORD t = g_quitOnLoss.load()) plat::window::postQuit(t, HU_DISPLAY_LOST_EXIT_STATUS);
+  {
+    std::lock_guard<std::mutex> g(g_startLock);
+    if (g_started && *g_started == 0) {
+      *g_started = -1;
+      g_startCv->notify_all();
+    } else if (DWORD t = g_quitOnLoss.load()) {
+      plat::window::postQuit(t, HU_DISPLAY_LOST_EXIT_STATUS);
+    }
+  }
   for (;;) pause();
   return 0;
 }
@@ -83,11 +95,35 @@ class SdlBackend : public DisplayBackend {
     height_ = height;
     scale_ = scale;
     quitThread_ = quitThread;
+#ifdef HU_HAVE_X11
+    {
+      std::lock_guard<std::mutex> g(g_startLock);
+      g_startCv = &startCv_;
+      g_started = &started_;
+    }
+#endif
     thread_ = std::thread([this] { run(); });
-    std::unique_lock<std::mutex> l(lock_);
-    cv_.wait(l, [&] { return started_ != 0; });
-    if (started_ < 0) {
-      l.unlock();
+    int started = 0;
+    {
+#ifdef HU_HAVE_X11
+      std::unique_lock<std::mutex> l(g_startLock);
+#else
+      std::unique_lock<std::mutex> l(lock_);
+#endif
+      startCv_.wait(l, [&] { return started_ != 0; });
+      started = started_;
+#ifdef HU_HAVE_X11
+      g_startCv = nullptr;
+      g_started = nullptr;
+#endif
+    }
+    if (started < 0) {
+#ifdef HU_HAVE_X11
+      if (g_displayLost) {
+        thread_.detach();  // parked in onDisplayLost for good
+        return false;
+      }
+#endif
       thread_.join();
       return false;
     }
@@ -159,9 +195,13 @@ class SdlBackend : public DisplayBackend {
     // Other programs' windows are seen from the moment open() returns.
     if (ok) watchOtherWindows(window);
     {
+#ifdef HU_HAVE_X11
+      std::lock_guard<std::mutex> g(g_startLock);
+#else
       std::lock_guard<std::mutex> g(lock_);
+#endif
       started_ = ok ? 1 : -1;
-      cv_.notify_all();
+      startCv_.notify_all();
     }
     if (ok) loop(renderer, texture);
     if (texture) SDL_DestroyTexture(texture);
@@ -253,8 +293,8 @@ class SdlBackend : public DisplayBackend {
   DWORD quitThread_ = 0;
   std::thread thread_;
   std::mutex lock_;
-  std::condition_variable cv_;
-  int started_ = 0;
+  std::condition_variable startCv_;
+  int started_ = 0;  // guarded by g_startLock where Xlib is in, else by lock_
   bool stop_ = false;
   bool havePending_ = false;
   bool redraw_ = false;
