@@ -194,6 +194,26 @@ TEST_F(OtherWindowsTest, FrontingTakesTurnsBetweenTheProgramAndOurScreen) {
   x_->destroy(w);
 }
 
+TEST_F(OtherWindowsTest, ATouchOnOurScreenTakesItBackFromTheProgram) {
+  if (access("/usr/bin/xdotool", X_OK) != 0) GTEST_SKIP() << "xdotool is not installed (apt-get install xdotool)";
+  ListenerWindows own({u"MainMenu"});  // a 10x10 window at the screen's corner
+  ASSERT_TRUE(SetForegroundWindow(own.window(0)));
+  xcb_window_t w = x_->makeWindow(0x00FF00, true, 100, 100, 400, 300);
+  x_->setPid(w, 710);
+  HWND h = byProcess(710);
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(SetForegroundWindow(h));
+  ASSERT_GT(x_->stackIndex(w), x_->stackIndex(screen_));
+  ASSERT_EQ(GetForegroundWindow(), nullptr);
+  // The driver touches our window where the program's does not cover it.
+  std::string touch = "DISPLAY=" + g_xserver->display() + " xdotool mousemove 5 5 click 1";
+  ASSERT_EQ(system(touch.c_str()), 0);
+  EXPECT_TRUE(waitUntil([&] { return x_->stackIndex(screen_) > x_->stackIndex(w); }));
+  // The touch also activates our window, by click, as on the device.
+  EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == own.window(0); }));
+  x_->destroy(w);
+}
+
 TEST_F(OtherWindowsTest, UnmappedHelperWindowsAndMenusAreNotTopLevelWindows) {
   xcb_window_t helper = x_->makeWindow(0x0000FF, false);
   x_->setPid(helper, 800);
