@@ -106,6 +106,24 @@ TEST_F(LauncherOnXTest, FullScreenWithoutAnXServerEndsAtOnceWithTheDisplayLostSt
   EXPECT_NE(readFile(console_).find("no screen to show the shell on"), std::string::npos) << readFile(console_);
 }
 
+// Without an X server (none named, or one that is not there) the demo program runs windowless.
+TEST(DemoProgramTest, RunsWithoutAWindowWhereNoXServerIsReachable) {
+  std::string program = std::string(HU_BINARY_DIR) + "/tools/navione";
+  ASSERT_EQ(access(program.c_str(), X_OK), 0) << "build the navione target first";
+  for (const char* env : {"env -u DISPLAY", "env DISPLAY=:4321"}) {
+    std::string command = std::string(env) + " " + program + " --seconds 1 --exit-code 7 2>&1";
+    FILE* out = popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string text;
+    char buf[256];
+    while (size_t n = fread(buf, 1, sizeof buf, out)) text.append(buf, n);
+    int status = pclose(out);
+    EXPECT_EQ(text.find("window open"), std::string::npos) << env << ": " << text;
+    EXPECT_NE(text.find("NaviOne: navigation finished"), std::string::npos) << env << ": " << text;
+    EXPECT_EQ(WEXITSTATUS(status), 7) << env;
+  }
+}
+
 // The unit's X session (packaging/headunit-session) with Xvfb standing in for Xorg: it ends
 // with the status the service restarts on, whether the display goes or the launcher crashes.
 class SessionTest : public LauncherOnXTest {
