@@ -64,13 +64,22 @@ int virtualKey(SDL_Keycode k) {
 // thread (the only one that calls Xlib) tells the window thread to end and parks here; the
 // backend's stop() leaves it parked instead of joining it, and the program ends in order.
 std::atomic<DWORD> g_quitOnLoss{0};
-std::atomic<bool> g_displayLost{false};
+// The sdl thread parked for good (none while the server is there).
+std::mutex g_parkedLock;
+std::thread::id g_parked;
+bool isParked(const std::thread& t) {
+  std::lock_guard<std::mutex> g(g_parkedLock);
+  return t.joinable() && t.get_id() == g_parked;
+}
 // Set while a backend starts: a server lost before the window is up fails the start instead.
 std::mutex g_startLock;
 std::condition_variable* g_startCv = nullptr;
 int* g_started = nullptr;
 int onDisplayLost(Display*) {
-  g_displayLost = true;
+  {
+    std::lock_guard<std::mutex> g(g_parkedLock);
+    g_parked = std::this_thread::get_id();
+  }
   plat::console::writeUtf8("display: the X server went away; ending\n");
   {
     std::lock_guard<std::mutex> g(g_startLock);
@@ -119,7 +128,7 @@ class SdlBackend : public DisplayBackend {
     }
     if (started < 0) {
 #ifdef HU_HAVE_X11
-      if (g_displayLost) {
+      if (isParked(thread_)) {
         thread_.detach();  // parked in onDisplayLost for good
         return false;
       }
@@ -144,7 +153,7 @@ class SdlBackend : public DisplayBackend {
     }
     window::foreign::uninstall();
 #ifdef HU_HAVE_X11
-    if (g_displayLost && thread_.joinable()) {
+    if (isParked(thread_)) {
       thread_.detach();  // parked in onDisplayLost for good
       return;
     }
