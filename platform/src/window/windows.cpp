@@ -874,7 +874,13 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
 BOOL BringWindowToTop(HWND hwnd) {
   if (foreign::isForeign(hwnd)) return SetForegroundWindow(hwnd);
   if (!SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE)) return FALSE;
-  if (!GetParent(hwnd)) frontOurScreen();
+  bool topLevel = false;
+  {
+    Lock lock(state().lock);
+    Window* w = findWindow(hwnd);
+    topLevel = w && !w->parent;
+  }
+  if (topLevel) frontOurScreen();
   return TRUE;
 }
 
