@@ -325,7 +325,7 @@ class X11Windows : public window::foreign::Source {
 
   uint8_t mapState(xcb_window_t w) {
     xcb_get_window_attributes_reply_t* a = xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, w), nullptr);
-    uint8_t state = a ? a->map_state : XCB_MAP_STATE_UNMAPPED;
+    uint8_t state = a ? a->map_state : static_cast<uint8_t>(XCB_MAP_STATE_UNMAPPED);
     std::free(a);
     return state;
   }
