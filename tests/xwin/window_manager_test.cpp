@@ -35,6 +35,9 @@ class WindowManagerTest : public UnitRootTest {
     ASSERT_TRUE(waitUntil([&] { return x_->windowManagerRuns(); }, 10000)) << "openbox did not start";
     plat::display::Options d;
     d.backend = plat::display::Backend::Sdl;
+    // The test thread paints the screen itself and presents it (presentNow); presenting from the
+    // listener windows' thread meanwhile would read the screen while it is being painted.
+    d.presentOnIdle = false;
     d.fullscreen = true;
     ASSERT_TRUE(plat::display::open(d));
     ASSERT_TRUE(waitUntil([&] { return (screen_ = x_->managedOfProcess(static_cast<uint32_t>(getpid()))) != 0; }));

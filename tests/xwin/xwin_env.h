@@ -20,6 +20,9 @@ class OnXServerTest : public UnitRootTest {
     ASSERT_TRUE(x_->ok());
     plat::display::Options d;
     d.backend = plat::display::Backend::Sdl;
+    // The test thread paints the screen itself and presents it (presentNow); presenting from the
+    // listener windows' thread meanwhile would read the screen while it is being painted.
+    d.presentOnIdle = false;
     ASSERT_TRUE(plat::display::open(d));
     ASSERT_EQ(plat::display::active(), plat::display::Backend::Sdl);
     // Our screen window is up once the server shows it.
