@@ -198,6 +198,8 @@ TEST_F(OtherWindowsTest, ATouchOnOurScreenTakesItBackFromTheProgram) {
   if (access("/usr/bin/xdotool", X_OK) != 0) GTEST_SKIP() << "xdotool is not installed (apt-get install xdotool)";
   ListenerWindows own({u"MainMenu"});  // a 10x10 window at the screen's corner
   ASSERT_TRUE(SetForegroundWindow(own.window(0)));
+  paintScreen(0x3060C0);
+  ASSERT_TRUE(screenShows(0x3060C0));
   xcb_window_t w = x_->makeWindow(0x00FF00, true, 100, 100, 400, 300);
   x_->setPid(w, 710);
   HWND h = byProcess(710);
