@@ -26,6 +26,7 @@ struct CommandLine {
   std::string display;
   std::string script;
   int scale = 1;
+  bool fullscreen = false;
   bool help = false;
   std::string error;
 };
@@ -38,6 +39,7 @@ void usage(FILE* out) {
       "                      the skins, language.xml and Config.bak\n"
       "  --display KIND      headless, sdl or auto (default auto: sdl when a display is present)\n"
       "  --scale N           sdl only: each screen pixel becomes N x N window pixels (1 to 8)\n"
+      "  --fullscreen        sdl only: fill the whole display, the screen scaled to fit (a unit's kiosk)\n"
       "  --script FILE       play an input script (taps, keys, waits, snapshots; docs/input-scripts.md)\n"
       "  --console-file F    copy every debug-console line to the host file F\n"
       "  --help              this text\n",
@@ -62,7 +64,8 @@ CommandLine parse(int argc, char** argv) {
       value(scale);
       line.scale = std::atoi(scale.c_str());
       if (line.error.empty() && (line.scale < 1 || line.scale > 8)) line.error = "--scale takes 1 to 8";
-    } else if (arg == "--help" || arg == "-h") line.help = true;
+    } else if (arg == "--fullscreen") line.fullscreen = true;
+    else if (arg == "--help" || arg == "-h") line.help = true;
     else line.error = "unknown option " + arg;
   }
   return line;
@@ -142,13 +145,24 @@ int run(const CommandLine& line) {
     NKDbgPrintfW(u"[Vexa APP] unknown display %S, using auto\n", line.display.c_str());
   }
   display.scale = line.scale;
+  display.fullscreen = line.fullscreen;
+  // Full screen is how a unit runs: with no screen to show, end and let the service try again.
+  display.fallBackToHeadless = !line.fullscreen;
   display.script = line.script;
+  int status = 0;
   if (plat::display::open(display)) {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
+    // The quit code says why the loop ended: 0 normally, or the display going away, which the
+    // supervisor must see to start the shell again.
+    if (msg.message == WM_QUIT && static_cast<int>(msg.wParam) == HU_DISPLAY_LOST_EXIT_STATUS)
+      status = HU_DISPLAY_LOST_EXIT_STATUS;
+  } else if (line.fullscreen) {
+    NKDbgPrintfW(u"[Vexa APP] no screen to show the shell on, ending\n");
+    status = HU_DISPLAY_LOST_EXIT_STATUS;
   }
   plat::display::close();
 
@@ -165,7 +179,7 @@ int run(const CommandLine& line) {
     SetEvent(soundEnd);
     CloseHandle(soundEnd);
   }
-  return 0;
+  return status;
 }
 
 }  // namespace
