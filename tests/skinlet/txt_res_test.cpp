@@ -145,6 +145,7 @@ TEST_F(LanguageTable, AListWithoutLanguagesSaysWhichFileAndWhy) {
     EXPECT_NE(console.find("language.xml lists no language: " + std::string(c.reason)), std::string::npos) << console;
   }
   console.clear();
+  std::filesystem::remove(root + "/Windows/language.xml");
   std::filesystem::create_directories(root + "/Windows/language.xml");
   CTxtRes folder;
   EXPECT_NE(console.find("lists no language: it is a folder"), std::string::npos) << console;

@@ -103,12 +103,16 @@ class SerialPort : public KernelObject {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n == 0) {
-        // End of file: a terminal that was hung up. Nothing more will come; waiting for it
-        // would only spin, since the descriptor stays readable.
-        hungUp_ = true;
-        if (got > 0) break;
-        SetLastError(ERROR_HANDLE_EOF);
-        return false;
+        // A raw terminal reads 0 both when nothing is there yet and after a hang-up; only the
+        // hang-up is reported by poll. Nothing more will come then, and waiting for it would
+        // only spin, since the descriptor stays readable.
+        pollfd now = {fd_, POLLIN, 0};
+        if (::poll(&now, 1, 0) > 0 && (now.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+          hungUp_ = true;
+          if (got > 0) break;
+          SetLastError(ERROR_HANDLE_EOF);
+          return false;
+        }
       }
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
         // The device went away (a pseudo-terminal whose other side closed reports EIO).
