@@ -28,9 +28,8 @@ if [ "${HU_SKIP_TSAN:-0}" != 1 ]; then
   cmake --build build/tsan -j "$jobs" --target "${threaded[@]}"
   export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
   for t in "${threaded[@]}"; do
-    folder=build/tsan/tests/${t#test_}
     echo "-- $t"
-    (cd "$folder" && "./$t" --gtest_brief=1 --gtest_filter='-PowerCutTest.*')
+    (cd build/tsan/tests && "./$t" --gtest_brief=1 --gtest_filter='-PowerCutTest.*')
   done
 fi
 

@@ -110,7 +110,11 @@ int CConfig::Open() {
       NKDbgPrintfW(u"CConfig: %s restored from %s\n", m_path, backup);
       return 1;
     }
-    NKDbgPrintfW(u"CConfig: cannot copy %s over %s (error %d)\n", backup, m_path, static_cast<int>(GetLastError()));
+    NKDbgPrintfW(u"CConfig: cannot copy %s over %s (error %d): running on the factory settings\n", backup, m_path,
+                 static_cast<int>(GetLastError()));
+    Lock lock(&m_lock);
+    m_loaded = m_doc.SetDoc(factory.GetDoc()) ? 1 : 0;
+    if (m_loaded) return 1;
   } else {
     NKDbgPrintfW(u"CConfig: the factory copy %s cannot be read or parsed either\n", backup);
   }
