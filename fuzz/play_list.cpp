@@ -2,6 +2,7 @@
 // written by another unit or a user's editing can leave anything in them: any bytes must give
 // a list (maybe empty) that can be paged and picked from, never a crash.
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
