@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every fuzz target built in build/fuzz for SECONDS each (default 20) on its seed corpus
 # (fuzz/corpus/<target>/, read only: new inputs go to a scratch folder), one after the other.
-# Fails on the first finding; the input that found it is left in build/fuzz/findings/.
+# Every target runs even when an earlier one found something; the command fails when any did,
+# and the input that found it is left in build/fuzz/findings/.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 # A long run of one target: scripts/fuzz.sh 3600 markup
 set -euo pipefail
@@ -34,7 +35,7 @@ for name in "${names[@]}"; do
     tail -n 60 "$scratch/$name.log" >&2
     echo "fuzz: $name found a fault (input in build/fuzz/findings/)" >&2
     status=1
-    break
+    continue
   fi
   grep -E '^stat::number_of_executed_units|^Done ' "$scratch/$name.log" || true
 done
