@@ -15,10 +15,22 @@ int CImgRes::LoadImgResource(const WCHAR* file, const WCHAR* folder) {
   std::u16string rel;
   if (!skinlet::scriptRelativeName(folder, file, rel)) return 0;
   CMarkup xml;
-  if (!xml.Load(skinlet::baseFile(rel))) return 0;
+  if (!xml.Load(skinlet::baseFile(rel))) {
+    // A skin without its image table draws every screen blank: say which file and why.
+    std::u16string path = skinlet::baseFile(rel);
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    NKDbgPrintfW(u"CImgRes: %s loads no image: %s\n", path.c_str(),
+                 attributes == INVALID_FILE_ATTRIBUTES ? u"no such file"
+                 : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? u"it is a folder"
+                                                           : u"it cannot be read or parsed");
+    return 0;
+  }
   if (!skinlet::setBaseToSkinFolder(folder)) return 0;
 
-  if (xml.FindElem(u"IMAGES")) {
+  size_t before = m_List.size();
+  int missing = 0;
+  if (!xml.FindElem(u"IMAGES")) NKDbgPrintfW(u"CImgRes: %s loads no image: no IMAGES element\n", file);
+  else {
     xml.IntoElem();
     while (xml.FindElem(u"IMAGE")) {
       tagImgRes entry{};
@@ -27,10 +39,16 @@ int CImgRes::LoadImgResource(const WCHAR* file, const WCHAR* folder) {
       entry.hImg = SHLoadDIBitmap(skinlet::baseFile(name));
       if (!entry.hImg) {
         NKDbgPrintfW(u"No image file(id:%d) in \"image.xml\"!\n", static_cast<int>(entry.imgId));
+        ++missing;
       }
       m_List.push_back(entry);
     }
     xml.OutOfElem();
+    size_t listed = m_List.size() - before;
+    if (listed == 0) NKDbgPrintfW(u"CImgRes: %s loads no image: no IMAGE entries\n", file);
+    else if (static_cast<size_t>(missing) == listed)
+      NKDbgPrintfW(u"CImgRes: %s loads no image: none of its %d picture files could be loaded\n", file,
+                   static_cast<int>(listed));
   }
   // Stable, so that equal ids keep their document order (the search then meets one of them).
   std::stable_sort(m_List.begin(), m_List.end(),

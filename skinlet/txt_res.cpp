@@ -12,8 +12,19 @@ void CTxtRes::LoadLangConfig(const WCHAR* file) {
   std::u16string path;
   if (!skinlet::modulePath(file, path)) return;
   CMarkup xml;
-  if (!xml.Load(path.c_str())) return;
-  if (!xml.FindElem(u"LANGUAGES")) return;
+  // Without a language list every screen is without text: say why, once per load.
+  if (!xml.Load(path.c_str())) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    NKDbgPrintfW(u"CTxtRes: %s lists no language: %s\n", path.c_str(),
+                 attributes == INVALID_FILE_ATTRIBUTES ? u"no such file"
+                 : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? u"it is a folder"
+                                                           : u"it cannot be read or parsed");
+    return;
+  }
+  if (!xml.FindElem(u"LANGUAGES")) {
+    NKDbgPrintfW(u"CTxtRes: %s lists no language: no LANGUAGES element\n", path.c_str());
+    return;
+  }
   xml.IntoElem();
   while (xml.FindElem(u"LANGUAGE")) {
     Language entry{};
@@ -21,6 +32,7 @@ void CTxtRes::LoadLangConfig(const WCHAR* file) {
     skinlet::copyCut(entry.ModulePath, SL_TEXT_LEN, xml.GetData());
     m_Languages.push_back(entry);
   }
+  if (m_Languages.empty()) NKDbgPrintfW(u"CTxtRes: %s lists no language: no LANGUAGE entries\n", path.c_str());
 }
 
 void CTxtRes::ReleaseModule() {

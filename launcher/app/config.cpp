@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "plat_file.h"
+
 namespace {
 
 const WCHAR kRoot[] = u"CONFIG";
@@ -64,6 +66,8 @@ CConfig::CConfig() {
   GetDataFolder(folder);
   joinPath(m_path, folder, u"Config.xml");
   InitializeCriticalSection(&m_lock);
+  // A save cut off by a power cut leaves its temporary file beside "Config.xml".
+  plat::removeStaleTemporaries(plat::hostPath(folder));
   Load();
 }
 
@@ -77,15 +81,100 @@ int CConfig::Load() {
 
 int CConfig::Open() {
   if (Load()) return 1;
+  std::string host = plat::hostPath(m_path);
+  DWORD attributes = GetFileAttributesW(m_path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    // Nothing can replace a folder: run on defaults in memory, as with no file at all.
+    NKDbgPrintfW(u"CConfig: %s is a folder, not a settings file: running on defaults, settings are not saved\n",
+                 m_path);
+    return 1;
+  }
+  bool present = attributes != INVALID_FILE_ATTRIBUTES;
+  if (present) {
+    NKDbgPrintfW(u"CConfig: %s cannot be read or parsed\n", m_path);
+    // The user's volume, zone and remembered program are in it: keep it before it is replaced.
+    plat::keepDamagedCopy(host);
+  }
   WCHAR folder[MAX_PATH];
   WCHAR backup[MAX_PATH];
   GetModuleFolder(folder);
   joinPath(backup, folder, u"Config.bak");
-  if (!CopyFileW(backup, m_path, FALSE)) {
-    // No factory copy either: run on with every default and never write the file.
+  if (GetFileAttributesW(backup) == INVALID_FILE_ATTRIBUTES) {
+    // No factory copy: run on with every default and never write the file.
+    if (present) NKDbgPrintfW(u"CConfig: no %s either: running on defaults, settings are not saved\n", backup);
     return 1;
   }
-  return Load();
+  CMarkup factory;
+  if (factory.Load(backup)) {
+    if (CopyFileW(backup, m_path, FALSE) && Load()) {
+      NKDbgPrintfW(u"CConfig: %s restored from %s\n", m_path, backup);
+      return 1;
+    }
+    NKDbgPrintfW(u"CConfig: cannot copy %s over %s (error %d): running on the factory settings\n", backup, m_path,
+                 static_cast<int>(GetLastError()));
+    Lock lock(&m_lock);
+    m_loaded = m_doc.SetDoc(factory.GetDoc()) ? 1 : 0;
+    if (m_loaded) return 1;
+  } else {
+    NKDbgPrintfW(u"CConfig: the factory copy %s cannot be read or parsed either\n", backup);
+  }
+  // The unit must come up whatever its files hold: start from the built-in defaults and keep
+  // them as the new file, so the next start finds something to load.
+  return UseBuiltInDefaults() ? 1 : 0;
+}
+
+namespace {
+
+// The first folder beside the program that holds an "image.xml": a skin to show when the
+// settings that named one are lost.
+std::u16string findSkin() {
+  WCHAR folder[MAX_PATH];
+  CConfig::GetModuleFolder(folder);
+  WCHAR pattern[MAX_PATH];
+  joinPath(pattern, folder, u"*");
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(pattern, &data);
+  if (find == INVALID_HANDLE_VALUE) return {};
+  std::u16string best;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || data.cFileName[0] == u'.') continue;
+    WCHAR skin[MAX_PATH];
+    WCHAR images[MAX_PATH];
+    joinPath(skin, folder, data.cFileName);
+    joinPath(images, skin, u"image.xml");
+    if (GetFileAttributesW(images) == INVALID_FILE_ATTRIBUTES) continue;
+    std::u16string name(data.cFileName);
+    if (best.empty() || name < best) best = name;
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return best;
+}
+
+}  // namespace
+
+std::u16string CConfig::BuiltInDefaults() {
+  std::u16string doc =
+      u"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<CONFIG>\r\n"
+      u"<CURRENT_LANGUAGE Value=\"1033\"/>\r\n<VOLUME_LEVEL Value=\"8\"/>\r\n<GBL_MUTE Value=\"0\"/>\r\n"
+      u"<KEYTONE_LEVEL Value=\"1\"/>\r\n<BT_POWEROFF_CHECK Value=\"0\"/>\r\n<ANIMATOR_TYPE Value=\"0\"/>\r\n";
+  std::u16string skin = findSkin();
+  if (!skin.empty() && skin.find_first_of(u"<>&\"") == std::u16string::npos)
+    doc += u"<CURRENT_SKIN Value=\"1\"/>\r\n<SKIN1>" + skin + u"</SKIN1>\r\n";
+  doc += u"</CONFIG>\r\n";
+  return doc;
+}
+
+bool CConfig::UseBuiltInDefaults() {
+  Lock lock(&m_lock);
+  if (!m_doc.SetDoc(BuiltInDefaults().c_str())) {
+    m_loaded = 0;
+    return false;
+  }
+  m_loaded = 1;
+  m_doc.ResetPos();
+  if (saveAtomically()) NKDbgPrintfW(u"CConfig: running on built-in defaults, written to %s\n", m_path);
+  else NKDbgPrintfW(u"CConfig: running on built-in defaults (kept in memory only)\n");
+  return true;
 }
 
 bool CConfig::saveAtomically() {

@@ -2,6 +2,8 @@
 // in the unit's data folder, with a factory copy "Config.bak" beside the program.
 #pragma once
 
+#include <string>
+
 #include "markup.h"
 #include "windows.h"
 
@@ -16,6 +18,10 @@ class CConfig {
   int Load();
   // Start-up check: load, or restore the factory copy and load that. 0: do not go on.
   int Open();
+  // Replaces the document with the built-in defaults of the key table (and a skin found beside
+  // the program) and writes it to "Config.xml". False only when nothing could be loaded.
+  bool UseBuiltInDefaults();
+  static std::u16string BuiltInDefaults();
   // Writes the whole document back (atomically: a power cut leaves the old file or the new).
   void Save();
 

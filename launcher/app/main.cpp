@@ -13,11 +13,15 @@
 #include "links/can_protocal.h"
 #include "links/device_protocol.h"
 #include "plat_display.h"
+#include "plat_file.h"
 #include "services/utility.h"
 #include "txt_res.h"
 #include "windows.h"
 
 namespace {
+
+// Exit status when the settings could not be set up at all (not even from built-in defaults).
+constexpr int kExitConfigurationUnusable = 3;
 
 struct CommandLine {
   std::string unit;
@@ -99,14 +103,19 @@ int run(const CommandLine& line) {
   g_pStorageMonitor = new CStorageMonitor();
   g_pStorageMonitor->Start();
   if (!g_pConfig->Open()) {
+    // Only when not even the built-in defaults could be set up. A supervisor must see this as
+    // a failure, not as a clean end.
     NKDbgPrintfW(u"[Vexa APP] configuration unusable, ending\n");
     g_pStorageMonitor->Stop();
     delete g_pStorageMonitor;
     g_pStorageMonitor = nullptr;
     delete g_pCanProtocal;
     g_pCanProtocal = nullptr;
-    return 0;
+    return kExitConfigurationUnusable;
   }
+  // The play lists' second home; the data folder and the unit root are tidied by the
+  // configuration store and the registry as they load.
+  plat::removeStaleTemporaries(plat::hostPath(u"\\NFlash"));
   reportConfiguration(*g_pConfig);
   g_pDeviceProtocol = new CNullDeviceProtocol();
   g_pDeviceProtocol->IsReaderRunning(0);

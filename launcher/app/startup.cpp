@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "app/config.h"
 #include "services/utility.h"
@@ -71,8 +73,10 @@ void readString(HKEY key, LPCWSTR name, WCHAR* buffer, DWORD chars) {
 
 }  // namespace
 
-void BuildTimeZoneList(TIME_ZONE_INFORMATION (&list)[kTimeZoneCount], TimeZoneNameFn displayName, void* context) {
+void BuildTimeZoneList(TIME_ZONE_INFORMATION (&list)[kTimeZoneCount], TimeZoneNameFn displayName, void* context,
+                       bool (*filled)[kTimeZoneCount]) {
   std::memset(list, 0, sizeof(list));
+  if (filled) std::fill(std::begin(*filled), std::end(*filled), false);
   // The display names are read once; an entry without a name can never match.
   static thread_local WCHAR names[kTimeZoneCount][MAX_PATH];
   for (int i = 0; i < kTimeZoneCount; ++i)
@@ -109,6 +113,7 @@ void BuildTimeZoneList(TIME_ZONE_INFORMATION (&list)[kTimeZoneCount], TimeZoneNa
         tz.StandardDate = tzi.StandardDate;
         tz.DaylightDate = tzi.DaylightDate;
       }
+      if (filled) (*filled)[match] = true;
       ++placed;
     }
     RegCloseKey(zone);
@@ -127,13 +132,28 @@ bool ApplyTimeZone(CConfig& config) {
   CTxtRes names;  // reads "language.xml" as it is made
   names.ChangeLanguageRes();
   static TIME_ZONE_INFORMATION list[kTimeZoneCount];
+  static bool filled[kTimeZoneCount];
+  struct Names {
+    CTxtRes* texts;
+    int found;
+  } lookup{&names, 0};
   BuildTimeZoneList(
       list,
       [](int i, WCHAR* buffer, void* context) {
-        return static_cast<CTxtRes*>(context)->GetResItem(static_cast<unsigned short>(kTimeZoneFirstText + i),
-                                                          buffer) != nullptr;
+        auto* names = static_cast<Names*>(context);
+        bool found = names->texts->GetResItem(static_cast<unsigned short>(kTimeZoneFirstText + i), buffer) != nullptr &&
+                     buffer[0] != 0;
+        if (found) ++names->found;
+        return found;
       },
-      &names);
+      &lookup, &filled);
+  if (!filled[index]) {
+    if (lookup.found == 0)
+      NKDbgPrintfW(u"[Vexa APP] TIME_ZONE %d: the language module holds no time-zone names, zone unchanged\n", index);
+    else
+      NKDbgPrintfW(u"[Vexa APP] TIME_ZONE %d: no \\Time Zones entry matches its name, zone unchanged\n", index);
+    return false;
+  }
   SetTimeZoneInformation(&list[index]);
   return true;
 }

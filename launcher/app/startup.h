@@ -22,10 +22,13 @@ constexpr unsigned short kTimeZoneFirstText = 0x8000;
 // matched stay zero. `displayName(i, buffer)` writes name i (MAX_PATH characters); false when
 // there is none.
 using TimeZoneNameFn = bool (*)(int index, WCHAR* buffer, void* context);
-void BuildTimeZoneList(TIME_ZONE_INFORMATION (&list)[kTimeZoneCount], TimeZoneNameFn displayName, void* context);
+// `filled`, when given, tells which entries a subkey filled.
+void BuildTimeZoneList(TIME_ZONE_INFORMATION (&list)[kTimeZoneCount], TimeZoneNameFn displayName, void* context,
+                       bool (*filled)[kTimeZoneCount] = nullptr);
 
 // Sets the platform's time zone from the entry "TIME_ZONE" names; nothing when the key is
-// missing. Returns true when a zone was set.
+// missing, or when no registry subkey filled that entry (an empty entry would be UTC with blank
+// names, and the registry would keep it). Returns true when a zone was set.
 bool ApplyTimeZone(CConfig& config);
 
 }  // namespace app

@@ -53,7 +53,10 @@ BOOL CMsgQueue::Create(MsgQueueReceiveProc receive) {
   options.bReadAccess = TRUE;
   m_hReadQueue = CreateMsgQueue(kIncomingName, &options);
   if (!m_hReadQueue) {
+    DWORD error = GetLastError();
     NKDbgPrintfW(u"MsgQueueRead Create not succeed --\r\n");
+    NKDbgPrintfW(u"CMsgQueue: queue %s cannot be created (error %d): no link to the companion\n", kIncomingName,
+                 static_cast<int>(error));
     return 0;
   }
   m_hReadThread = CreateThread(nullptr, 0, MsgQueueReadThread, this, 0, nullptr);
@@ -64,7 +67,12 @@ BOOL CMsgQueue::Create(MsgQueueReceiveProc receive) {
   options.bReadAccess = FALSE;
   m_hWriteQueue = CreateMsgQueue(kOutgoingName, &options);
   if (!m_hWriteQueue) {
+    DWORD error = GetLastError();
     NKDbgPrintfW(u"MsgQueueSend Create not succeed --\r\n");
+    // The incoming half already runs: say plainly that the link works one way only.
+    NKDbgPrintfW(u"CMsgQueue: queue %s cannot be created (error %d): the link is half-open, messages from the "
+                 u"companion arrive but none are sent to it\n",
+                 kOutgoingName, static_cast<int>(error));
     return 0;
   }
   return 1;

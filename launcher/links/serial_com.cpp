@@ -150,15 +150,29 @@ DWORD WINAPI CSerialCom::ReadPortThread(LPVOID param) {
   BYTE block[kBlockSize];
   while (self->m_hPort.load() != INVALID_HANDLE_VALUE) {
     WORD count = 0;
+    // The device hung up or went away: nothing more can come from this handle, and trying
+    // again every cycle would only keep the thread busy for nothing.
+    bool ended = false;
+    DWORD endError = 0;
     while (count < kBlockSize) {
       DWORD got = 0;
-      if (!ReadFile(self->m_hPort.load(), readBuffer, kBlockSize - count, &got, nullptr) || got == 0) break;
+      if (!ReadFile(self->m_hPort.load(), readBuffer, kBlockSize - count, &got, nullptr)) {
+        endError = GetLastError();
+        ended = endError == ERROR_HANDLE_EOF || endError == ERROR_GEN_FAILURE;
+        break;
+      }
+      if (got == 0) break;
       if (got > kBlockSize - count) got = kBlockSize - count;
       std::memcpy(block + count, readBuffer, got);
       count = static_cast<WORD>(count + got);
     }
     if (self->m_bStop) return 0;
     if (count > 0 && self->m_pfnReceive) self->m_pfnReceive(self->m_pOwner.load(), block, count);
+    if (ended) {
+      NKDbgPrintfW(u"CSerialCom::ReadPortThread: the port hung up (error %d), reading ends\n",
+                   static_cast<int>(endError));
+      return 0;
+    }
     WaitForSingleObject(self->m_hStopEvent, kCyclePauseMs);
     if (self->m_bStop) return 0;
   }

@@ -57,6 +57,11 @@ void removeSink(int id);
 // Echo to standard error (on by default; tests switch it off to keep their output readable).
 void setEcho(bool on);
 void setFile(const std::string& hostPath);
+// The file copy is rotated when it would grow past the limit: "<file>.1" … "<file>.N" keep
+// the older lines, the oldest beyond N is dropped.
+constexpr long kConsoleFileLimit = 1L << 20;
+constexpr int kConsoleFilesKept = 3;
+void setFileLimit(long bytes);
 // Writes one already formatted text.
 void write(const std::u16string& text);
 void writeUtf8(const std::string& text);

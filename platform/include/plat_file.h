@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "plat_types.h"
@@ -92,4 +93,22 @@ std::u16string devicePath(const std::string& hostPath);
 // failure GetLastError() tells why.
 bool writeFileAtomically(const std::string& hostPath, const std::string& bytes);
 bool readHostFile(const std::string& hostPath, std::string& bytes);
+
+// Keeping what a failed load would otherwise lose. A file that could not be read or parsed is
+// copied to "<file>.damaged-<UTC time>" beside it before anything replaces it; at most
+// kDamagedCopiesKept such copies of one file are kept (the oldest go first). Returns the host
+// path of the copy, "" when there was nothing to keep or the copy failed (the console says why).
+constexpr int kDamagedCopiesKept = 4;
+std::string keepDamagedCopy(const std::string& hostPath);
+// The copies kept of one file, oldest first.
+std::vector<std::string> damagedCopies(const std::string& hostPath);
+
+// Removes temporary files that writeFileAtomically left in `hostFolder` when the process was
+// killed mid-save: those last changed before this process started (a save running now in
+// another process is left alone). Returns how many were removed.
+int removeStaleTemporaries(const std::string& hostFolder);
+
+// As writeFileAtomically, for a copy: the target is replaced only once the whole source is on
+// the medium, and the folder entry is synced too.
+bool copyFileAtomically(const std::string& fromHostPath, const std::string& toHostPath);
 }  // namespace plat

@@ -85,12 +85,6 @@ TEST_F(ConfigTest, OpenRestoresAMissingOrBrokenFileFromTheFactoryCopy) {
   EXPECT_EQ(read("GPSData/Config.xml"), kFactory);
 }
 
-TEST_F(ConfigTest, BrokenFileAndBrokenFactoryCopyStopsStartUp) {
-  write("Windows/Config.bak", "garbage");
-  write("GPSData/Config.xml", "<CONFIG>");
-  CConfig config;
-  EXPECT_EQ(config.Open(), 0);
-}
 
 TEST_F(ConfigTest, NoFileAndNoFactoryCopyRunsOnDefaultsAndWritesNothing) {
   CConfig config;

@@ -138,11 +138,50 @@ TEST_F(StartupTest, TimeZoneFromTheLanguageModuleAndTheRegistryIsSet) {
   EXPECT_EQ(zone.Bias, -240);
   EXPECT_EQ(std::u16string(zone.StandardName), u"Caucasus Standard Time");
 
+  // Entry 64 is named but no subkey filled it: an all-zero zone would be UTC with blank names,
+  // kept by the registry for good. The zone stays as it is.
   config.SetValue(u"TIME_ZONE", 64);
-  ASSERT_TRUE(app::ApplyTimeZone(config));
+  EXPECT_FALSE(app::ApplyTimeZone(config));
   GetTimeZoneInformation(&zone);
-  EXPECT_EQ(zone.Bias, 0);
-  EXPECT_EQ(zone.StandardName[0], 0);
+  EXPECT_EQ(zone.Bias, -240);
+  EXPECT_EQ(std::u16string(zone.StandardName), u"Caucasus Standard Time");
+  EXPECT_TRUE(consoleHas("TIME_ZONE 64: no \\Time Zones entry matches its name, zone unchanged"));
+}
+
+TEST_F(StartupTest, ABadLanguageModuleLeavesTheTimeZoneAlone) {
+  SetUserDefaultUILanguage(1033);
+  plat::registry::loadText(kZones);
+  write("GPSData/Config.xml", "<CONFIG><TIME_ZONE Value=\"63\"/></CONFIG>");
+  TIME_ZONE_INFORMATION before = {};
+  before.Bias = -60;
+  lstrcpyW(before.StandardName, u"Before Standard Time");
+  SetTimeZoneInformation(&before);
+  struct Case {
+    const char* what;
+    const char* language;  // language.xml
+    const char* module;    // lang.rc; nullptr: no such file
+  } cases[] = {
+      {"missing module", "<LANGUAGES><LANGUAGE LANGID=\"1033\">lang.rc</LANGUAGE></LANGUAGES>", nullptr},
+      {"empty module", "<LANGUAGES><LANGUAGE LANGID=\"1033\">lang.rc</LANGUAGE></LANGUAGES>", ""},
+      {"malformed module", "<LANGUAGES><LANGUAGE LANGID=\"1033\">lang.rc</LANGUAGE></LANGUAGES>",
+       "STRINGTABLE\r\nBEGIN\r\n  32831, \"(GMT+04:00) Yere"},
+      {"no language listed", "<LANGUAGES/>", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    clearConsole();
+    write("Windows/language.xml", c.language);
+    fs::remove(hostPath("Windows/lang.rc"));
+    if (c.module) write("Windows/lang.rc", c.module);
+    CConfig config;
+    ASSERT_EQ(config.Open(), 1);
+    EXPECT_FALSE(app::ApplyTimeZone(config));
+    TIME_ZONE_INFORMATION zone = {};
+    GetTimeZoneInformation(&zone);
+    EXPECT_EQ(zone.Bias, -60);
+    EXPECT_EQ(std::u16string(zone.StandardName), u"Before Standard Time");
+    EXPECT_TRUE(consoleHas("TIME_ZONE 63: the language module holds no time-zone names, zone unchanged"));
+  }
 }
 
 }  // namespace

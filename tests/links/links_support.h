@@ -118,6 +118,13 @@ class FakeSerialDevice {
   }
   bool ok() const { return master_ >= 0; }
   int master() const { return master_; }
+  // The device goes away: the port side now reads end of file or an error, never data.
+  void hangUp() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+    if (keeper_ >= 0) close(keeper_);
+    keeper_ = -1;
+  }
   const std::string& slaveName() const { return slaveName_; }
   void send(const std::string& bytes) { sendRaw(bytes.data(), bytes.size()); }
   void sendRaw(const void* data, size_t size) {

@@ -2,6 +2,7 @@
 // "__MsgQueue_RUZ_Read__", requests written to "__MsgQueue_RUZ_Send__".
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -22,7 +23,8 @@ struct Post {
 
 std::mutex g_postLock;
 std::vector<Post> g_posts;
-bool g_windowExists = true;
+// Read on the link's reader thread, set by the test thread.
+std::atomic<bool> g_windowExists{true};
 HWND const kMainMenu = reinterpret_cast<HWND>(0x4242);
 
 HWND fakeFind() { return g_windowExists ? kMainMenu : nullptr; }

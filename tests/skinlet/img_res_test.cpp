@@ -101,4 +101,23 @@ TEST_F(ImageTable, PathsKeepTheDotLevels) {
   EXPECT_FALSE(skinlet::modulePath(std::u16string(251, u'n'), path));
 }
 
+TEST_F(ImageTable, ATableThatLoadsNoImageSaysWhichFileAndWhy) {
+  EXPECT_EQ(table.LoadImgResource(u"image.xml", u"Skin800"), 0);
+  EXPECT_NE(console.find("image.xml loads no image: no such file"), std::string::npos) << console;
+  console.clear();
+  write("Windows/Skin800/image.xml", "<IMAGES><IMAGE ImgId='1'>a.bmp");
+  EXPECT_EQ(table.LoadImgResource(u"image.xml", u"Skin800"), 0);
+  EXPECT_NE(console.find("image.xml loads no image: it cannot be read or parsed"), std::string::npos) << console;
+  console.clear();
+  writeTable("<IMAGE ImgId='1'>gone.bmp</IMAGE><IMAGE ImgId='2'>gone too.bmp</IMAGE>");
+  EXPECT_EQ(table.LoadImgResource(u"image.xml", u"Skin800"), 1);
+  EXPECT_NE(console.find("image.xml loads no image: none of its 2 picture files could be loaded"), std::string::npos)
+      << console;
+  table.UnLoadImgResource();
+  console.clear();
+  write("Windows/Skin800/image.xml", "<PICTURES/>");
+  EXPECT_EQ(table.LoadImgResource(u"image.xml", u"Skin800"), 1);
+  EXPECT_NE(console.find("image.xml loads no image: no IMAGES element"), std::string::npos) << console;
+}
+
 }  // namespace

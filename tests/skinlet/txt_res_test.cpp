@@ -124,4 +124,31 @@ TEST_F(LanguageTable, ViewWithoutTablesAnswersNothing) {
   view.SL_resReload();
 }
 
+TEST_F(LanguageTable, AListWithoutLanguagesSaysWhichFileAndWhy) {
+  struct Case {
+    const char* what;
+    const char* text;  // nullptr: no file
+    const char* reason;
+  } cases[] = {
+      {"missing", nullptr, "no such file"},
+      {"unparsable", "<LANGUAGES><LANGUAGE LANGID='1033'>en.rc", "it cannot be read or parsed"},
+      {"wrong root", "<LANGS/>", "no LANGUAGES element"},
+      {"no entries", "<LANGUAGES></LANGUAGES>", "no LANGUAGE entries"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(root + "/Windows/language.xml");
+    if (c.text) write("Windows/language.xml", c.text);
+    console.clear();
+    CTxtRes table;
+    EXPECT_TRUE(table.Languages().empty());
+    EXPECT_NE(console.find("language.xml lists no language: " + std::string(c.reason)), std::string::npos) << console;
+  }
+  console.clear();
+  std::filesystem::remove(root + "/Windows/language.xml");
+  std::filesystem::create_directories(root + "/Windows/language.xml");
+  CTxtRes folder;
+  EXPECT_NE(console.find("lists no language: it is a folder"), std::string::npos) << console;
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "plat_core.h"
 #include "plat_strings.h"
@@ -16,6 +17,9 @@ struct ConsoleState {
   std::mutex lock;
   bool echo = true;
   FILE* file = nullptr;
+  std::string filePath;
+  long fileSize = 0;
+  long rotateAt = kConsoleFileLimit;
   int nextId = 1;
   std::map<int, Sink> sinks;
 };
@@ -51,8 +55,33 @@ void setFile(const std::string& hostPath) {
   auto& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
   if (s.file) std::fclose(s.file);
+  s.filePath = hostPath;
   s.file = hostPath.empty() ? nullptr : std::fopen(hostPath.c_str(), "a");
+  s.fileSize = s.file ? std::ftell(s.file) : 0;
 }
+
+void setFileLimit(long bytes) {
+  auto& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.rotateAt = bytes > 0 ? bytes : kConsoleFileLimit;
+}
+
+namespace {
+
+// The copy on disk must not fill the medium on a unit that runs for months: at the limit the
+// file becomes "<file>.1", "<file>.1" becomes "<file>.2" and so on; the oldest goes.
+void rotateLocked(ConsoleState& s) {
+  std::fclose(s.file);
+  s.file = nullptr;
+  std::remove((s.filePath + "." + std::to_string(kConsoleFilesKept)).c_str());
+  for (int i = kConsoleFilesKept - 1; i >= 1; --i)
+    std::rename((s.filePath + "." + std::to_string(i)).c_str(), (s.filePath + "." + std::to_string(i + 1)).c_str());
+  std::rename(s.filePath.c_str(), (s.filePath + ".1").c_str());
+  s.file = std::fopen(s.filePath.c_str(), "w");
+  s.fileSize = 0;
+}
+
+}  // namespace
 
 void writeUtf8(const std::string& text) {
   auto& s = state();
@@ -62,8 +91,12 @@ void writeUtf8(const std::string& text) {
     std::fflush(stderr);
   }
   if (s.file) {
-    std::fwrite(text.data(), 1, text.size(), s.file);
-    std::fflush(s.file);
+    if (s.fileSize > 0 && s.fileSize + static_cast<long>(text.size()) > s.rotateAt) rotateLocked(s);
+    if (s.file) {
+      std::fwrite(text.data(), 1, text.size(), s.file);
+      std::fflush(s.file);
+      s.fileSize += static_cast<long>(text.size());
+    }
   }
   for (auto& entry : s.sinks) entry.second(text);
 }

@@ -126,7 +126,7 @@ DWORD copyHostFile(const std::string& source, const std::string& target) {
   if (in < 0) return errorFromErrno(errno, true);
   struct stat st;
   ::fstat(in, &st);
-  std::string temp = target + ".tmp-XXXXXX";
+  std::string temp = target + ".tmp-" + std::to_string(::getpid()) + "-XXXXXX";
   std::vector<char> pattern(temp.begin(), temp.end());
   pattern.push_back(0);
   int out = ::mkostemp(pattern.data(), O_CLOEXEC);
@@ -162,7 +162,18 @@ DWORD copyHostFile(const std::string& source, const std::string& target) {
   if (error == ERROR_SUCCESS && ::fsync(out) != 0) error = errorFromErrno(errno, true);
   if (::close(out) != 0 && error == ERROR_SUCCESS) error = errorFromErrno(errno, true);
   if (error == ERROR_SUCCESS && ::rename(pattern.data(), target.c_str()) != 0) error = errorFromErrno(errno, true);
-  if (error != ERROR_SUCCESS) ::unlink(pattern.data());
+  if (error != ERROR_SUCCESS) {
+    ::unlink(pattern.data());
+    return error;
+  }
+  // Until the folder itself is synced, a power cut can still bring back the old entry.
+  size_t slash = target.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+  int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
   return error;
 }
 

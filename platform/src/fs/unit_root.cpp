@@ -155,7 +155,9 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
   std::string folder = ".";
   size_t slash = hostPath.rfind('/');
   if (slash != std::string::npos) folder = slash == 0 ? "/" : hostPath.substr(0, slash);
-  std::string temp = hostPath + ".tmp-XXXXXX";
+  // The writer's pid in the name lets the next start tell a save that was cut off (its writer
+  // is gone) from one running now in another process.
+  std::string temp = hostPath + ".tmp-" + std::to_string(::getpid()) + "-XXXXXX";
   std::vector<char> pattern(temp.begin(), temp.end());
   pattern.push_back(0);
   int fd = ::mkostemp(pattern.data(), O_CLOEXEC);

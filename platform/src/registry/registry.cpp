@@ -25,8 +25,21 @@ struct RegistryState {
   uintptr_t nextHandle = 0x1000;
   std::string file;
   std::vector<std::string> header;
-  // Changed since it was loaded or last written.
+  // Changed since it was loaded or last written. Set by every change; cleared only by the
+  // flush whose snapshot was taken after the last change and has reached the file.
   bool dirty = false;
+  uint64_t changes = 0;
+  // The loaded file had lines we did not understand: its original is kept before the first
+  // write-back, which holds only what was understood.
+  bool sourceDamaged = false;
+  // One flush at a time: two writers racing their renames could leave the older snapshot on
+  // disk after the newer one.
+  std::mutex flushLock;
+
+  void changed() {
+    dirty = true;
+    ++changes;
+  }
 
   RegistryState() { resetRoots(); }
 
@@ -130,6 +143,7 @@ bool loadLocked(RegistryState& s, const std::string& text, const std::string& na
     report(name, line, what);
   });
   s.dirty = false;
+  s.sourceDamaged = false;
   return clean;
 }
 
@@ -145,6 +159,7 @@ bool load(const std::string& hostPath) {
     s.resetRoots();
     s.header.clear();
     s.dirty = false;
+    s.sourceDamaged = false;
     struct stat st;
     if (::stat(hostPath.c_str(), &st) == 0) {
       // There is a registry we cannot read: writing ours back would replace it with an
@@ -154,7 +169,12 @@ bool load(const std::string& hostPath) {
     }
     return false;
   }
-  return loadLocked(s, text, hostPath);
+  bool clean = loadLocked(s, text, hostPath);
+  s.sourceDamaged = !clean;
+  if (!clean)
+    console::writeUtf8("Registry: " + hostPath +
+                       " was understood only in part; the original is kept before it is first written back\n");
+  return clean;
 }
 
 bool loadText(const std::string& text, const std::string& nameForMessages) {
@@ -171,20 +191,39 @@ std::string toText() {
 
 bool flush() {
   auto& s = state();
+  std::lock_guard<std::mutex> serial(s.flushLock);
   std::string text, file;
+  uint64_t snapshot = 0;
+  bool keepOriginal = false;
   {
     std::lock_guard<std::mutex> guard(s.lock);
     if (s.file.empty()) return true;  // nowhere to keep it: nothing to do
     if (!s.dirty) return true;
     text = writeScript(s.roots, s.header);
     file = s.file;
-    s.dirty = false;
+    snapshot = s.changes;
+    keepOriginal = s.sourceDamaged;
   }
-  if (writeFileAtomically(file, text)) return true;
-  console::writeUtf8("Registry: cannot write " + file + ", the previous file is kept\n");
+  if (keepOriginal) {
+    // What failed to parse exists only in the file now: keep it before it is replaced.
+    if (keepDamagedCopy(file).empty()) {
+      struct stat st;
+      if (::stat(file.c_str(), &st) == 0) {
+        console::writeUtf8("Registry: " + file + " is not written back, its damaged original could not be kept\n");
+        return false;
+      }
+    }
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.sourceDamaged = false;
+  }
+  if (!writeFileAtomically(file, text)) {
+    console::writeUtf8("Registry: cannot write " + file + ", the previous file is kept\n");
+    return false;  // still marked: a later flush tries again
+  }
   std::lock_guard<std::mutex> guard(s.lock);
-  s.dirty = true;
-  return false;
+  // A change made while the file was written is not in it: the mark stays for the next flush.
+  if (s.changes == snapshot && s.file == file) s.dirty = false;
+  return true;
 }
 
 void clear() {
@@ -192,14 +231,15 @@ void clear() {
   std::lock_guard<std::mutex> guard(s.lock);
   s.resetRoots();
   s.header.clear();
-  s.dirty = true;
+  s.changed();
 }
 
 void setFile(const std::string& hostPath) {
   auto& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
   s.file = hostPath;
-  s.dirty = true;
+  s.sourceDamaged = false;
+  s.changed();
 }
 
 }  // namespace plat::registry
@@ -208,6 +248,8 @@ namespace plat {
 
 void registryStartup(const std::string& unitRoot, bool persist) {
   if (persist && !unitRoot.empty()) {
+    // A save cut off by a power cut leaves its temporary file beside the registry.
+    removeStaleTemporaries(unitRoot);
     registry::load(unitRoot + "/registry.reg");
   } else {
     // Without a unit root (or when the unit keeps no registry) nothing is read or written:
@@ -269,7 +311,7 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, 
     }
     node = child;
   }
-  if (created) s.dirty = true;
+  if (created) s.changed();
   if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   *result = newHandle(s, node);
   return ERROR_SUCCESS;
@@ -307,7 +349,7 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR name, DWORD, DWORD type, const BYTE* da
   if (value.name.empty()) value.name = valueName;
   value.type = type;
   value.data.assign(data, data + size);
-  s.dirty = true;
+  s.changed();
   return ERROR_SUCCESS;
 }
 
@@ -318,7 +360,7 @@ LSTATUS RegDeleteValueW(HKEY key, LPCWSTR name) {
   auto node = keyOf(s, key, error);
   if (!node) return error;
   if (!node->values.erase(foldName(nameOf(name)))) return ERROR_FILE_NOT_FOUND;
-  s.dirty = true;
+  s.changed();
   return ERROR_SUCCESS;
 }
 
@@ -340,7 +382,7 @@ LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
   // As on the device, the key goes with everything below it; open handles to it go stale.
   RegistryState::markDeleted(*it->second);
   node->children.erase(it);
-  s.dirty = true;
+  s.changed();
   return ERROR_SUCCESS;
 }
 

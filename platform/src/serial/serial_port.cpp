@@ -3,6 +3,7 @@
 // applied here with poll(), and closing the last handle wakes a reader blocked in ReadFile or
 // WaitCommEvent (threads are woken, never killed).
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "core/kernel_object.h"
 #include "serial/serial_termios.h"
@@ -64,6 +66,10 @@ class SerialPort : public KernelObject {
       return false;
     }
     if (size == 0) return true;
+    if (hungUp_) {
+      SetLastError(ERROR_HANDLE_EOF);
+      return false;
+    }
     COMMTIMEOUTS t;
     {
       std::lock_guard<std::mutex> guard(lock_);
@@ -96,8 +102,21 @@ class SerialPort : public KernelObject {
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
+      if (n == 0) {
+        // A raw terminal reads 0 both when nothing is there yet and after a hang-up; only the
+        // hang-up is reported by poll. Nothing more will come then, and waiting for it would
+        // only spin, since the descriptor stays readable.
+        pollfd now = {fd_, POLLIN, 0};
+        if (::poll(&now, 1, 0) > 0 && (now.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+          hungUp_ = true;
+          if (got > 0) break;
+          SetLastError(ERROR_HANDLE_EOF);
+          return false;
+        }
+      }
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
         // The device went away (a pseudo-terminal whose other side closed reports EIO).
+        hungUp_ = true;
         if (got > 0) break;
         SetLastError(ERROR_GEN_FAILURE);
         return false;
@@ -114,6 +133,7 @@ class SerialPort : public KernelObject {
         return false;
       }
       if (r > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[0].revents & POLLIN)) {
+        hungUp_ = true;
         if (got > 0) break;
         SetLastError(ERROR_GEN_FAILURE);
         return false;
@@ -332,6 +352,8 @@ class SerialPort : public KernelObject {
   int number_;
   bool isTty_ = false;
   std::atomic<bool> closed_{false};
+  // The device hung up or went away: every later read fails at once instead of waiting.
+  std::atomic<bool> hungUp_{false};
   std::mutex lock_;
   DCB dcb_;
   COMMTIMEOUTS timeouts_{};
@@ -405,6 +427,21 @@ HANDLE openSerialDevice(const std::u16string& name, DWORD, DWORD, DWORD, DWORD) 
       case ENODEV: SetLastError(ERROR_DEVICE_NOT_CONNECTED); break;
       default: SetLastError(ERROR_FILE_NOT_FOUND); break;
     }
+    return nullptr;
+  }
+  if (!::isatty(fd)) {
+    // A regular file or /dev/null "reads" end-of-file forever: a reader on it would spin. Only
+    // terminals (serial devices, USB adapters, pseudo-terminals) are ports.
+    struct stat st;
+    std::string what = ::fstat(fd, &st) != 0 ? "unknown"
+                       : S_ISREG(st.st_mode) ? "a regular file"
+                       : S_ISCHR(st.st_mode) ? "a character device that is not a terminal"
+                       : S_ISFIFO(st.st_mode) ? "a pipe"
+                                              : "not a terminal";
+    ::close(fd);
+    console::writeUtf8("Serial: " + path + " is " + what + ", not a serial port: COM" + std::to_string(number) +
+                       ": refused\n");
+    SetLastError(ERROR_NOT_SUPPORTED);
     return nullptr;
   }
   auto port = std::make_shared<SerialPort>(fd, number);
