@@ -564,3 +564,21 @@ TEST(PictureBudget, BudgetArithmeticRefusesOverflowingSizes) {
 }
 
 }  // namespace
+
+// Inputs the picture fuzz target found: a Huffman table declaring more than 256 codes, and a
+// tiny file that kept a decoder busy for seconds. Each loads, thumbnails and decodes within the
+// budget or is refused; none reads or writes out of bounds.
+TEST(DamagedPictures, FuzzFindingsAreRefusedOrDecodedWithinTheBudget) {
+  for (const char* name : {"picture-jpeg-huffman-count-overflow.jpg", "picture-jpeg-slow-450-bytes.jpg"}) {
+    SCOPED_TRACE(name);
+    std::ifstream in(std::string(HU_SOURCE_DIR) + "/fuzz/findings/" + name, std::ios::binary);
+    ASSERT_TRUE(in) << "the finding is kept in fuzz/findings";
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto img = Image::fromMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    if (!img) continue;
+    const auto& px = img->pixels();
+    EXPECT_TRUE(px.empty() || px.size() == size_t(img->width()) * img->height());
+    auto thumb = img->thumbnail(160, 120);
+    if (thumb) EXPECT_LE(thumb->width(), 160);
+  }
+}
