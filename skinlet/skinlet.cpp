@@ -13,6 +13,8 @@ CSkinlet::CSkinlet() {
 }
 
 CSkinlet::~CSkinlet() {
+  // The screen window may outlive its engine: no engine timer may reach it afterwards.
+  killEngineTimers();
   SL_UnLoadSkin();
   if (FrameDC) releasePaintContexts();
   // A region handed to a window belongs to the window, which deletes it when it is replaced
