@@ -161,14 +161,27 @@ void CNaviPathListWnd::StartGPS() {
     SetIdle(1);
     return;
   }
-  RememberPath();
+  // Remembered once the watcher reports that the process exists: the watcher creates it on
+  // its own thread, and a path that cannot be started must not become the remembered one.
+  lstrcpynW(m_szStartedPath, m_szCurrentPath, MAX_PATH);
+  m_bRememberPending = 1;
   m_View.SL_menuSetCurrentItem(kPageStarting);
   SetTimer(m_hWnd, kAnimationTimer, kAnimationPeriodMs, nullptr);
+}
+
+void CNaviPathListWnd::RememberStartedPath() {
+  if (!m_bRememberPending) return;
+  m_bRememberPending = 0;
+  if (ProcessId() == 0 || !g_pConfig) return;
+  g_pConfig->Load();
+  g_pConfig->SetString(u"GPS_MAPPATH", m_szStartedPath);
+  g_pConfig->Save();
 }
 
 void CNaviPathListWnd::OnCommand(WPARAM id, LPARAM lParam) {
   if (id == registered(u"APPLICATION_MESSAGEID_EXTNAVIEXITMSG")) {
     NKDbgPrintfW(u"[Vexa APP]CMainMenu::OnCommand MGSID_NAVIEXITMSG \r\n");
+    RememberStartedPath();  // a program that ran and ended before its window was found
     m_bStarting = 0;
     ClearProcessInfo();
     m_hNaviWnd = nullptr;
@@ -178,11 +191,13 @@ void CNaviPathListWnd::OnCommand(WPARAM id, LPARAM lParam) {
     SetIdle(1);
   } else if (id == registered(u"APPLICATION_MESSAGEID_NAVIFINDWNDMSG")) {
     NKDbgPrintfW(u"[Vexa APP]CMainMenu::OnCommand MGSID_NAVIFINDWNDMSG \r\n");
+    RememberStartedPath();
     m_bStarting = 0;
     m_hNaviWnd = reinterpret_cast<HWND>(lParam);
     SetIdle(1);
   } else if (id == registered(u"APPLICATION_MESSAGEID_NAVIERRORMSG")) {
     NKDbgPrintfW(u"[Vexa APP]CMainMenu::OnCommand MGSID_NAVIERRORMSG \r\n");
+    m_bRememberPending = 0;
     m_bStarting = 0;
     ClearProcessInfo();
     m_hNaviWnd = nullptr;
@@ -285,7 +300,6 @@ void CNaviPathListWnd::OnTimer(WPARAM id, LPARAM) {
         if (g_pNaviPathList) g_pNaviPathList->Rescan();
         if (g_pCanProtocal) g_pCanProtocal->SendNaviState(FALSE);
         if (ProcessId() != 0) {
-          m_bRebootPending = 1;
           SetTimer(m_hWnd, kRebootTimer, kRebootDelayMs, nullptr);
         }
       }

@@ -67,6 +67,7 @@ class CNaviPathListWnd : public CSkinWnd {
   static int OnGpsData(void* owner, BYTE* bytes, int count);
   void SendVersionText();
   void RememberPath();
+  void RememberStartedPath();
   void ClearProcessInfo();
   bool IsFile(LPCWSTR path) const;
   int ListCount() const;
@@ -85,7 +86,8 @@ class CNaviPathListWnd : public CSkinWnd {
   int m_bPaintEnabled = 0;
   int m_nFrame = 0;
   DWORD m_dwStartTick = 0;
-  int m_bRebootPending = 0;
+  WCHAR m_szStartedPath[MAX_PATH] = {};
+  int m_bRememberPending = 0;
   int m_nGpsPort = 0;
   // The parser is declared before the port: the port's reader feeds it until the port closes.
   CNmeaParser m_Gps;
