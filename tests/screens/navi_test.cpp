@@ -59,7 +59,7 @@ class NaviTest : public hu::test::ScreenFixture {
   }
   void prepareUnit(const std::string& root) override {
     ScreenFixture::prepareUnit(root);
-    program("StorageCard/Navi/Go.exe", "exit 0");
+    program("StorageCard/Navi/Go.exe", "sleep 1");
     program("StorageCard/Maps/Long.EXE", "sleep 30");
     // Neither executable nor a script: the program watcher cannot create its process.
     writeFile("StorageCard/Bad.exe", "MZ not a program for this machine");
@@ -175,7 +175,8 @@ TEST_F(NaviTest, StartWithCardRunsTheRememberedProgramWithoutATouch) {
   EXPECT_EQ(count(messages, kNaviPresent), 1);
   EXPECT_EQ(count(messages, {0x51}) - count(messages, kNaviPresent), 2) << "the version text, at creation and on start";
 
-  // The program ends at once: within 1.5 s the companion is not told that navigation stopped.
+  // The program ends a second later, but within 1.5 s on the frozen clock: the companion is not
+  // told that navigation stopped.
   ASSERT_TRUE(waitReal([&] { return consoleHas("MGSID_NAVIEXITMSG"); }));
   EXPECT_EQ(page(), CNaviPathListWnd::kPageList);
   EXPECT_EQ(count(sent(), kNaviAbsent), 0);
@@ -307,6 +308,29 @@ TEST_F(NaviTest, UpdatedListDropsTheSelection) {
   g_pNaviPathList->Rescan();
   ASSERT_TRUE(scanned(2));
   ASSERT_TRUE(waitReal([&] { return wnd_->Selected() == -1; }));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NaviTest, RemoteKeysFocusARowAndEnterStartsThatRowsProgram) {
+  createMain();
+  ASSERT_TRUE(scanned());
+  pumpFor(1100);
+  key(VK_DOWN);
+  key(VK_DOWN);
+  const int row = wnd_->View().SL_IrGetTblActionIndex();
+  ASSERT_GE(row, 0);
+  ASSERT_LT(row, g_pNaviPathList->GetCount());
+  const std::u16string focused = entry(row);
+  key(VK_RETURN);
+  EXPECT_EQ(wnd_->Selected(), row);
+  EXPECT_TRUE(consoleHas("m_selectItem: " + std::to_string(row) + " ---"));
+  std::string expected = "StartGPS(";
+  for (char16_t c : focused) expected += static_cast<char>(c);
+  EXPECT_TRUE(consoleHas(expected + ")")) << consoleText();
+  waitReal([&] { return consoleHas("MGSID_NAVI"); });
 }
 
 }  // namespace
