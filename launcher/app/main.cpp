@@ -97,6 +97,10 @@ void showTaskBar(int command) {
 }
 
 int run(const CommandLine& line) {
+  // This thread's message queue exists from here on, so that an input script's "quit" that
+  // comes before the first window still reaches the message loop.
+  MSG first;
+  PeekMessageW(&first, nullptr, 0, 0, PM_NOREMOVE);
   // The display comes first so that the windows of start-up have a screen to draw on.
   plat::display::Options display;
   if (!line.display.empty() && !plat::display::parseBackend(line.display, display.backend)) {

@@ -40,7 +40,11 @@ bool ScreenSnapshots::Start(const std::string& folder) {
 }
 
 void ScreenSnapshots::Stop() {
-  m_stop = true;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_stop = true;
+  }
+  m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();
 }
 
@@ -48,7 +52,11 @@ void ScreenSnapshots::Run() {
   uint64_t seen = plat::display::framesPresented();
   unsigned number = 0;
   while (!m_stop) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    {
+      std::unique_lock<std::mutex> guard(m_lock);
+      m_wake.wait_for(guard, std::chrono::milliseconds(kPollMs), [this] { return m_stop.load(); });
+    }
+    if (m_stop) break;
     uint64_t frames = plat::display::framesPresented();
     if (frames == seen) continue;
     seen = frames;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -31,6 +33,8 @@ class ScreenSnapshots {
 
   std::string m_folder;
   std::atomic<bool> m_stop{false};
+  std::mutex m_lock;
+  std::condition_variable m_wake;  // ends the poll's pause at once on Stop
   std::thread m_thread;
 };
 

@@ -2,6 +2,7 @@
 // companion simulator on the message queues and a GPS replay on a pseudo-terminal as COM9.
 // These run on the real clock (three processes), so each waits for what it expects with a bound.
 #include <gtest/gtest.h>
+#include <mqueue.h>
 #include <signal.h>
 #include <stb/stb_image.h>
 #include <sys/stat.h>
@@ -120,8 +121,7 @@ class LauncherE2E : public ::testing::Test {
     mcu_.reset();
     unsetenv("HU_MSGQUEUE_PREFIX");
     for (const char* q : {"__MsgQueue_RUZ_Send__", "__MsgQueue_RUZ_Read__"}) {
-      std::string host = "/dev/mqueue/" + prefix_ + q;
-      ::unlink(host.c_str());
+      mq_unlink(("/" + prefix_ + q).c_str());
     }
     if (!HasFailure()) fs::remove_all(dir_);
   }
