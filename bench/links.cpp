@@ -1,10 +1,13 @@
-// Device-link figures: NMEA parser throughput over the real receiver logs (with its per-byte
-// lock), and a message round trip through the two bridge queues with a companion thread.
-// memcpy over the same bytes is measured alongside for scale.
+// Device-link figures: NMEA parser throughput over the real receiver logs, side by side with a
+// plain checksum-and-split parser over the same bytes (the ratio is printed at the end), and a
+// message round trip through the two bridge queues with a companion thread. memcpy over the
+// same bytes is measured alongside for scale.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <map>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +61,54 @@ void BM_NmeaFeed(benchmark::State& state) {
 }
 BENCHMARK(BM_NmeaFeed)->Unit(benchmark::kMillisecond);
 
+// The reference: find each '$', check the "*hh" checksum, split the fields at the commas. No
+// lock, no record: the least any NMEA parser must do with the bytes.
+struct PlainSentence {
+  const char* field[64];
+  int fields;
+};
+
+size_t plainParse(const char* p, const char* end, size_t& fieldsSeen) {
+  size_t sentences = 0;
+  PlainSentence s;
+  while (p < end) {
+    const char* start = static_cast<const char*>(std::memchr(p, '$', static_cast<size_t>(end - p)));
+    if (!start) break;
+    const char* q = start + 1;
+    unsigned char sum = 0;
+    s.fields = 0;
+    s.field[s.fields++] = q;
+    while (q < end && *q != '*' && *q != '\r' && *q != '$' && q - start < 256) {
+      sum ^= static_cast<unsigned char>(*q);
+      if (*q == ',' && s.fields < 64) s.field[s.fields++] = q + 1;
+      ++q;
+    }
+    p = q;
+    if (q + 2 >= end || *q != '*') continue;
+    auto hex = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
+    const int hi = hex(q[1]), lo = hex(q[2]);
+    if (hi < 0 || lo < 0 || ((hi << 4) | lo) != sum) continue;
+    ++sentences;
+    fieldsSeen += static_cast<size_t>(s.fields);
+    benchmark::DoNotOptimize(s);
+    p = q + 3;
+  }
+  return sentences;
+}
+
+void BM_PlainNmeaSplit(benchmark::State& state) {
+  const std::string& data = allLogs();
+  if (data.empty()) return state.SkipWithError("no receiver logs");
+  size_t sentences = 0, fields = 0;
+  for (auto _ : state) {
+    sentences = plainParse(data.data(), data.data() + data.size(), fields);
+    benchmark::DoNotOptimize(sentences);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
+  state.counters["sentences"] = static_cast<double>(sentences);
+}
+BENCHMARK(BM_PlainNmeaSplit)->Unit(benchmark::kMillisecond);
+
 // The launcher sends 5 bytes; the companion reads them and answers with the same bytes; the
 // bridge's reader hands the answer to the callback, which wakes the sender.
 void BM_BridgeRoundTrip(benchmark::State& state) {
@@ -101,6 +152,33 @@ void BM_BridgeRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_BridgeRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// Console output as usual, then the parser's CPU time over the reference's (medians when the
+// run asks for repetitions).
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> ns;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.error_occurred) continue;
+      const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+      if (r.run_type == Run::RT_Iteration && !ns.count(r.run_name.str()) || median)
+        ns[r.run_name.str()] = r.GetAdjustedCPUTime();
+    }
+  }
+};
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  auto& t = reporter.ns;
+  if (t.count("BM_NmeaFeed") && t.count("BM_PlainNmeaSplit") && t["BM_NmeaFeed"] > 0)
+    std::printf("\nCNmeaParser::Feed throughput / plain checksum-and-split parser: %.2fx (target >= 0.5x)\n",
+                t["BM_PlainNmeaSplit"] / t["BM_NmeaFeed"]);
+  benchmark::Shutdown();
+  return 0;
+}

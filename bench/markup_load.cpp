@@ -70,12 +70,15 @@ const std::string& documentFile(int megabytes) {
 // With no unit root set, a host path is also the device path of the file.
 std::u16string devicePathOf(const std::string& host) { return std::u16string(host.begin(), host.end()); }
 
+const std::string& osmFile(int megabytes);
+
 void removeFiles() {
-  for (int mb : {1, 10}) {
-    std::string path = documentFile(mb);
+  auto drop = [](const std::string& path) {
     unlink(path.c_str());
     rmdir(path.substr(0, path.rfind('/')).c_str());
-  }
+  };
+  for (int mb : {1, 10}) drop(documentFile(mb));
+  for (int mb : {1, 4, 16}) drop(osmFile(mb));
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -222,7 +225,311 @@ void BM_Pugixml_WalkSequential(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(doc.size()));
 }
 
+// ----------------------------------------------------------------------------------------------
+// Real map data: the OpenStreetMap extracts of the test data, their top-level elements repeated
+// (alternating the two files) up to the asked size, so that 1 to 16 MB of real attribute and
+// text shapes are read.
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The top-level elements of an extract: each starts on a line that opens with one step of
+// indentation and "<" (not an end tag), and runs up to the next such line or the closing "</osm>".
+std::vector<std::string> osmChunks(const std::string& text) {
+  std::vector<std::string> chunks;
+  size_t body = text.find("<osm");
+  body = body == std::string::npos ? body : text.find('\n', body);
+  const size_t close = text.rfind("</osm>");
+  if (body == std::string::npos || close == std::string::npos) return chunks;
+  // The indentation of the first child line marks the top-level elements.
+  const size_t firstTag = text.find('<', body);
+  const std::string open = text.substr(body + 1, firstTag - body - 1) + "<", end = open + "/";
+  size_t i = body + 1, start = std::string::npos;
+  while (i < close) {
+    size_t eol = text.find('\n', i);
+    if (eol == std::string::npos || eol > close) eol = close;
+    if (text.compare(i, open.size(), open) == 0 && text.compare(i, end.size(), end) != 0) {
+      if (start != std::string::npos) chunks.push_back(text.substr(start, i - start));
+      start = i;
+    }
+    i = eol + 1;
+  }
+  if (start != std::string::npos) chunks.push_back(text.substr(start, close - start));
+  return chunks;
+}
+
+const std::string& osmDocument(int megabytes) {
+  static std::map<int, std::string> docs;
+  auto it = docs.find(megabytes);
+  if (it != docs.end()) return it->second;
+  std::string dir = std::string(HU_TESTDATA_DIR) + "/xml/osm/";
+  std::vector<std::string> a = osmChunks(readFile(dir + "monaco.osm"));
+  std::vector<std::string> b = osmChunks(readFile(dir + "moscow.osm"));
+  std::string s = "<?xml version='1.0' encoding='UTF-8'?>\n<osm version=\"0.6\" generator=\"pbf2osm\">\n";
+  const size_t target = static_cast<size_t>(megabytes) << 20;
+  size_t ia = 0, ib = 0;
+  while (!a.empty() && !b.empty() && s.size() < target) {
+    s += a[ia++ % a.size()];
+    if (s.size() < target) s += b[ib++ % b.size()];
+  }
+  s += "</osm>\n";
+  if (a.empty() || b.empty()) std::fprintf(stderr, "map extracts not found in %s\n", dir.c_str());
+  return docs.emplace(megabytes, std::move(s)).first->second;
+}
+
+const std::string& osmFile(int megabytes) {
+  static std::map<int, std::string> files;
+  auto it = files.find(megabytes);
+  if (it == files.end()) {
+    char dir[] = "/tmp/bench_osm_XXXXXX";
+    std::string path = std::string(mkdtemp(dir)) + "/map" + std::to_string(megabytes) + ".osm";
+    std::ofstream(path, std::ios::binary) << osmDocument(megabytes);
+    it = files.emplace(megabytes, path).first;
+  }
+  return it->second;
+}
+
+// The attributes each map element carries, read by name as a reader of such files would.
+struct OsmKind {
+  const char* name;
+  std::vector<std::string> attrs;
+};
+const std::vector<OsmKind>& osmKinds() {
+  static const std::vector<OsmKind> kinds = {
+      {"node", {"id", "lat", "lon", "version", "changeset", "user", "uid", "timestamp"}},
+      {"way", {"id", "version", "changeset", "user", "uid", "timestamp"}},
+      {"relation", {"id", "version", "changeset", "user", "uid", "timestamp"}},
+      {"nd", {"ref"}},
+      {"tag", {"k", "v"}},
+      {"member", {"type", "ref", "role"}},
+  };
+  return kinds;
+}
+struct OsmKind16 {
+  std::u16string name;
+  std::vector<std::u16string> attrs;
+};
+const std::vector<OsmKind16>& osmKinds16() {
+  static const std::vector<OsmKind16> kinds = [] {
+    std::vector<OsmKind16> out;
+    for (const auto& k : osmKinds()) {
+      OsmKind16 w{std::u16string(k.name, k.name + std::strlen(k.name)), {}};
+      for (const auto& a : k.attrs) w.attrs.emplace_back(a.begin(), a.end());
+      out.push_back(std::move(w));
+    }
+    return out;
+  }();
+  return kinds;
+}
+
+// Every element, and every attribute of it by name, with the values as strings.
+size_t osmWalkCMarkup(CMarkup& m) {
+  const auto& kinds = osmKinds16();
+  size_t seen = 0;
+  auto readAll = [&](const std::u16string& tag) {
+    for (const auto& k : kinds)
+      if (k.name == tag) {
+        for (const auto& a : k.attrs) seen += m.GetAttrib(a).size();
+        return;
+      }
+  };
+  m.ResetPos();
+  if (!m.FindElem()) return 0;
+  seen += m.GetAttrib(u"version").size() + m.GetAttrib(u"generator").size();
+  m.IntoElem();
+  while (m.FindElem()) {
+    readAll(m.GetTagName());
+    if (m.IntoElem()) {
+      while (m.FindElem()) readAll(m.GetTagName());
+      m.OutOfElem();
+    }
+  }
+  return seen;
+}
+
+// The same walk reading each value into one reused string (no heap string per value).
+size_t osmWalkCMarkupInto(CMarkup& m) {
+  const auto& kinds = osmKinds16();
+  size_t seen = 0;
+  std::u16string value, tag;
+  auto readAll = [&](const std::u16string& name) {
+    for (const auto& k : kinds)
+      if (k.name == name) {
+        for (const auto& a : k.attrs) {
+          m.GetAttrib(a, value);
+          seen += value.size();
+        }
+        return;
+      }
+  };
+  m.ResetPos();
+  if (!m.FindElem()) return 0;
+  m.GetAttrib(u"version", value);
+  seen += value.size();
+  m.GetAttrib(u"generator", value);
+  seen += value.size();
+  m.IntoElem();
+  while (m.FindElem()) {
+    readAll(m.GetTagName());
+    if (m.IntoElem()) {
+      while (m.FindElem()) readAll(m.GetTagName());
+      m.OutOfElem();
+    }
+  }
+  return seen;
+}
+
+size_t osmWalkPugixml(const pugi::xml_document& d) {
+  const auto& kinds = osmKinds();
+  size_t seen = 0;
+  auto readAll = [&](const pugi::xml_node& e) {
+    for (const auto& k : kinds)
+      if (std::strcmp(k.name, e.name()) == 0) {
+        for (const auto& a : k.attrs) seen += std::strlen(e.attribute(a.c_str()).value());
+        return;
+      }
+  };
+  pugi::xml_node osm = d.first_child();
+  while (osm && osm.type() != pugi::node_element) osm = osm.next_sibling();
+  seen += std::strlen(osm.attribute("version").value()) + std::strlen(osm.attribute("generator").value());
+  for (pugi::xml_node e = osm.first_child(); e; e = e.next_sibling()) {
+    if (e.type() != pugi::node_element) continue;
+    readAll(e);
+    for (pugi::xml_node c = e.first_child(); c; c = c.next_sibling())
+      if (c.type() == pugi::node_element) readAll(c);
+  }
+  return seen;
+}
+
+void BM_CMarkup_OsmLoadWalk(benchmark::State& state) {
+  const int mb = static_cast<int>(state.range(0));
+  std::u16string path = devicePathOf(osmFile(mb));
+  for (auto _ : state) {
+    CMarkup m;
+    if (!m.Load(path)) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(osmWalkCMarkup(m));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(osmDocument(mb).size()));
+}
+
+void BM_Pugixml_OsmLoadWalk(benchmark::State& state) {
+  const int mb = static_cast<int>(state.range(0));
+  const std::string& path = osmFile(mb);
+  for (auto _ : state) {
+    pugi::xml_document d;
+    if (!d.load_file(path.c_str())) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(osmWalkPugixml(d));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(osmDocument(mb).size()));
+}
+
+void BM_CMarkup_OsmWalk(benchmark::State& state) {
+  const int mb = static_cast<int>(state.range(0));
+  CMarkup m;
+  const std::string& doc = osmDocument(mb);
+  if (!m.SetDoc(markup::decodeUtf8(doc.data(), doc.size()))) state.SkipWithError("not well-formed");
+  for (auto _ : state) benchmark::DoNotOptimize(osmWalkCMarkup(m));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(doc.size()));
+}
+
+void BM_CMarkup_OsmLoadWalkInto(benchmark::State& state) {
+  const int mb = static_cast<int>(state.range(0));
+  std::u16string path = devicePathOf(osmFile(mb));
+  for (auto _ : state) {
+    CMarkup m;
+    if (!m.Load(path)) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(osmWalkCMarkupInto(m));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(osmDocument(mb).size()));
+}
+
+void BM_CMarkup_OsmWalkInto(benchmark::State& state) {
+  const int mb = static_cast<int>(state.range(0));
+  CMarkup m;
+  const std::string& doc = osmDocument(mb);
+  if (!m.SetDoc(markup::decodeUtf8(doc.data(), doc.size()))) state.SkipWithError("not well-formed");
+  for (auto _ : state) benchmark::DoNotOptimize(osmWalkCMarkupInto(m));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(doc.size()));
+}
+
+void BM_Pugixml_OsmWalk(benchmark::State& state) {
+  const int mb = static_cast<int>(state.range(0));
+  pugi::xml_document d;
+  const std::string& doc = osmDocument(mb);
+  d.load_buffer(doc.data(), doc.size());
+  for (auto _ : state) benchmark::DoNotOptimize(osmWalkPugixml(d));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(doc.size()));
+}
+
+// ----------------------------------------------------------------------------------------------
+// Building a document element by element: a root, then map nodes with four attributes, every
+// other one with a child holding two. The element count is the argument.
+
+void BM_CMarkup_Build(benchmark::State& state) {
+  const int elements = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    CMarkup m;
+    m.AddElem(u"osm");
+    m.SetAttrib(u"version", u"0.6");
+    m.IntoElem();
+    int made = 1;
+    for (int i = 0; made < elements; ++i) {
+      m.AddElem(u"node");
+      m.SetAttrib(u"id", 21911863 + i);
+      m.SetAttrib(u"lat", u"43.7370125");
+      m.SetAttrib(u"lon", u"7.4220280");
+      m.SetAttrib(u"user", u"Scrup");
+      ++made;
+      if (i % 2 == 0 && made < elements) {
+        m.AddChildElem(u"tag");
+        m.SetChildAttrib(u"k", u"highway");
+        m.SetChildAttrib(u"v", u"crossing");
+        ++made;
+      }
+    }
+    benchmark::DoNotOptimize(m.GetDoc().size());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * elements);
+}
+
+void BM_Pugixml_Build(benchmark::State& state) {
+  const int elements = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    pugi::xml_document d;
+    pugi::xml_node osm = d.append_child("osm");
+    osm.append_attribute("version").set_value("0.6");
+    int made = 1;
+    for (int i = 0; made < elements; ++i) {
+      pugi::xml_node n = osm.append_child("node");
+      n.append_attribute("id").set_value(21911863 + i);
+      n.append_attribute("lat").set_value("43.7370125");
+      n.append_attribute("lon").set_value("7.4220280");
+      n.append_attribute("user").set_value("Scrup");
+      ++made;
+      if (i % 2 == 0 && made < elements) {
+        pugi::xml_node t = n.append_child("tag");
+        t.append_attribute("k").set_value("highway");
+        t.append_attribute("v").set_value("crossing");
+        ++made;
+      }
+    }
+    benchmark::DoNotOptimize(d.first_child());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * elements);
+}
+
 }  // namespace
+
+BENCHMARK(BM_CMarkup_OsmLoadWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pugixml_OsmLoadWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CMarkup_OsmWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pugixml_OsmWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CMarkup_OsmLoadWalkInto)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CMarkup_OsmWalkInto)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CMarkup_Build)->Arg(2000)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Pugixml_Build)->Arg(2000)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_CMarkup_DecodeAndParse)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pugixml_Parse)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
@@ -234,36 +541,55 @@ BENCHMARK(BM_Pugixml_WalkSequential)->Arg(1)->Arg(10)->Unit(benchmark::kMillisec
 
 namespace {
 
-// Console output as usual, plus the throughput of each CMarkup benchmark over its pugixml twin.
+// Console output as usual, then each CMarkup benchmark against its pugixml twin from the same
+// run, by CPU time per iteration (the median when the run asks for repetitions: the machine is
+// shared, and CPU time of the median round is the steady figure).
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
-      auto it = r.counters.find("bytes_per_second");
-      if (it != r.counters.end()) rates_[r.benchmark_name()] = it->second.value;
+      if (r.error_occurred) continue;
+      const std::string name = r.run_name.str();
+      const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+      if ((r.run_type == Run::RT_Iteration && !ns_.count(name)) || median) ns_[name] = r.GetAdjustedCPUTime();
     }
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    const std::pair<const char*, const char*> pairs[] = {{"BM_CMarkup_DecodeAndParse", "BM_Pugixml_Parse"},
-                                                         {"BM_CMarkup_LoadFile", "BM_Pugixml_LoadFile"},
-                                                         {"BM_CMarkup_Walk", "BM_Pugixml_Walk"},
-                                                         {"BM_CMarkup_Walk", "BM_Pugixml_WalkSequential"}};
-    for (const auto& [ours, theirs] : pairs) {
-      for (const char* size : {"/1", "/10"}) {
-        auto a = rates_.find(std::string(ours) + size);
-        auto b = rates_.find(std::string(theirs) + size);
-        if (a == rates_.end() || b == rates_.end() || b->second <= 0) continue;
-        std::printf("ratio CMarkup/pugixml %s vs %s%s MB: %.2f (%.1f vs %.1f MB/s)\n", ours + 11, theirs + 11, size,
-                    a->second / b->second,
-                    a->second / 1048576.0, b->second / 1048576.0);
+    struct Pair {
+      const char *what, *ours, *theirs, *target;
+      std::vector<const char*> args;
+      bool time;  // the ratio of times (lower is better) rather than of throughputs
+    };
+    const Pair pairs[] = {
+        {"OSM load + walk, throughput", "BM_CMarkup_OsmLoadWalk", "BM_Pugixml_OsmLoadWalk", ">= 1.0x", {"/1", "/4", "/16"}, false},
+        {"OSM walk by name, throughput", "BM_CMarkup_OsmWalk", "BM_Pugixml_OsmWalk", ">= 1.0x", {"/1", "/4", "/16"}, false},
+        {"OSM load + walk, values into one string", "BM_CMarkup_OsmLoadWalkInto", "BM_Pugixml_OsmLoadWalk", ">= 1.0x", {"/1", "/4", "/16"}, false},
+        {"OSM walk by name, values into one string", "BM_CMarkup_OsmWalkInto", "BM_Pugixml_OsmWalk", ">= 1.0x", {"/1", "/4", "/16"}, false},
+        {"build, time", "BM_CMarkup_Build", "BM_Pugixml_Build", "<= 1.5x", {"/2000", "/20000", "/100000"}, true},
+        {"screen script decode + parse, throughput", "BM_CMarkup_DecodeAndParse", "BM_Pugixml_Parse", "", {"/1", "/10"}, false},
+        {"screen script load file, throughput", "BM_CMarkup_LoadFile", "BM_Pugixml_LoadFile", "", {"/1", "/10"}, false},
+        {"screen script walk, throughput", "BM_CMarkup_Walk", "BM_Pugixml_Walk", "", {"/1", "/10"}, false},
+    };
+    std::printf("\nCMarkup against pugixml, same run (CPU time%s)\n", ns_.empty() ? "" : ", medians of repetitions");
+    for (const Pair& p : pairs) {
+      for (const char* arg : p.args) {
+        auto a = ns_.find(std::string(p.ours) + arg);
+        auto b = ns_.find(std::string(p.theirs) + arg);
+        if (a == ns_.end() || b == ns_.end() || a->second <= 0 || b->second <= 0) continue;
+        const double ratio = p.time ? a->second / b->second : b->second / a->second;
+        std::printf("  %-42s %-8s %6.2fx  (CMarkup %.3f ms, pugixml %.3f ms) %s%s\n", p.what, arg + 1, ratio,
+                    a->second, b->second, *p.target ? "target " : "", p.target);
       }
     }
+    if (ns_.count("BM_CMarkup_Build/20000") && ns_.count("BM_CMarkup_Build/100000"))
+      std::printf("  %-42s %.2fx from 20k to 100k elements (linear: 1.00x)\n", "build, cost per element",
+                  (ns_["BM_CMarkup_Build/100000"] / 100000) / (ns_["BM_CMarkup_Build/20000"] / 20000));
   }
 
  private:
-  std::map<std::string, double> rates_;
+  std::map<std::string, double> ns_;  // CPU time per iteration, in milliseconds (every pair's unit)
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "markup.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <utility>
 #include <string_view>
@@ -42,7 +43,30 @@ std::u16string cdataSection(std::u16string_view data) {
   return out;
 }
 
+// Every state a document takes gets a stamp never used before, so a table kept for a stamp can
+// never be taken for another document, or for the same one after an edit. Each thread counts in
+// its own range (one shared increment per thread, not one per edit): the thread's number in the
+// high 24 bits, its own count in the low 40.
+std::atomic<uint64_t> g_stampThreads{0};
+struct StampRange {
+  uint64_t next = 0, end = 0;
+};
+thread_local StampRange t_stamps __attribute__((tls_model("initial-exec")));
+
+// The text of an attribute being written.
+thread_local std::u16string t_editText __attribute__((tls_model("initial-exec")));
+
 }  // namespace
+
+void CMarkup::newStamp() {
+  StampRange& r = t_stamps;
+  if (r.next == r.end) {
+    const uint64_t thread = g_stampThreads.fetch_add(1, std::memory_order_relaxed) + 1;
+    r.next = thread << 40;
+    r.end = r.next + (uint64_t{1} << 40);
+  }
+  Stamp = r.next++;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Construction and the index
@@ -86,6 +110,7 @@ void CMarkup::swap(CMarkup& other) noexcept {
   std::swap(PosSegments, other.PosSegments);
   std::swap(PosCapacity, other.PosCapacity);
   std::swap(SegCapacity, other.SegCapacity);
+  std::swap(Stamp, other.Stamp);
 }
 
 void CMarkup::copyFrom(const CMarkup& other) {
@@ -105,6 +130,7 @@ void CMarkup::copyFrom(const CMarkup& other) {
   growIndex(std::max(other.PosFree, 1));
   for (int i = 0; i < other.PosFree; ++i) elem(i) = other.elem(i);
   PosFree = other.PosFree;
+  newStamp();
 }
 
 void CMarkup::freeIndex() {
@@ -669,13 +695,186 @@ bool CMarkup::findAttribByMeasure(int index, const WCHAR* name, int& valueStart,
   }
 }
 
+namespace {
+
+// The attributes of one start tag, in order: where each name and value lie. Kept per thread for
+// the element read last, so that reading an element's attributes one after another scans its
+// start tag once rather than once per name.
+struct AttribTable {
+  static constexpr int kMax = 48;
+  struct Slot {
+    int32_t nameStart, nameLen, valueStart, valueLen;
+    char16_t quote;
+  };
+  uint64_t stamp = 0;
+  int index = -1;
+  enum { kReady, kTooMany } state = kReady;
+  int count = 0;
+  Slot slots[kMax];
+};
+// Initial-exec: the table is reached without a call into the dynamic linker on every read.
+thread_local AttribTable t_attribs __attribute__((tls_model("initial-exec")));
+
+// Adds the attribute whose sign is at `e` (value [vs, ve), quote q); false when the table is full.
+inline bool addSlot(const char16_t* d, size_t lo, size_t e, size_t vs, size_t ve, char16_t q, AttribTable& t) {
+  size_t ne = e;
+  while (ne > lo && isSpace(d[ne - 1])) --ne;
+  size_t ns = ne;
+  while (ns > lo && !kAttribNameEnds(d[ns - 1])) --ns;
+  if (ns == ne) return true;  // no name: never matches
+  if (t.count == AttribTable::kMax) return false;
+  t.slots[t.count++] = {static_cast<int32_t>(ns), static_cast<int32_t>(ne - ns), static_cast<int32_t>(vs),
+                        static_cast<int32_t>(ve - vs), q};
+  return true;
+}
+
+// Lists every "=" outside quotes of the start tag of `el` with the name just before it and the
+// value after it: the attributes the general search reads, in its order. Windows of 64
+// characters where every sign is followed by a double quote and no single quote stands outside
+// a quoted run are read from their bit masks; any other window one mark at a time.
+// The usual start tag read forwards: white space, a name, "=", a value in quotes, again and
+// again, and at most white space and a "/" at the end. A name read forwards from after white
+// space or a closing quote is the name the general rule measures back from its sign, so the
+// list is the same; anything else in the tag (a sign without a name, a bare value, a quoted run
+// after no sign) is left to the general reading. False when it was left.
+bool listUsualAttribs(const char16_t* d, size_t lo, size_t limit, AttribTable& t) {
+  size_t i = lo;
+  for (;;) {
+    while (i < limit && isSpace(d[i])) ++i;
+    if (i >= limit) return true;
+    if (kAttribNameEnds(d[i])) {
+      // Only the "/" of an empty element may follow the last value.
+      if (d[i] != u'/') return false;
+      for (size_t k = i + 1; k < limit; ++k)
+        if (!isSpace(d[k])) return false;
+      return true;
+    }
+    const size_t ns = i;
+    while (i < limit && !kAttribNameEnds(d[i])) ++i;
+    const size_t ne = i;
+    while (i < limit && isSpace(d[i])) ++i;
+    if (i >= limit || d[i] != u'=') return false;
+    ++i;
+    while (i < limit && isSpace(d[i])) ++i;
+    if (i >= limit || (d[i] != u'"' && d[i] != u'\'')) return false;
+    const char16_t q = d[i];
+    const size_t vs = i + 1;
+    const size_t ve = findQuote(d, vs, limit, q);
+    if (t.count == AttribTable::kMax) {
+      t.state = AttribTable::kTooMany;
+      return true;
+    }
+    t.slots[t.count++] = {static_cast<int32_t>(ns), static_cast<int32_t>(ne - ns), static_cast<int32_t>(vs),
+                          static_cast<int32_t>(ve - vs), q};
+    i = ve + 1;
+  }
+}
+
+void listAttribs(const std::u16string& doc, const CMarkup::ElemPos& el, AttribTable& t) {
+  const char16_t* d = doc.data();
+  const size_t limit = static_cast<size_t>(el.Start + el.StartTagLen() - 1);  // the closing ">"
+  const size_t lo = static_cast<size_t>(el.Start + 1) + tagNameLenAt(d, doc.size(), static_cast<size_t>(el.Start + 1));
+  t.count = 0;
+  t.state = AttribTable::kReady;
+  if (listUsualAttribs(d, lo, limit, t)) return;
+  t.count = 0;
+  t.state = AttribTable::kReady;
+  size_t i = lo;
+  while (i < limit) {
+    const size_t w = std::min<size_t>(64, limit - i);
+    uint64_t eq, dq, sq;
+    signAndQuoteMasks(d, doc.size(), i, w, eq, dq, sq);
+    uint64_t inside = dq;
+    inside ^= inside << 1;
+    inside ^= inside << 2;
+    inside ^= inside << 4;
+    inside ^= inside << 8;
+    inside ^= inside << 16;
+    inside ^= inside << 32;
+    const uint64_t signs = eq & ~inside;
+    if ((sq & ~inside) == 0 && (signs >> 63) == 0 && ((signs << 1) & ~dq) == 0) {
+      for (uint64_t v = signs; v; v &= v - 1) {
+        const size_t b = static_cast<size_t>(__builtin_ctzll(v));
+        const uint64_t closer = bitsFrom(dq, b + 2);
+        const size_t vs = i + b + 2;
+        const size_t ve = closer ? i + static_cast<size_t>(__builtin_ctzll(closer)) : findChar(d, vs, limit, u'"');
+        if (!addSlot(d, lo, i + b, vs, ve, u'"', t)) {
+          t.state = AttribTable::kTooMany;
+          return;
+        }
+      }
+      i = (w == 64 && (inside >> 63)) || (w < 64 && ((inside >> (w - 1)) & 1)) ? findChar(d, i + w, limit, u'"') + 1
+                                                                               : i + w;
+      continue;
+    }
+    // Any other window: one mark at a time up to its end (a value may carry the search past it).
+    const size_t stop = i + w;
+    while (i < stop) {
+      i = markup::findAnyOf3(d, i, stop, u'=', u'"', u'\'');
+      if (i >= stop) break;
+      if (d[i] != u'=') {
+        i = findQuote(d, i + 1, limit, d[i]) + 1;
+        continue;
+      }
+      size_t vs, ve;
+      char16_t q;
+      const size_t e = i;
+      i = readValueAfterSign(d, e, limit, vs, ve, q);
+      if (!addSlot(d, lo, e, vs, ve, q, t)) {
+        t.state = AttribTable::kTooMany;
+        return;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+// The first look-up of an element lists all its attributes once; this and the following look-ups
+// search the list. The list holds what the general search would find, in the same order, so the
+// first match is the same attribute.
+bool CMarkup::findAttribCached(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
+  AttribTable& t = t_attribs;
+  const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
+  if (t.stamp != Stamp || t.index != index) {
+    t.stamp = Stamp;
+    t.index = index;
+    listAttribs(Doc, elem(index), t);
+  }
+  if (t.state != AttribTable::kReady) {
+    int found = findAttribInTag(Doc, elem(index), ignoreCase, name, valueStart, valueLen, quote);
+    if (found < 0) return findAttribByMeasure(index, name, valueStart, valueLen, quote);
+    return found != 0;
+  }
+  // A name of plain characters up to its terminator matches only a name of its own length.
+  size_t plainLen = 0;
+  while (!markup::endsGivenName(name[plainLen])) ++plainLen;
+  const bool plain = name[plainLen] == 0;
+  const char16_t* d = Doc.data();
+  const char16_t first = ignoreCase ? markup::foldCase(name[0]) : name[0];
+  for (int k = 0; k < t.count; ++k) {
+    const AttribTable::Slot& s = t.slots[k];
+    if (plain && static_cast<size_t>(s.nameLen) != plainLen) continue;
+    const char16_t c0 = ignoreCase ? markup::foldCase(d[s.nameStart]) : d[s.nameStart];
+    if (c0 != first) continue;
+    const bool match = plain && !ignoreCase
+                           ? std::char_traits<char16_t>::compare(d + s.nameStart, name, plainLen) == 0
+                           : nameMatches(s.nameStart, s.nameLen, name);
+    if (match) {
+      valueStart = s.valueStart;
+      valueLen = s.valueLen;
+      quote = s.quote;
+      return true;
+    }
+  }
+  return false;
+}
+
 std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
   if (!index || name.empty()) return {};
   int vs = 0, vl = 0, q = 0;
   // The search itself, not the exported member, so that it is compiled into this reader.
-  int found = findAttribInTag(Doc, elem(index), (DocFlags & MDF_IGNORECASE) != 0, name, vs, vl, q);
-  if (found < 0) found = findAttribByMeasure(index, name, vs, vl, q) ? 1 : 0;
-  if (!found) return {};
+  if (!findAttribCached(index, name, vs, vl, q)) return {};
   const char16_t* v = Doc.data() + vs;
   const size_t n = static_cast<size_t>(vl);
   // Most values hold no reference: one copy.
@@ -683,6 +882,20 @@ std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
   std::u16string out;
   markup::unescapeInto(out, v, n);
   return out;
+}
+
+bool CMarkup::attribInto(int index, MCD_CSTR name, std::u16string& value) const {
+  value.clear();
+  if (!index || name.empty()) return false;
+  int vs = 0, vl = 0, q = 0;
+  if (!findAttribCached(index, name, vs, vl, q)) return false;
+  const char16_t* v = Doc.data() + vs;
+  const size_t n = static_cast<size_t>(vl);
+  if (findChar(v, 0, n, u'&') == n)
+    value.assign(v, n);
+  else
+    markup::unescapeInto(value, v, n);
+  return true;
 }
 
 std::u16string CMarkup::dataOf(int index) const {
@@ -727,6 +940,7 @@ std::u16string CMarkup::dataOf(int index) const {
 
 void CMarkup::splice(int offset, int removeLen, const std::u16string& text) {
   Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text);
+  newStamp();
 }
 
 void CMarkup::shiftSubtree(int index, int delta) {
@@ -808,7 +1022,10 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   }
 
   // The new element's text.
-  std::u16string text = u"<" + name;
+  std::u16string text;
+  text.reserve(2 * name.size() + 8);
+  text += u'<';
+  text += name;
   int startLen, endLen = 0;
   bool nonEnded = false;
   if (dataArg.empty()) {
@@ -826,7 +1043,9 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
       text += cdataSection(dataArg.c_str());
     else
       text += EscapeText(dataArg, flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
-    text += u"</" + name + u">";
+    text += u"</";
+    text += name;
+    text += u'>';
     endLen = static_cast<int>(name.size()) + 3;
   }
   if (Doc.size() + text.size() + 4 > static_cast<size_t>(INT_MAX)) return false;
@@ -864,13 +1083,19 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     lead = lines && p.ContentLen() == 0;
   }
 
-  std::u16string inserted;
-  if (lead) inserted = u"\r\n";
-  int at = offset + static_cast<int>(inserted.size());
-  inserted += text;
-  if (lines) inserted += u"\r\n";
-  splice(offset, 0, inserted);
-  shiftFrom(parent, nextSib, static_cast<int>(inserted.size()));
+  const int at = offset + (lead ? 2 : 0);
+  const int insertedLen = static_cast<int>(text.size()) + (lead ? 2 : 0) + (lines ? 2 : 0);
+  if (lead || lines) {
+    std::u16string inserted;
+    inserted.reserve(static_cast<size_t>(insertedLen));
+    if (lead) inserted += u"\r\n";
+    inserted += text;
+    if (lines) inserted += u"\r\n";
+    splice(offset, 0, inserted);
+  } else {
+    splice(offset, 0, text);
+  }
+  shiftFrom(parent, nextSib, insertedLen);
 
   int x = newPos();
   ElemPos& el = elem(x);
@@ -974,14 +1199,19 @@ bool CMarkup::RemoveChildElem() {
 
 bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (!index || name.empty()) return false;
-  std::u16string escaped = EscapeText(value, MNF_ESCAPEQUOTES);
   int vs = 0, vl = 0, q = 0;
   int offset, removeLen;
-  std::u16string text;
+  // The new text is put together in a buffer kept by the thread, so that writing an attribute
+  // costs no heap string once the buffer has grown. It is complete before the document changes,
+  // so the value may even be a piece of the document itself.
+  std::u16string& text = t_editText;
+  text.clear();
   if (findAttrib(index, name, vs, vl, q)) {
     offset = vs;
     removeLen = vl;
-    text = q ? escaped : u"\"" + escaped + u"\"";
+    if (!q) text += u'"';
+    escapeAppend(text, value.c_str(), MNF_ESCAPEQUOTES);
+    if (!q) text += u'"';
     // A bare value reads up to the ">", so in "<a b=1/>" it takes the "/" along; replacing it
     // must leave the "/" that makes the element empty, or the document loses its structure.
     const ElemPos& el = elem(index);
@@ -998,13 +1228,18 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
     }
     offset = k;
     removeLen = 0;
-    text = u" " + std::u16string(name.c_str()) + u"=\"" + escaped + u"\"";
+    text += u' ';
+    text += name.c_str();
+    text += u"=\"";
+    escapeAppend(text, value.c_str(), MNF_ESCAPEQUOTES);
+    text += u'"';
   }
   int delta = static_cast<int>(text.size()) - removeLen;
   ElemPos& el = elem(index);
   if (static_cast<long long>(el.StartTagLen()) + delta > ElemPos::kMaxStartTagLen) return false;
   if (Doc.size() + text.size() > static_cast<size_t>(INT_MAX)) return false;
   splice(offset, removeLen, text);
+  if (text.capacity() > 65536) std::u16string().swap(text);  // a huge value is not kept for ever
   el.SetStartTagLen(el.StartTagLen() + delta);
   el.Length += delta;
   for (int c = el.FirstChild; c; c = elem(c).Next) shiftSubtree(c, delta);
@@ -1056,10 +1291,17 @@ bool refChar(char16_t c) {
 
 }  // namespace
 
-std::u16string CMarkup::EscapeText(MCD_CSTR textArg, int flags) {
-  const WCHAR* text = textArg.c_str();
-  std::u16string out;
-  for (size_t i = 0; text[i]; ++i) {
+// Appends `text` escaped to `out`.
+void CMarkup::escapeAppend(std::u16string& out, const WCHAR* text, int flags) {
+  // Most texts hold nothing to escape: measured and copied in one piece up to the first
+  // character that may need it.
+  const bool quotes = (flags & MNF_ESCAPEQUOTES) != 0;
+  size_t plain = 0;
+  for (char16_t c; (c = text[plain]) != 0; ++plain)
+    if (c == u'<' || c == u'>' || c == u'&' || (quotes && (c == u'"' || c == u'\''))) break;
+  out.reserve(out.size() + plain + (text[plain] ? 16 : 0));
+  out.append(text, plain);
+  for (size_t i = plain; text[i]; ++i) {
     char16_t c = text[i];
     switch (c) {
       case u'<': out += u"&lt;"; break;
@@ -1087,6 +1329,11 @@ std::u16string CMarkup::EscapeText(MCD_CSTR textArg, int flags) {
         out += c;
     }
   }
+}
+
+std::u16string CMarkup::EscapeText(MCD_CSTR textArg, int flags) {
+  std::u16string out;
+  escapeAppend(out, textArg.c_str(), flags);
   return out;
 }
 

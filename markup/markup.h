@@ -112,6 +112,10 @@ class CMarkup {
   std::u16string GetChildTagName() const { return tagNameOf(PosChild); }
   std::u16string GetAttrib(MCD_CSTR name) const { return attribOf(Pos, name); }
   std::u16string GetChildAttrib(MCD_CSTR name) const { return attribOf(PosChild, name); }
+  // The same reads into the caller's string, whose buffer is reused: no heap string per value
+  // once it has room. False (and `value` emptied) when the element or attribute is not there.
+  bool GetAttrib(MCD_CSTR name, std::u16string& value) const { return attribInto(Pos, name, value); }
+  bool GetChildAttrib(MCD_CSTR name, std::u16string& value) const { return attribInto(PosChild, name, value); }
   std::u16string GetData() const { return dataOf(Pos); }
   std::u16string GetChildData() const { return dataOf(PosChild); }
 
@@ -167,9 +171,13 @@ class CMarkup {
   int findElemFrom(int first, const WCHAR* name) const;
   std::u16string tagNameOf(int index) const;
   std::u16string attribOf(int index, MCD_CSTR name) const;
+  bool attribInto(int index, MCD_CSTR name, std::u16string& value) const;
   std::u16string dataOf(int index) const;
   bool findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
   bool findAttribByMeasure(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
+  bool findAttribCached(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
+  void newStamp();
+  static void escapeAppend(std::u16string& out, const WCHAR* text, int flags);
 
   bool insertElem(MCD_CSTR name, MCD_CSTR data, int flags, bool before, bool child);
   bool removeElemAt(int index);
@@ -195,6 +203,9 @@ class CMarkup {
   ElemPos** PosSegments = nullptr;
   int32_t PosCapacity = 0;
   int32_t SegCapacity = 0;
+  // Names this state of the document (text and index) among all documents of the process: the
+  // attribute table of an element read last is kept per thread under this stamp.
+  uint64_t Stamp = 0;
 
   friend class MarkupParser;
 };

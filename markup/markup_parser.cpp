@@ -377,6 +377,7 @@ std::u16string MarkupParser::run() {
 }
 
 void CMarkup::parse() {
+  newStamp();
   std::u16string loadResult = std::move(Error);
   Error.clear();
   PosParent = Pos = PosChild = 0;

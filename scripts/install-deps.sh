@@ -4,8 +4,10 @@
 set -euo pipefail
 PKGS=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
       libsdl2-dev libfreetype-dev libfontconfig-dev libstb-dev libjpeg-dev libpng-dev
+      libpixman-1-dev
       fonts-liberation fonts-wqy-microhei fonts-ipafont-gothic fonts-dejavu-core
-      binutils-mingw-w64-x86-64 python3 unzip)
+      binutils-mingw-w64-x86-64 python3 unzip
+      libxcb1-dev libxcb-ewmh-dev libx11-dev xvfb xdotool navit openbox)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

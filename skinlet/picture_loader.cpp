@@ -13,7 +13,8 @@ constexpr int64_t kMaxThumbnailSide = 4096;
 }  // namespace
 
 void CSkinlet::drawThumbnail(const tagTable& item, const WCHAR* path) {
-  if (!hViewWnd || !path || !path[0]) return;
+  // Nothing to draw on once the window is gone; the file is not even decoded then.
+  if (!hViewWnd || !IsWindow(hViewWnd) || !path || !path[0]) return;
   std::unique_ptr<plat::image::Image> image = plat::image::Image::fromFile(path);
   if (!image) return;
   const int64_t iw = image->width();

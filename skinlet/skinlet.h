@@ -11,7 +11,13 @@
 #include "txt_res.h"
 
 // Table item types as the launcher sets them (shown is added by the operation).
-enum ENPICTYPE { PIC_TYPE_NONE = 0, PIC_TYPE_DIR = 2, PIC_TYPE_FILE = 4, PIC_TYPE_DIR_OR_FILE = 8, PIC_TYPE_PICTURE = 16 };
+enum ENPICTYPE {
+  PIC_TYPE_NONE = 0,
+  PIC_TYPE_DIR = 2,
+  PIC_TYPE_FILE = 4,
+  PIC_TYPE_DIR_OR_FILE = 8,
+  PIC_TYPE_PICTURE = 16
+};
 
 enum EN_IRDIRECT { IR_NONE = 0, IR_DIR_LEFT = 1, IR_DIR_RIGHT = 2, IR_DIR_UP = 3, IR_DIR_DOWN = 4 };
 

@@ -31,6 +31,7 @@ struct CommandLine {
   std::string script;
   std::string snapshots;
   int scale = 1;
+  bool fullscreen = false;
   bool help = false;
   std::string error;
 };
@@ -44,6 +45,7 @@ void usage(FILE* out) {
       "                      the skins, language.xml and Config.bak\n"
       "  --display KIND      headless, sdl or auto (default auto: sdl when a display is present)\n"
       "  --scale N           sdl only: each screen pixel becomes N x N window pixels (1 to 8)\n"
+      "  --fullscreen        sdl only: fill the whole display, the screen scaled to fit (a unit's kiosk)\n"
       "  --script FILE       play an input script (taps, keys, waits, snapshots; docs/input-scripts.md)\n"
       "  --snapshots DIR     headless only: write a PNG of the screen to DIR each time it changes\n"
       "                      (default: a new folder under $XDG_RUNTIME_DIR or /tmp, named at start)\n"
@@ -71,7 +73,8 @@ CommandLine parse(int argc, char** argv) {
       value(scale);
       line.scale = std::atoi(scale.c_str());
       if (line.error.empty() && (line.scale < 1 || line.scale > 8)) line.error = "--scale takes 1 to 8";
-    } else if (arg == "--help" || arg == "-h") line.help = true;
+    } else if (arg == "--fullscreen") line.fullscreen = true;
+    else if (arg == "--help" || arg == "-h") line.help = true;
     else line.error = "unknown option " + arg;
   }
   return line;
@@ -107,10 +110,13 @@ int run(const CommandLine& line) {
     NKDbgPrintfW(u"[Vexa APP] unknown display %S, using auto\n", line.display.c_str());
   }
   display.scale = line.scale;
+  display.fullscreen = line.fullscreen;
+  // Full screen is how a unit runs: with no screen to show, end and let the service try again.
+  display.fallBackToHeadless = !line.fullscreen;
   display.script = line.script;
   if (!plat::display::open(display)) {
-    NKDbgPrintfW(u"[Vexa APP] the display cannot be opened, ending\n");
-    return 0;
+    NKDbgPrintfW(u"[Vexa APP] no screen to show the shell on, ending\n");
+    return line.fullscreen ? HU_DISPLAY_LOST_EXIT_STATUS : 0;
   }
   app::ScreenSnapshots snapshots;
   if (plat::display::active() == plat::display::Backend::Headless) snapshots.Start(line.snapshots);
@@ -181,11 +187,16 @@ int run(const CommandLine& line) {
   marker[MAX_PATH - 1] = 0;
   if (GetFileAttributesW(marker) != INVALID_FILE_ATTRIBUTES) g_pUtility->TouchPadCalibration();
 
+  int status = 0;
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  // The quit code says why the loop ended: 0 normally, or the display going away, which the
+  // supervisor must see to start the shell again.
+  if (msg.message == WM_QUIT && static_cast<int>(msg.wParam) == HU_DISPLAY_LOST_EXIT_STATUS)
+    status = HU_DISPLAY_LOST_EXIT_STATUS;
   snapshots.Stop();
 
   showTaskBar(SW_SHOW);
@@ -206,7 +217,7 @@ int run(const CommandLine& line) {
     CloseHandle(soundEnd);
   }
   plat::display::close();
-  return 0;
+  return status;
 }
 
 }  // namespace

@@ -2,8 +2,15 @@
 // buffers inside the object: feeding never allocates.
 #include "links/nmea_parser.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -29,6 +36,38 @@ int highHexDigit(BYTE c) {
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the run of bytes from `p` (at most n) before the first '*' or CR.
+int dataRun(const BYTE* p, int n) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i star = _mm_set1_epi8('*'), cr = _mm_set1_epi8('\r');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const int hit = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, star), _mm_cmpeq_epi8(v, cr)));
+    if (hit) return i + __builtin_ctz(static_cast<unsigned>(hit));
+  }
+#endif
+  while (i < n && p[i] != '*' && p[i] != '\r') ++i;
+  return i;
+}
+
+// The exclusive or of n bytes.
+BYTE xorOf(const BYTE* p, int n) {
+  uint64_t acc = 0;
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    acc ^= w;
+  }
+  acc ^= acc >> 32;
+  acc ^= acc >> 16;
+  acc ^= acc >> 8;
+  BYTE sum = static_cast<BYTE>(acc);
+  for (; i < n; ++i) sum ^= p[i];
+  return sum;
+}
 
 // Decimal integer with optional sign; stops at the first other character.
 long parseInt(const char* s) {
@@ -113,11 +152,13 @@ CNmeaParser::CNmeaParser() {
   m_FieldCount = 0;
   m_DataLength = 0;
   InitializeCriticalSection(&m_Lock);
+  InitializeCriticalSection(&m_FeedLock);
   ResetRecord();
 }
 
 CNmeaParser::~CNmeaParser() {
   m_StreamAlive = 0;
+  DeleteCriticalSection(&m_FeedLock);
   DeleteCriticalSection(&m_Lock);
 }
 
@@ -143,97 +184,179 @@ void CNmeaParser::ResetRecord() {
   m_Record.receiver.key = -1;
 }
 
+// The assembly state (state, checksum, identifier and data buffers) belongs to the feeding
+// thread: it is guarded by its own lock, taken once per block. The record lock is taken only
+// while a finished sentence is stored, so a reader holding it sees every sentence either not
+// yet stored or stored completely, and the feeder pays one lock per sentence, not per byte.
 int CNmeaParser::Feed(const BYTE* bytes, int count) {
-  if (!bytes) return 1;
-  for (int i = 0; i < count; ++i) {
-    EnterCriticalSection(&m_Lock);
-    ProcessByte(bytes[i]);
-    LeaveCriticalSection(&m_Lock);
-  }
-  return 1;
-}
-
-void CNmeaParser::ProcessByte(BYTE b) {
+  if (!bytes || count <= 0) return 1;
+  EnterCriticalSection(&m_FeedLock);
+  // The shared byte counter is carried in a register through the block and written back at its
+  // end and at every sentence start.
   int counter = g_BytesSinceStart.load(std::memory_order_relaxed);
-  if (counter > 200) {
-    g_BytesSinceStart.store(1, std::memory_order_relaxed);
-    m_StreamAlive = 0;
-  } else {
-    g_BytesSinceStart.store(counter + 1, std::memory_order_relaxed);
-  }
-
-  switch (m_State) {
-    case kWaitStart:
-      if (b == '$') {
-        g_BytesSinceStart.store(0, std::memory_order_relaxed);
-        m_StreamAlive = 1;
-        m_State = kIdentifier;
-        m_Checksum = 0;
-        m_Index = 0;
-      }
-      break;
-
-    case kIdentifier:
-      if (b == ',' || b == '*') {
-        m_Identifier[m_Index] = 0;
-        m_Checksum ^= b;
-        m_Index = 0;
-        m_State = kData;
-      } else if (m_Index >= sizeof m_Identifier - 1) {
-        m_State = kWaitStart;  // a tenth character: no identifier is that long
-      } else {
-        m_Identifier[m_Index++] = static_cast<char>(b);
-        m_Checksum ^= b;
-      }
-      break;
-
-    case kData:
-      if (b == '*') {
-        m_Data[m_Index] = 0;
-        m_DataLength = m_Index;
-        m_State = kChecksumHigh;
-      } else if (b == '\r') {
-        // Sentences without a checksum are taken as they are.
-        m_Data[m_Index] = 0;
-        m_DataLength = m_Index;
-        Dispatch();
-      } else if (m_Index >= sizeof m_Data - 1) {
-        m_State = kWaitStart;  // 256 data characters: the sentence is dropped
-      } else {
-        m_Checksum ^= b;
-        m_Data[m_Index++] = static_cast<char>(b);
-      }
-      break;
-
-    case kChecksumHigh: {
-      int digit = highHexDigit(b);
-      m_ChecksumDigitsValid = digit >= 0;
-      m_ReceivedChecksum = static_cast<BYTE>((digit < 0 ? 0 : digit) << 4);
-      m_State = kChecksumLow;
-      break;
+  auto countByte = [&] {
+    if (counter > 200) {
+      counter = 1;
+      if (m_StreamAlive) m_StreamAlive = 0;
+    } else {
+      ++counter;
     }
+  };
+  // The same for k bytes at once: the counter climbs to 201, then starts again from 1.
+  auto countBytes = [&](int k) {
+    if (k <= 0) return;
+    if (counter > 201) {
+      countByte();
+      --k;
+    }
+    if (counter + k <= 201) {
+      counter += k;
+      return;
+    }
+    counter = 1 + (k - (201 - counter) - 1) % 201;
+    if (m_StreamAlive) m_StreamAlive = 0;
+  };
+  int i = 0;
+  while (i < count) {
+    switch (m_State) {
+      case kWaitStart: {
+        const void* found = std::memchr(bytes + i, '$', static_cast<size_t>(count - i));
+        const int at = found ? static_cast<int>(static_cast<const BYTE*>(found) - bytes) : count;
+        countBytes(at - i + (found ? 1 : 0));
+        i = found ? at + 1 : count;
+        if (found) {
+          counter = 0;
+          m_StreamAlive = 1;
+          m_State = kIdentifier;
+          m_Checksum = 0;
+          m_Index = 0;
+        }
+        break;
+      }
 
-    case kChecksumLow: {
-      int digit = hexDigit(b);
-      if (digit < 0) m_ChecksumDigitsValid = false;
-      m_ReceivedChecksum = static_cast<BYTE>(m_ReceivedChecksum | (digit < 0 ? 0 : digit));
-      if (m_ChecksumDigitsValid && m_ReceivedChecksum == m_Checksum)
-        Dispatch();
-      else
+      case kIdentifier: {
+        BYTE sum = m_Checksum;
+        WORD index = m_Index;
+        while (i < count) {
+          const BYTE b = bytes[i++];
+          countByte();
+          if (b == ',' || b == '*') {
+            m_Identifier[index] = 0;
+            sum ^= b;
+            index = 0;
+            m_State = kData;
+            break;
+          }
+          if (index >= sizeof m_Identifier - 1) {
+            m_State = kWaitStart;  // a tenth character: no identifier is that long
+            break;
+          }
+          m_Identifier[index++] = static_cast<char>(b);
+          sum ^= b;
+        }
+        m_Checksum = sum;
+        m_Index = index;
+        break;
+      }
+
+      case kData: {
+        // The body of a sentence, kept in registers until it ends.
+        BYTE sum = m_Checksum;
+        WORD index = m_Index;
+        // The run of plain data bytes first, sixteen at a time: up to the first '*' or CR, and
+        // no further than the buffer has room for.
+        const int room = static_cast<int>(sizeof m_Data - 1) - index;
+        const int run = dataRun(bytes + i, std::min(count - i, std::max(room, 0)));
+        if (run > 0) {
+          std::memcpy(m_Data + index, bytes + i, static_cast<size_t>(run));
+          sum ^= xorOf(bytes + i, run);
+          index = static_cast<WORD>(index + run);
+          countBytes(run);
+          i += run;
+        }
+        while (i < count) {
+          const BYTE b = bytes[i++];
+          countByte();
+          if (b == '*') {
+            m_Data[index] = 0;
+            m_DataLength = index;
+            m_State = kChecksumHigh;
+            break;
+          }
+          if (b == '\r') {
+            // Sentences without a checksum are taken as they are.
+            m_Data[index] = 0;
+            m_DataLength = index;
+            Dispatch();
+            break;
+          }
+          if (index >= sizeof m_Data - 1) {
+            m_State = kWaitStart;  // 256 data characters: the sentence is dropped
+            break;
+          }
+          sum ^= b;
+          m_Data[index++] = static_cast<char>(b);
+        }
+        m_Checksum = sum;
+        m_Index = index;
+        break;
+      }
+
+      case kChecksumHigh: {
+        const BYTE b = bytes[i++];
+        countByte();
+        int digit = highHexDigit(b);
+        m_ChecksumDigitsValid = digit >= 0;
+        m_ReceivedChecksum = static_cast<BYTE>((digit < 0 ? 0 : digit) << 4);
+        m_State = kChecksumLow;
+        break;
+      }
+
+      case kChecksumLow: {
+        const BYTE b = bytes[i++];
+        countByte();
+        int digit = hexDigit(b);
+        if (digit < 0) m_ChecksumDigitsValid = false;
+        m_ReceivedChecksum = static_cast<BYTE>(m_ReceivedChecksum | (digit < 0 ? 0 : digit));
+        if (m_ChecksumDigitsValid && m_ReceivedChecksum == m_Checksum)
+          Dispatch();
+        else
+          m_State = kWaitStart;
+        break;
+      }
+
+      default:
+        ++i;
+        countByte();
         m_State = kWaitStart;
-      break;
+        break;
     }
-
-    default:
-      m_State = kWaitStart;
-      break;
   }
+  g_BytesSinceStart.store(counter, std::memory_order_relaxed);
+  LeaveCriticalSection(&m_FeedLock);
+  return 1;
 }
 
 void CNmeaParser::SplitFields() {
   m_FieldCount = 1;
   m_FieldStart[0] = 0;
-  for (int i = 0; i < m_DataLength && m_Data[i] != '*'; ++i) {
+  int i = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time: the commas as a bit mask, a '*' ends the search.
+  const __m128i comma = _mm_set1_epi8(','), star = _mm_set1_epi8('*');
+  for (; i + 16 <= m_DataLength; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_Data + i));
+    unsigned commas = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma)));
+    const unsigned stars = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, star)));
+    if (stars) commas &= (stars & -stars) - 1;
+    for (; commas; commas &= commas - 1) {
+      if (m_FieldCount == kMaxFields) return;
+      m_FieldStart[m_FieldCount++] = static_cast<WORD>(i + __builtin_ctz(commas) + 1);
+    }
+    if (stars) return;
+  }
+#endif
+  for (; i < m_DataLength && m_Data[i] != '*'; ++i) {
     if (m_Data[i] == ',') {
       if (m_FieldCount == kMaxFields) break;
       m_FieldStart[m_FieldCount++] = static_cast<WORD>(i + 1);
@@ -246,9 +369,18 @@ bool CNmeaParser::Field(int n, char* out) const {
   if (n < 0 || n >= m_FieldCount) return false;
   const char* p = m_Data + m_FieldStart[n];
   int len = 0;
-  while (len < 24 && p[len] && p[len] != ',' && p[len] != '*') {
-    out[len] = p[len];
-    ++len;
+  if (n + 1 < m_FieldCount) {
+    // A field before the last ends at the comma the split found; a NUL inside still ends it.
+    const int end = std::min(24, m_FieldStart[n + 1] - 1 - m_FieldStart[n]);
+    while (len < end && p[len]) {
+      out[len] = p[len];
+      ++len;
+    }
+  } else {
+    while (len < 24 && p[len] && p[len] != ',' && p[len] != '*') {
+      out[len] = p[len];
+      ++len;
+    }
   }
   out[len] = 0;
   return len > 0;
@@ -267,17 +399,33 @@ void CNmeaParser::Dispatch() {
       {"PNMRX603", &CNmeaParser::OnPnmrx603}, {"PNMRX600", &CNmeaParser::OnPnmrx600},
       {"SYN", &CNmeaParser::OnSyn},           {"KEY", &CNmeaParser::OnKey},
   };
+  // The identifiers as eight-byte words, zero-padded, so finding the handler is a few word
+  // compares rather than a string comparison per handler.
+  static const auto keys = [] {
+    std::array<uint64_t, std::size(handlers)> k{};
+    for (size_t i = 0; i < k.size(); ++i) std::memcpy(&k[i], handlers[i].id, std::strlen(handlers[i].id));
+    return k;
+  }();
   SplitFields();
-  bool handled = false;
-  for (const auto& h : handlers) {
-    if (std::strcmp(m_Identifier, h.id) == 0) {
-      (this->*h.handle)();
-      handled = true;
-      break;
+  const Handler* found = nullptr;
+  const size_t idLength = std::strlen(m_Identifier);
+  if (idLength <= 8) {
+    uint64_t key = 0;
+    std::memcpy(&key, m_Identifier, idLength);
+    for (size_t i = 0; i < keys.size(); ++i) {
+      if (keys[i] == key) {
+        found = &handlers[i];
+        break;
+      }
     }
   }
-  if (!handled) ++m_UnhandledCount;
+  EnterCriticalSection(&m_Lock);
+  if (found)
+    (this->*found->handle)();
+  else
+    ++m_UnhandledCount;
   ++m_SentenceCount;
+  LeaveCriticalSection(&m_Lock);
   m_State = kWaitStart;
 }
 

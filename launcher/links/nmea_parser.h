@@ -112,10 +112,12 @@ class CNmeaParser {
   CNmeaParser(const CNmeaParser&) = delete;
   CNmeaParser& operator=(const CNmeaParser&) = delete;
 
-  // Runs the state machine over the bytes, taking the lock for each byte. Always 1.
+  // Runs the state machine over the bytes. Each finished sentence is stored in the record
+  // under the record lock, as a whole. Always 1.
   int Feed(const BYTE* bytes, int count);
 
-  // The record. Readers that need a consistent view hold the lock (Lock/Unlock).
+  // The record. Readers that need a consistent view hold the lock (Lock/Unlock): they see
+  // every sentence either not yet stored or stored completely.
   const NmeaGpsRecord& Record() const { return m_Record; }
   void Lock() { EnterCriticalSection(&m_Lock); }
   void Unlock() { LeaveCriticalSection(&m_Lock); }
@@ -127,7 +129,6 @@ class CNmeaParser {
   DWORD UnhandledCount() const { return m_UnhandledCount; }
 
  private:
-  void ProcessByte(BYTE b);
   void Dispatch();
   void ResetRecord();
 
@@ -158,7 +159,8 @@ class CNmeaParser {
   DWORD m_SentenceCount;
   DWORD m_UnhandledCount;
   volatile int m_StreamAlive;
-  CRITICAL_SECTION m_Lock;
+  CRITICAL_SECTION m_Lock;      // the record and the sentence counts
+  CRITICAL_SECTION m_FeedLock;  // the assembly state, for one Feed call at a time
   NmeaGpsRecord m_Record;
 
   // Where each field of the current sentence starts in m_Data, and how many there are.

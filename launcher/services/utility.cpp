@@ -156,7 +156,8 @@ BOOL CALLBACK findProcessWindow(HWND window, LPARAM param) {
   auto* search = reinterpret_cast<WindowSearch*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == search->processId) {
+  // The program on the card may be a script that starts the real one: its windows count too.
+  if (plat::process::belongsTo(owner, search->processId)) {
     search->found = window;
     return FALSE;
   }

@@ -17,6 +17,11 @@ struct Options {
   Backend backend = Backend::Auto;
   // sdl only: each screen pixel becomes scale x scale window pixels (1 to 8).
   int scale = 1;
+  // sdl only: the window fills the whole display (borderless), the screen scaled to fit.
+  bool fullscreen = false;
+  // When sdl cannot start: go on headless (true), or fail open() (false: a unit's kiosk, where a
+  // screen nobody sees is worse than ending and being started again).
+  bool fallBackToHeadless = true;
   // Screen size; 0 keeps the current one (800 x 480 unless set before).
   int width = 0;
   int height = 0;
@@ -29,6 +34,10 @@ struct Options {
   // Host path of an input script to play once the program's windows are idle (empty: none).
   std::string script;
 };
+
+// The exit status of a program whose X server went away under its sdl display: it ends in
+// order with this status, and a supervisor starts it again once there is a display.
+#define HU_DISPLAY_LOST_EXIT_STATUS 4
 
 // "headless" / "sdl" / "auto" (for --display). False for anything else.
 bool parseBackend(const std::string& text, Backend& out);

@@ -89,4 +89,9 @@ namespace plat::process {
 void setOpener(const std::string& hostProgram);
 // Number of child processes started by this program that have not ended yet.
 size_t runningChildren();
+// Whether the process `pid` belongs to the program started as `started`: it is that process,
+// one of its descendants, or in its process group (a program on the card is often a script that
+// starts the real program; every program we start leads a process group of its own). False for
+// 0 and for processes that cannot be looked at.
+bool belongsTo(DWORD pid, DWORD started);
 }  // namespace plat::process

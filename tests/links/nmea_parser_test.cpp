@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <atomic>
 #include <random>
+#include <thread>
 
 #include "links/nmea_parser.h"
 
@@ -311,6 +313,24 @@ TEST(NmeaParser, StreamAliveNeedsSentenceStarts) {
   EXPECT_EQ(p.IsStreamAlive(), 1);
 }
 
+// The flag drops on the 202nd byte after a '$' (the counter passes 200 on the byte before),
+// however the bytes are split into blocks.
+TEST(NmeaParser, StreamAliveDropsAtTheSameByteWhateverTheBlocks) {
+  for (int length = 0; length <= 450; ++length) {
+    for (int split : {0, 1, length / 2, length - 1}) {
+      if (split < 0 || split > length) continue;
+      CNmeaParser p;
+      feed(p, "$GPX,1*");
+      const std::string noise(static_cast<size_t>(length), 'x');
+      feed(p, noise.substr(0, static_cast<size_t>(split)));
+      feed(p, noise.substr(static_cast<size_t>(split)));
+      // "GPX,1*" and the two checksum characters are bytes after the '$' too.
+      const int after = 6 + length;
+      EXPECT_EQ(p.IsStreamAlive(), after <= 201 ? 1 : 0) << length << " split at " << split;
+    }
+  }
+}
+
 TEST(NmeaParser, BinaryNoiseNeverCrashesAndParsingRecovers) {
   CNmeaParser p;
   std::mt19937 random(1234);
@@ -322,6 +342,39 @@ TEST(NmeaParser, BinaryNoiseNeverCrashesAndParsingRecovers) {
   feed(p, "\r\n" + withChecksum("GPRMC,235959,A,0000.000,N,00000.000,E,,,010199,,"));
   EXPECT_EQ(p.Record().rmc.hour, 23);
   EXPECT_EQ(p.Record().rmc.year, 2099);
+}
+
+// A reader holding the parser's lock sees each sentence either not yet stored or stored as a
+// whole: the two sentences fed in turn differ in every RMC field, so a torn view shows up as a
+// mix. The feeder writes many sentences per block, so a lock released inside a sentence (or not
+// taken at all) is caught here, and without doubt by the thread sanitizer build.
+TEST(NmeaParser, ReaderUnderTheLockNeverSeesHalfAStoredSentence) {
+  CNmeaParser p;
+  const std::string a = withChecksum("GPRMC,010101,A,1000.000,N,02000.000,E,001.0,010.0,010101,,");
+  const std::string b = withChecksum("GPRMC,020202,V,3000.000,S,04000.000,W,002.0,020.0,020202,,");
+  std::string block;
+  for (int i = 0; i < 20; ++i) block += (i % 2 ? b : a);
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0}, looks{0};
+  std::thread reader([&] {
+    while (!done.load()) {
+      p.Lock();
+      const NmeaRmc r = p.Record().rmc;
+      p.Unlock();
+      if (r.count == 0) continue;
+      ++looks;
+      const bool isA = r.hour == 1 && r.status == 'A' && r.latitude > 0 && r.longitude > 0 && r.speedKnots == 1.0 &&
+                       r.day == 1;
+      const bool isB = r.hour == 2 && r.status == 'V' && r.latitude < 0 && r.longitude < 0 && r.speedKnots == 2.0 &&
+                       r.day == 2;
+      if (!isA && !isB) ++torn;
+    }
+  });
+  for (int round = 0; round < 3000 || (looks.load() < 100 && round < 200000); ++round) feed(p, block);
+  done = true;
+  reader.join();
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_EQ(p.Record().rmc.hour, 2);  // the last one fed
 }
 
 }  // namespace

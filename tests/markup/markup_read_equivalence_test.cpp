@@ -165,6 +165,51 @@ TEST(MarkupReadEquivalence, AttributesOfGeneratedStartTags) {
   EXPECT_GT(compared, 50000);
 }
 
+// The same tags read the way a loader reads them: every name of one element in turn, then every
+// name of the next, so that from the second read on the element's attribute list is used.
+TEST(MarkupReadEquivalence, AttributesReadOneElementAtATime) {
+  const std::vector<std::u16string> pieces = {
+      u"a", u"ab", u"A", u"b", u"=", u" ", u"\t", u"\"", u"'", u"\"v\"", u"'w'", u"/", u"[1]", u"x y", u"&amp;",
+      u"a=\"1\" ", u" ab='2'", u" LocX=\"12\"", u" b = \"v\"", u" a=b", u" a=\"12345678901234567890123456789\"",
+  };
+  const char16_t* names[] = {u"a", u"ab", u"A", u"b", u"Ab", u"a[1]", u"a b", u"a=", u"LocX", u"locx", u"x", u"["};
+  std::mt19937 rng(18);
+  int compared = 0;
+  for (int round = 0; round < 2000; ++round) {
+    std::u16string tag = randomText(rng, pieces, 1 + static_cast<int>(rng() % 45));
+    std::u16string doc = u"<r" + tag + u"><c" + tag + u"/><c" + tag + u"/></r>";
+    for (int flags : {0, static_cast<int>(CMarkup::MDF_IGNORECASE)}) {
+      CMarkup m(flags);
+      m.SetDoc(doc);
+      if (!m.FindElem()) continue;
+      std::u16string value;
+      for (int pass = 0; pass < 2; ++pass)
+        for (const char16_t* name : names) {
+          const std::u16string expected = referenceAttrib(m, m.GetPos(), name);
+          ASSERT_EQ(m.GetAttrib(name), expected) << markup_test::narrow(doc) << " name " << markup_test::narrow(name);
+          m.GetAttrib(name, value);
+          ASSERT_EQ(value, expected);
+          ++compared;
+        }
+      while (m.FindChildElem())
+        for (const char16_t* name : names)
+          ASSERT_EQ(m.GetChildAttrib(name), referenceAttrib(m, m.GetPosChild(), name))
+              << markup_test::narrow(doc) << " name " << markup_test::narrow(name);
+    }
+  }
+  EXPECT_GT(compared, 50000);
+}
+
+// Tags with more attributes than the list holds are still read completely.
+TEST(MarkupReadEquivalence, AttributesOfVeryLongStartTags) {
+  std::u16string tag;
+  for (int k = 0; k < 200; ++k) tag += u" a" + markup_test::widen(std::to_string(k)) + u"=\"" + markup_test::widen(std::to_string(k * 7)) + u"\"";
+  CMarkup m(u"<r" + tag + u"/>");
+  ASSERT_TRUE(m.FindElem());
+  for (int k = 199; k >= 0; --k)
+    ASSERT_EQ(m.GetAttrib(u"a" + markup_test::widen(std::to_string(k))), markup_test::widen(std::to_string(k * 7))) << k;
+}
+
 TEST(MarkupReadEquivalence, DataOfGeneratedContents) {
   const std::vector<std::u16string> pieces = {
       u"t",      u" ",      u"\r\n",   u"&amp;",  u"&lt;",     u"&gt;",   u"&apos;", u"&quot;", u"&",

@@ -104,6 +104,14 @@ TEST_F(Dispatch, StartedTimersKeepTheirFirstPeriodUntilStopped) {
   }
 }
 
+TEST_F(Dispatch, ANegativePeriodMeansAtOnceNotWeeks) {
+  paintThroughEngine = false;
+  skin->SL_picStartLoadItemTimer(-5);
+  pumpFor(3);
+  EXPECT_FALSE(tickTimes(889).empty());
+  skin->SL_picStopLoadItemTimer();
+}
+
 TEST_F(Dispatch, TimerTicksInvalidateTheScrollingTextsAndThePictures) {
   skin->page(0).Texts = {makeText(1, 10, 10, 50, 20, 0x3), makeText(2, 10, 50, 50, 20, 0x1),
                          makeText(3, 10, 100, 50, 20, 0x2)};

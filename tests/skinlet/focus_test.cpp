@@ -280,3 +280,41 @@ TEST_F(HotKeys, Key72StepsThroughTheModesAndStartsAgainAfterTheEnd) {
 
 }  // namespace
 }  // namespace input_test
+
+namespace input_test {
+namespace {
+
+// What a driver sees of a file table in picture mode after one key down: the focus frame on
+// the second item, each item's picture fitted and centred in its box.
+TEST_F(InputTest, GoldenTableInPictureModeWithTheFocusOnTheSecondItem) {
+  const std::u16string red = writeBitmap("StorageCard/red.bmp", 40, 20, 0x0000FF);
+  const std::u16string green = writeBitmap("StorageCard/green.bmp", 10, 30, 0x00FF00);
+  const std::u16string blue = writeBitmap("StorageCard/blue.bmp", 64, 64, 0xFF8000);
+  const std::u16string files[] = {red, green, blue};
+  for (int i = 0; i < 3; ++i) {
+    tagTable t = makeTableItem(i, 20 + 120 * i, 20, 100, 80);
+    t.ActionType = 0x5;
+    t.SelColor = 0x00FFFF;
+    setLinks(t.IrDirect, i == 0 ? -1 : i - 1, i == 2 ? -1 : i + 1, -1, -1, 700);
+    std::copy(files[i].begin(), files[i].end(), t.FilePath);
+    skin->page(0).Tables.push_back(t);
+  }
+  skin->SL_btnIrOnItem(0);
+  skin->SL_prgIrOnItem(0);
+  skin->SL_tblIrOnItem(1);
+  skin->SL_tblSetPictureMode();
+  createControls();
+  key(39);  // shows the focus on item 0
+  key(39);  // moves it to item 1
+  pumpFor(400);
+  ASSERT_EQ(skin->SL_IrGetTblActionIndex(), 1);
+  controls_test::expectGolden("input_table_focus_pictures", [&] {
+    std::vector<uint32_t> out;
+    for (int y = 0; y < 120; ++y)
+      for (int x = 0; x < 400; ++x) out.push_back(pixel(x, y));
+    return out;
+  }(), 400, 120);
+}
+
+}  // namespace
+}  // namespace input_test

@@ -61,7 +61,9 @@ void setLinks(int32_t (&links)[IR_COUNT], int left, int right, int up, int down,
 
 LRESULT CALLBACK InputTest::screenProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   static const UINT released = RegisterWindowMessageW(u"MGSID_PROGRESS_LBUTTONUP");
-  if (msg == WM_TIMER && wParam >= 888 && wParam <= 891) ticks.emplace_back(plat::clock::nowMs(), static_cast<UINT>(wParam));
+  if (msg == WM_TIMER && wParam >= 888 && wParam <= 891) {
+    ticks.emplace_back(plat::clock::nowMs(), static_cast<UINT>(wParam));
+  }
   if (current) current->SL_MainProc(hwnd, msg, wParam, lParam);
   if (msg == WM_COMMAND || msg == kDown || msg == kUp || msg == kRepeat || msg == kTouch || msg == released) {
     log.push_back(Notice{msg, wParam, lParam});
@@ -132,8 +134,14 @@ std::u16string InputTest::writeBitmap(const std::string& relative, int w, int h,
   const int stride = (w * 3 + 3) & ~3;
   const uint32_t dataSize = static_cast<uint32_t>(stride * h);
   std::string bytes;
-  auto put16 = [&](uint16_t v) { bytes.push_back(static_cast<char>(v & 0xFF)), bytes.push_back(static_cast<char>(v >> 8)); };
-  auto put32 = [&](uint32_t v) { put16(static_cast<uint16_t>(v & 0xFFFF)), put16(static_cast<uint16_t>(v >> 16)); };
+  auto put16 = [&](uint16_t v) {
+    bytes.push_back(static_cast<char>(v & 0xFF));
+    bytes.push_back(static_cast<char>(v >> 8));
+  };
+  auto put32 = [&](uint32_t v) {
+    put16(static_cast<uint16_t>(v & 0xFFFF));
+    put16(static_cast<uint16_t>(v >> 16));
+  };
   bytes += "BM";
   put32(54 + dataSize);
   put32(0);

@@ -65,37 +65,46 @@ void threeRecords(std::vector<Record>& list) {
   list[2].ActionID = 7;
 }
 
+struct LookupRow {
+  const char* kind;
+  std::function<void(tagMenu&)> fill;
+  int (CSkinlet::*lookup)(int);
+};
+
+template <class Record>
+LookupRow lookupRow(const char* kind, std::vector<Record> tagMenu::*list, int (CSkinlet::*lookup)(int)) {
+  return {kind, [list](tagMenu& m) { threeRecords(m.*list); }, lookup};
+}
+
 TEST_F(Operations, EveryKindFindsTheFirstRecordWithTheIdAndMinusOneOtherwise) {
-  struct Row {
-    const char* kind;
-    std::function<void(tagMenu&)> fill;
-    std::function<int(InputSkinlet&, int)> lookup;
+  using S = InputSkinlet;
+  const LookupRow rows[] = {
+      lookupRow("text", &tagMenu::Texts, &S::GetTxtListIndex),
+      lookupRow("button", &tagMenu::Buttons, &S::GetBtnListIndex),
+      lookupRow("progress", &tagMenu::Progresses, &S::GetPrgListIndex),
+      lookupRow("segment", &tagMenu::EightSegs, &S::GetSegListIndex),
+      lookupRow("gif", &tagMenu::Gifs, &S::GetGifListIndex),
+      lookupRow("slide", &tagMenu::Slides, &S::GetSldListIndex),
+      lookupRow("table", &tagMenu::Tables, &S::GetTblListIndex),
+      lookupRow("signal", &tagMenu::Signals, &S::GetSigListIndex),
+      lookupRow("picture", &tagMenu::Pictures, &S::GetPicListIndex),
+      lookupRow("satellite", &tagMenu::Satellites, &S::GetSatListIndex),
+      lookupRow("sector", &tagMenu::Sectors, &S::GetSecListIndex),
   };
-  const Row rows[] = {
-      {"text", [](tagMenu& m) { threeRecords(m.Texts); }, [](InputSkinlet& s, int id) { return s.GetTxtListIndex(id); }},
-      {"button", [](tagMenu& m) { threeRecords(m.Buttons); }, [](InputSkinlet& s, int id) { return s.GetBtnListIndex(id); }},
-      {"progress", [](tagMenu& m) { threeRecords(m.Progresses); }, [](InputSkinlet& s, int id) { return s.GetPrgListIndex(id); }},
-      {"segment", [](tagMenu& m) { threeRecords(m.EightSegs); }, [](InputSkinlet& s, int id) { return s.GetSegListIndex(id); }},
-      {"gif", [](tagMenu& m) { threeRecords(m.Gifs); }, [](InputSkinlet& s, int id) { return s.GetGifListIndex(id); }},
-      {"slide", [](tagMenu& m) { threeRecords(m.Slides); }, [](InputSkinlet& s, int id) { return s.GetSldListIndex(id); }},
-      {"table", [](tagMenu& m) { threeRecords(m.Tables); }, [](InputSkinlet& s, int id) { return s.GetTblListIndex(id); }},
-      {"signal", [](tagMenu& m) { threeRecords(m.Signals); }, [](InputSkinlet& s, int id) { return s.GetSigListIndex(id); }},
-      {"picture", [](tagMenu& m) { threeRecords(m.Pictures); }, [](InputSkinlet& s, int id) { return s.GetPicListIndex(id); }},
-      {"satellite", [](tagMenu& m) { threeRecords(m.Satellites); }, [](InputSkinlet& s, int id) { return s.GetSatListIndex(id); }},
-      {"sector", [](tagMenu& m) { threeRecords(m.Sectors); }, [](InputSkinlet& s, int id) { return s.GetSecListIndex(id); }},
-  };
-  for (const Row& row : rows) {
+  for (const LookupRow& row : rows) {
+    CSkinlet* engine = skin;
+    auto find = [&](int id) { return (engine->*row.lookup)(id); };
     skin->Menus.clear();
-    EXPECT_EQ(row.lookup(*skin, 7), -1) << row.kind << ": no page at all";
+    EXPECT_EQ(find(7), -1) << row.kind << ": no page at all";
     skin->page(1);
-    EXPECT_EQ(row.lookup(*skin, 7), -1) << row.kind << ": empty list";
+    EXPECT_EQ(find(7), -1) << row.kind << ": empty list";
     row.fill(skin->page(0));
-    EXPECT_EQ(row.lookup(*skin, 5), 0) << row.kind;
-    EXPECT_EQ(row.lookup(*skin, 7), 1) << row.kind << ": the first of two with one id";
-    EXPECT_EQ(row.lookup(*skin, 6), -1) << row.kind;
+    EXPECT_EQ(find(5), 0) << row.kind;
+    EXPECT_EQ(find(7), 1) << row.kind << ": the first of two with one id";
+    EXPECT_EQ(find(6), -1) << row.kind;
     // Only the current page is searched.
     skin->CurMenu = 1;
-    EXPECT_EQ(row.lookup(*skin, 5), -1) << row.kind;
+    EXPECT_EQ(find(5), -1) << row.kind;
     skin->CurMenu = 0;
   }
   skin->Menus.clear();
@@ -136,11 +145,16 @@ TEST_F(Operations, CallerStringsAreCutToTheRecordBuffersAndNullIsIgnored) {
     size_t size;
   };
   const Row rows[] = {
-      {"SL_btnSetTexture", [&](const WCHAR* t) { skin->SL_btnSetTexture(10, t); }, [&] { return page().Buttons[0].Text; }, 100},
-      {"SL_txtSetItem", [&](const WCHAR* t) { skin->SL_txtSetItem(10, t, 0); }, [&] { return page().Texts[0].Text; }, 100},
-      {"SL_segSetTexture", [&](const WCHAR* t) { skin->SL_segSetTexture(10, t); }, [&] { return page().EightSegs[0].Text; }, 100},
-      {"SL_tblSetTexture", [&](const WCHAR* t) { skin->SL_tblSetTexture(10, t); }, [&] { return page().Tables[0].Text; }, 260},
-      {"SL_tblSetImgFile", [&](const WCHAR* t) { skin->SL_tblSetImgFile(10, t); }, [&] { return page().Tables[0].FilePath; }, 260},
+      {"SL_btnSetTexture", [&](const WCHAR* t) { skin->SL_btnSetTexture(10, t); },
+       [&] { return page().Buttons[0].Text; }, 100},
+      {"SL_txtSetItem", [&](const WCHAR* t) { skin->SL_txtSetItem(10, t, 0); },
+       [&] { return page().Texts[0].Text; }, 100},
+      {"SL_segSetTexture", [&](const WCHAR* t) { skin->SL_segSetTexture(10, t); },
+       [&] { return page().EightSegs[0].Text; }, 100},
+      {"SL_tblSetTexture", [&](const WCHAR* t) { skin->SL_tblSetTexture(10, t); },
+       [&] { return page().Tables[0].Text; }, 260},
+      {"SL_tblSetImgFile", [&](const WCHAR* t) { skin->SL_tblSetImgFile(10, t); },
+       [&] { return page().Tables[0].FilePath; }, 260},
   };
   // The fields after the buffers must survive.
   page().Texts[0].TxtFont = 1234;

@@ -1,17 +1,27 @@
 // navione: the demo navigation program of the default unit. The launcher starts it from
 // \StorageCard\NaviOnej0p\NaviOne.exe, watches it and takes the screen back when it ends.
-// It stays up until it is closed (SIGTERM, SIGINT, or the launcher ending it) or until the
-// given time has passed.
+// It stays up until it is closed (SIGTERM, SIGINT, the close button of its window, or the
+// launcher ending it) or until the given time has passed. Where an X server runs ($DISPLAY) it
+// shows an 800x480 window titled "NaviOne navigation" (class "NaviOne") with a simple map, so a
+// person sees at once that the navigation program is in front; without one it runs windowless.
 //
 //   NaviOne.exe [--seconds N] [--exit-code C]
 //   NAVIONE_SECONDS=N  the same as --seconds (the launcher passes no arguments); 0: until closed
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <thread>
+
+#ifdef HU_HAVE_XCB
+#include <poll.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+#endif
 
 namespace {
 
@@ -27,6 +37,135 @@ bool parseNumber(const char* text, long& value) {
   value = v;
   return true;
 }
+
+#ifdef HU_HAVE_XCB
+
+// The program's window: a map with a route and the car's arrow under a title band.
+class NaviWindow {
+ public:
+  static constexpr int kWidth = 800;
+  static constexpr int kHeight = 480;
+  // Colours (24-bit true colour, as Xvfb and every unit's server give).
+  static constexpr uint32_t kLand = 0xE8E0C8;
+  static constexpr uint32_t kBand = 0x1E3A8A;
+  static constexpr uint32_t kRoad = 0x9A9A9A;
+  static constexpr uint32_t kRoute = 0x2F6FEB;
+  static constexpr uint32_t kArrow = 0xE0301E;
+  static constexpr uint32_t kWater = 0x9CC8F0;
+
+  bool open() {
+    c_ = xcb_connect(nullptr, nullptr);
+    if (!c_ || xcb_connection_has_error(c_)) return false;
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+    if (!screen) return false;
+    window_ = xcb_generate_id(c_);
+    uint32_t values[] = {kLand, XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, kWidth, kHeight, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+    const char title[] = "NaviOne navigation";
+    const char wmClass[] = "navione\0NaviOne";  // instance, class
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, sizeof title - 1, title);
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8,
+                        sizeof title - 1, title);
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, sizeof wmClass,
+                        wmClass);
+    uint32_t pid = static_cast<uint32_t>(getpid());
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+    deleteWindow_ = atom("WM_DELETE_WINDOW");
+    xcb_atom_t protocols = atom("WM_PROTOCOLS");
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, protocols, XCB_ATOM_ATOM, 32, 1, &deleteWindow_);
+    gc_ = xcb_generate_id(c_);
+    xcb_create_gc(c_, gc_, window_, 0, nullptr);
+    font_ = xcb_generate_id(c_);
+    // The server's own "fixed" font is always there; a missing one only leaves the title out.
+    xcb_void_cookie_t fc = xcb_open_font_checked(c_, font_, 5, "fixed");
+    if (xcb_generic_error_t* e = xcb_request_check(c_, fc)) {
+      std::free(e);
+      font_ = 0;
+    }
+    xcb_map_window(c_, window_);
+    xcb_flush(c_);
+    return true;
+  }
+
+  ~NaviWindow() {
+    if (c_) xcb_disconnect(c_);
+  }
+
+  // Handles what arrived within `ms`; false when the window was closed or the server went away.
+  bool pump(int ms) {
+    pollfd p = {xcb_get_file_descriptor(c_), POLLIN, 0};
+    poll(&p, 1, ms);
+    while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
+      uint8_t type = e->response_type & 0x7F;
+      bool closed = false;
+      if (type == XCB_EXPOSE && reinterpret_cast<xcb_expose_event_t*>(e)->count == 0) draw();
+      if (type == XCB_CLIENT_MESSAGE) {
+        auto* m = reinterpret_cast<xcb_client_message_event_t*>(e);
+        closed = m->format == 32 && m->data.data32[0] == deleteWindow_;
+      }
+      if (type == XCB_DESTROY_NOTIFY) closed = true;
+      std::free(e);
+      if (closed) return false;
+    }
+    return !xcb_connection_has_error(c_);
+  }
+
+ private:
+  xcb_atom_t atom(const char* name) {
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    xcb_atom_t a = r ? r->atom : XCB_NONE;
+    std::free(r);
+    return a;
+  }
+
+  void color(uint32_t pixel, uint32_t lineWidth = 0) {
+    uint32_t v[] = {pixel, lineWidth};
+    xcb_change_gc(c_, gc_, XCB_GC_FOREGROUND | XCB_GC_LINE_WIDTH, v);
+  }
+
+  void fill(int16_t x, int16_t y, uint16_t w, uint16_t h, uint32_t pixel) {
+    color(pixel);
+    xcb_rectangle_t r = {x, y, w, h};
+    xcb_poly_fill_rectangle(c_, window_, gc_, 1, &r);
+  }
+
+  void line(std::initializer_list<xcb_point_t> points, uint32_t pixel, uint32_t width) {
+    color(pixel, width);
+    xcb_poly_line(c_, XCB_COORD_MODE_ORIGIN, window_, gc_, static_cast<uint32_t>(points.size()), points.begin());
+  }
+
+  void draw() {
+    fill(0, 0, kWidth, kHeight, kLand);
+    fill(560, 300, 240, 180, kWater);  // a lake in the corner
+    line({{0, 380}, {800, 380}}, kRoad, 18);
+    line({{180, 60}, {180, 480}}, kRoad, 18);
+    line({{520, 60}, {420, 480}}, kRoad, 14);
+    // The route: along the street, turn up the avenue.
+    line({{40, 380}, {470, 380}, {505, 235}, {520, 130}}, kRoute, 10);
+    // The car: a red arrow on the route, pointing ahead.
+    color(kArrow);
+    xcb_point_t arrow[] = {{300, 352}, {340, 380}, {300, 408}, {310, 380}};
+    xcb_fill_poly(c_, window_, gc_, XCB_POLY_SHAPE_NONCONVEX, XCB_COORD_MODE_ORIGIN, 4, arrow);
+    fill(0, 0, kWidth, 60, kBand);
+    if (font_) {
+      uint32_t v[] = {0xFFFFFF, kBand, font_};
+      xcb_change_gc(c_, gc_, XCB_GC_FOREGROUND | XCB_GC_BACKGROUND | XCB_GC_FONT, v);
+      const char text[] = "NaviOne navigation  -  in 300 m turn left onto the avenue";
+      xcb_image_text_8(c_, sizeof text - 1, window_, gc_, 20, 36, text);
+    }
+    xcb_flush(c_);
+  }
+
+  xcb_connection_t* c_ = nullptr;
+  xcb_window_t window_ = 0;
+  xcb_gcontext_t gc_ = 0;
+  xcb_font_t font_ = 0;
+  xcb_atom_t deleteWindow_ = XCB_NONE;
+};
+
+#endif
 
 }  // namespace
 
@@ -53,11 +192,20 @@ int main(int argc, char** argv) {
     std::printf("NaviOne: navigation running until closed\n");
   std::fflush(stdout);
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  // A demo stand-in for a navigation program: it only has to stay alive, so a coarse nap that
-  // notices a close request within a tenth of a second is enough.
-  while (!g_closed && (seconds == 0 || std::chrono::steady_clock::now() < end))
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  std::printf("NaviOne: navigation %s\n", g_closed ? "closed" : "finished");
+  auto running = [&] { return !g_closed && (seconds == 0 || std::chrono::steady_clock::now() < end); };
+  bool windowClosed = false;
+#ifdef HU_HAVE_XCB
+  NaviWindow window;
+  if (std::getenv("DISPLAY") && window.open()) {
+    std::printf("NaviOne: window open\n");
+    std::fflush(stdout);
+    while (running() && !windowClosed) windowClosed = !window.pump(100);
+  }
+#endif
+  // Windowless: it only has to stay alive, so a coarse nap that notices a close request
+  // within a tenth of a second is enough.
+  while (running() && !windowClosed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::printf("NaviOne: navigation %s\n", g_closed || windowClosed ? "closed" : "finished");
   std::fflush(stdout);
   return static_cast<int>(exitCode & 0xFF);
 }

@@ -179,7 +179,13 @@ bool open(const Options& options) {
   std::unique_ptr<DisplayBackend> backend;
   if (want == Backend::Sdl) {
     backend = makeSdlBackend();
-    if (!backend || !backend->start(screenWidth(), screenHeight(), options.scale, GetCurrentThreadId())) {
+    // Scale 0 asks the backend for a full-screen window.
+    int scale = options.fullscreen ? 0 : options.scale;
+    if (!backend || !backend->start(screenWidth(), screenHeight(), scale, GetCurrentThreadId())) {
+      if (!options.fallBackToHeadless) {
+        plat::console::writeUtf8("display: sdl unavailable\n");
+        return false;
+      }
       plat::console::writeUtf8("display: sdl unavailable, running headless\n");
       backend.reset();
       want = Backend::Headless;

@@ -1,5 +1,6 @@
 // The sdl backend: an SDL2 window showing the screen (optionally scaled), mouse as touch and
 // the keyboard as the remote keys. All SDL calls run on one thread of the backend's own.
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -8,10 +9,16 @@
 
 #include "display/backend.h"
 #include "plat_core.h"
+#include "plat_display.h"
 #include "plat_window.h"
 
 #ifdef HU_HAVE_SDL2
 #include <SDL.h>
+#include <SDL_syswm.h>
+#endif
+#ifdef HU_HAVE_X11
+#include <X11/Xlib.h>
+#include <unistd.h>
 #endif
 
 namespace plat::display {
@@ -52,6 +59,42 @@ int virtualKey(SDL_Keycode k) {
   return 0;
 }
 
+#ifdef HU_HAVE_X11
+// Xlib ends the process when the X server goes away, unless the handler never returns. The sdl
+// thread (the only one that calls Xlib) tells the window thread to end and parks here; the
+// backend's stop() leaves it parked instead of joining it, and the program ends in order.
+std::atomic<DWORD> g_quitOnLoss{0};
+// The sdl thread parked for good (none while the server is there).
+std::mutex g_parkedLock;
+std::thread::id g_parked;
+bool isParked(const std::thread& t) {
+  std::lock_guard<std::mutex> g(g_parkedLock);
+  return t.joinable() && t.get_id() == g_parked;
+}
+// Set while a backend starts: a server lost before the window is up fails the start instead.
+std::mutex g_startLock;
+std::condition_variable* g_startCv = nullptr;
+int* g_started = nullptr;
+int onDisplayLost(Display*) {
+  {
+    std::lock_guard<std::mutex> g(g_parkedLock);
+    g_parked = std::this_thread::get_id();
+  }
+  plat::console::writeUtf8("display: the X server went away; ending\n");
+  {
+    std::lock_guard<std::mutex> g(g_startLock);
+    if (g_started && *g_started == 0) {
+      *g_started = -1;
+      g_startCv->notify_all();
+    } else if (DWORD t = g_quitOnLoss.load()) {
+      plat::window::postQuit(t, HU_DISPLAY_LOST_EXIT_STATUS);
+    }
+  }
+  for (;;) pause();
+  return 0;
+}
+#endif
+
 class SdlBackend : public DisplayBackend {
  public:
   ~SdlBackend() override { stop(); }
@@ -61,11 +104,35 @@ class SdlBackend : public DisplayBackend {
     height_ = height;
     scale_ = scale;
     quitThread_ = quitThread;
+#ifdef HU_HAVE_X11
+    {
+      std::lock_guard<std::mutex> g(g_startLock);
+      g_startCv = &startCv_;
+      g_started = &started_;
+    }
+#endif
     thread_ = std::thread([this] { run(); });
-    std::unique_lock<std::mutex> l(lock_);
-    cv_.wait(l, [&] { return started_ != 0; });
-    if (started_ < 0) {
-      l.unlock();
+    int started = 0;
+    {
+#ifdef HU_HAVE_X11
+      std::unique_lock<std::mutex> l(g_startLock);
+#else
+      std::unique_lock<std::mutex> l(lock_);
+#endif
+      startCv_.wait(l, [&] { return started_ != 0; });
+      started = started_;
+#ifdef HU_HAVE_X11
+      g_startCv = nullptr;
+      g_started = nullptr;
+#endif
+    }
+    if (started < 0) {
+#ifdef HU_HAVE_X11
+      if (isParked(thread_)) {
+        thread_.detach();  // parked in onDisplayLost for good
+        return false;
+      }
+#endif
       thread_.join();
       return false;
     }
@@ -84,6 +151,13 @@ class SdlBackend : public DisplayBackend {
       std::lock_guard<std::mutex> g(lock_);
       stop_ = true;
     }
+    window::foreign::uninstall();
+#ifdef HU_HAVE_X11
+    if (isParked(thread_)) {
+      thread_.detach();  // parked in onDisplayLost for good
+      return;
+    }
+#endif
     if (thread_.joinable()) thread_.join();
   }
 
@@ -104,26 +178,62 @@ class SdlBackend : public DisplayBackend {
         plat::console::writeUtf8("display: sdl found no screen (video driver '" + name + "')\n");
         ok = false;
       }
+#ifdef HU_HAVE_X11
+      // Before any window: from here on, losing the server ends the program in order.
+      if (ok && name == "x11") {
+        g_quitOnLoss = quitThread_;
+        XSetIOErrorHandler(onDisplayLost);
+      }
+#endif
     }
     if (ok) {
-      window = SDL_CreateWindow("head unit", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_ * scale_,
-                                height_ * scale_, 0);
+      // Full screen: the whole display shows the screen, scaled; touches come back in screen
+      // pixels through the renderer's logical size.
+      Uint32 flags = scale_ == 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS : 0;
+      int factor = scale_ == 0 ? 1 : scale_;
+      window = SDL_CreateWindow("head unit", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_ * factor,
+                                height_ * factor, flags);
       if (window) renderer = SDL_CreateRenderer(window, -1, 0);
+      if (renderer && scale_ == 0) SDL_RenderSetLogicalSize(renderer, width_, height_);
+      if (scale_ == 0) scale_ = 1;
       if (renderer)
         texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width_, height_);
       ok = texture != nullptr;
       if (!ok) plat::console::writeUtf8(std::string("display: sdl: ") + SDL_GetError() + "\n");
     }
+    // Other programs' windows are seen from the moment open() returns.
+    if (ok) watchOtherWindows(window);
     {
+#ifdef HU_HAVE_X11
+      std::lock_guard<std::mutex> g(g_startLock);
+#else
       std::lock_guard<std::mutex> g(lock_);
+#endif
       started_ = ok ? 1 : -1;
-      cv_.notify_all();
+      startCv_.notify_all();
     }
     if (ok) loop(renderer, texture);
     if (texture) SDL_DestroyTexture(texture);
     if (renderer) SDL_DestroyRenderer(renderer);
     if (window) SDL_DestroyWindow(window);
     SDL_Quit();  // the whole of SDL: it is used for the display only
+  }
+
+  // On an X11 server other programs' windows become visible to the window calls, and our own
+  // window is the screen they take turns with.
+  void watchOtherWindows(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
+      plat::console::writeUtf8("display: sdl without X11: other programs' windows are not seen\n");
+      return;
+    }
+    const char* name = SDL_getenv("DISPLAY");
+    auto source = makeX11Windows(name, static_cast<uint32_t>(info.info.x11.window));
+    if (!source) return;
+    window::foreign::install(std::move(source));
+    plat::console::writeUtf8(std::string("display: sdl on X11 display ") + (name ? name : "") +
+                             "; other programs' windows are seen\n");
   }
 
   void loop(SDL_Renderer* renderer, SDL_Texture* texture) {
@@ -140,6 +250,8 @@ class SdlBackend : public DisplayBackend {
           case SDL_MOUSEBUTTONDOWN:
             if (e.button.button == SDL_BUTTON_LEFT) {
               down = true;
+              // A touch on the screen takes it back from another program's window.
+              if (auto other = window::foreign::current()) other->frontScreen();
               plat::window::injectTouch(WM_LBUTTONDOWN, e.button.x / scale_, e.button.y / scale_);
             }
             break;
@@ -190,8 +302,8 @@ class SdlBackend : public DisplayBackend {
   DWORD quitThread_ = 0;
   std::thread thread_;
   std::mutex lock_;
-  std::condition_variable cv_;
-  int started_ = 0;
+  std::condition_variable startCv_;
+  int started_ = 0;  // guarded by g_startLock where Xlib is in, else by lock_
   bool stop_ = false;
   bool havePending_ = false;
   bool redraw_ = false;

@@ -35,6 +35,15 @@ void applyRect(const DrawScope& scope, const RECT& r, F&& f) {
   });
 }
 
+// Copies n pixels, the same speed wherever the two rows lie (no overlap).
+void copyPixels(uint32_t* d, const uint32_t* s, size_t n);
+// Draws n pixels of straight alpha (alpha in the top byte) over n surface pixels.
+void blendPixels(uint32_t* d, const uint32_t* s, size_t n);
+// Draws a picture of straight-alpha pixels (width x height, rows packed) into `target` (device
+// coordinates) of the scope: each target pixel is the average of the source pixels it covers
+// (one when enlarging), blended over what is there. No scaled copy of the picture is made.
+void drawPicture(const DrawScope& scope, const RECT& target, const uint32_t* pixels, int width, int height);
+
 inline RECT intersect(const RECT& a, const RECT& b) {
   return RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
 }

@@ -78,7 +78,7 @@ class Source {
       const int w = need.right - need.left;
       copy_.resize(static_cast<size_t>(w) * (need.bottom - need.top));
       for (int y = need.top; y < need.bottom; ++y)
-        std::memcpy(&copy_[static_cast<size_t>(y - need.top) * w], view_.at(need.left, y), static_cast<size_t>(w) * 4);
+        copyPixels(&copy_[static_cast<size_t>(y - need.top) * w], view_.at(need.left, y), static_cast<size_t>(w));
       view_.base = copy_.data();
       view_.stride = w;
       view_.left = need.left;
@@ -113,9 +113,20 @@ void copyRows(const DrawScope& scope, const PixelView& src, int dx, int dy, Op o
 
 void ropRows(const DrawScope& scope, const PixelView& src, int dx, int dy, DWORD rop) {
   switch (rop) {
-    case SRCCOPY:
-      copyRows(scope, src, dx, dy, [](uint32_t* d, const uint32_t* s, int n) { std::memcpy(d, s, static_cast<size_t>(n) * 4); });
+    case SRCCOPY: {
+      // Whole rows of two buffers laid out alike are one block: one copy of it all.
+      const PixelView& dst = scope.view();
+      const RECT box = scope.clip().box();
+      if (scope.clip().bands().size() == 1 && scope.clip().bands()[0].xs.size() == 2 && box.left == dst.left &&
+          box.right - box.left == dst.width && dst.stride == dst.width && src.stride == dst.stride &&
+          box.left - dx == src.left && src.width == dst.width) {
+        std::memcpy(dst.at(box.left, box.top), src.at(box.left - dx, box.top - dy),
+                    static_cast<size_t>(box.bottom - box.top) * static_cast<size_t>(dst.width) * 4);
+        break;
+      }
+      copyRows(scope, src, dx, dy, [](uint32_t* d, const uint32_t* s, int n) { copyPixels(d, s, static_cast<size_t>(n)); });
       break;
+    }
     case SRCAND:
       copyRows(scope, src, dx, dy, [](uint32_t* d, const uint32_t* s, int n) { for (int i = 0; i < n; ++i) d[i] &= s[i]; });
       break;

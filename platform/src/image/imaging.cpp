@@ -235,40 +235,30 @@ BOOL Image::draw(HDC handle, const RECT& rect) const {
   const int64_t w64 = int64_t(rect.right) - rect.left, h64 = int64_t(rect.bottom) - rect.top;
   if (!dc || w64 <= 0 || h64 <= 0 || w64 > 32768 || h64 > 32768 || !width_ || !height_) return FALSE;
   const int w = static_cast<int>(w64), h = static_cast<int>(h64);
+  // The same limit as a thumbnail of that size would have.
+  if ((w != width_ || h != height_) && int64_t(w) * h > (64LL << 20)) return FALSE;
+  // A picture not decoded yet and drawn at another size goes through its thumbnail, which can
+  // decode at a reduced scale; decoded pixels are scaled while they are drawn.
   std::unique_ptr<Image> scaled;
   const std::vector<uint32_t>* src = nullptr;
-  if (w != width_ || h != height_) {
+  int sw = width_, sh = height_;
+  if ((w != width_ || h != height_) && !decoded_) {
     scaled = thumbnail(w, h);
     if (!scaled) return FALSE;
     src = &scaled->pixels_;
+    sw = scaled->width_;
+    sh = scaled->height_;
   } else {
     src = &pixels();
-    if (src->empty()) return FALSE;
   }
+  if (src->empty()) return FALSE;
   std::lock_guard lock(dc->mutex);
   const RECT d{dc->toDeviceX(rect.left), dc->toDeviceY(rect.top), dc->toDeviceX(int64_t(rect.left) + w),
                dc->toDeviceY(int64_t(rect.top) + h)};
   gdi::DrawScope scope(*dc, d);
   if (scope.empty()) return TRUE;
-  const gdi::PixelView& v = scope.view();
-  gdi::forEachRect(scope.clip(), [&](int l, int t, int r, int b) {
-    for (int y = t; y < b; ++y) {
-      const uint32_t* s = &(*src)[static_cast<size_t>(y - d.top) * w + (l - d.left)];
-      uint32_t* p = v.at(l, y);
-      for (int x = l; x < r; ++x, ++s, ++p) {
-        const uint32_t k = *s >> 24;
-        if (k == 255) {
-          *p = *s & 0xFFFFFF;
-        } else if (k) {
-          const uint32_t ik = 255 - k, q = *p;
-          const uint32_t rr = (((*s >> 16) & 255) * k + ((q >> 16) & 255) * ik + 127) / 255;
-          const uint32_t gg = (((*s >> 8) & 255) * k + ((q >> 8) & 255) * ik + 127) / 255;
-          const uint32_t bb = ((*s & 255) * k + (q & 255) * ik + 127) / 255;
-          *p = (rr << 16) | (gg << 8) | bb;
-        }
-      }
-    }
-  });
+  // Scaled and blended in one pass over the visible part: no scaled copy is made per draw.
+  gdi::drawPicture(scope, RECT{d.left, d.top, d.left + w, d.top + h}, src->data(), sw, sh);
   return TRUE;
 }
 

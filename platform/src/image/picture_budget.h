@@ -42,6 +42,7 @@ class LoadBudget {
   void give(size_t bytes) { left_ += bytes; }
   size_t left() const { return left_; }
   bool expired() const { return std::chrono::steady_clock::now() >= deadline_; }
+  std::chrono::steady_clock::time_point deadline() const { return deadline_; }
 
  private:
   size_t left_;

@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -468,3 +470,47 @@ BOOL ShellExecuteExW(LPSHELLEXECUTEINFOW info) {
   if (info->fMask & SEE_MASK_NOCLOSEPROCESS) info->hProcess = makeHandle(std::make_shared<ProcessObject>(state, false));
   return TRUE;
 }
+
+namespace plat::process {
+namespace {
+
+// Parent and process group of a process from /proc/<pid>/stat (the name field may hold
+// blanks and parentheses: the fields we want follow its last ')').
+bool parentAndGroup(pid_t pid, pid_t& parent, pid_t& group) {
+  std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[1024];
+  ssize_t n = ::read(fd, buf, sizeof buf - 1);
+  ::close(fd);
+  if (n <= 0) return false;
+  buf[n] = 0;
+  char* close = std::strrchr(buf, ')');
+  if (!close) return false;
+  char state = 0;
+  long p = 0, g = 0;
+  if (std::sscanf(close + 1, " %c %ld %ld", &state, &p, &g) != 3) return false;
+  parent = static_cast<pid_t>(p);
+  group = static_cast<pid_t>(g);
+  return true;
+}
+
+}  // namespace
+
+bool belongsTo(DWORD pid, DWORD started) {
+  if (pid == 0 || started == 0) return false;
+  if (pid == started) return true;
+  pid_t parent = 0, group = 0;
+  if (!parentAndGroup(static_cast<pid_t>(pid), parent, group)) return false;
+  if (group == static_cast<pid_t>(started)) return true;
+  // Up the parents; a chain deeper than this is not a program's own.
+  for (int depth = 0; depth < 64 && parent > 1; ++depth) {
+    if (parent == static_cast<pid_t>(started)) return true;
+    pid_t next = 0;
+    if (!parentAndGroup(parent, next, group)) return false;
+    parent = next;
+  }
+  return false;
+}
+
+}  // namespace plat::process

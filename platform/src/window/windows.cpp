@@ -10,6 +10,7 @@
 #include "gdi/gdi_objects.h"
 #include "plat_core.h"
 #include "plat_thread.h"
+#include "window/foreign.h"
 #include "window/window_system.h"
 
 namespace plat::window {
@@ -21,6 +22,34 @@ State& state() {
 }
 
 namespace {
+
+namespace foreign = plat::window::foreign;
+
+// The source that answers for another program's window, or null (one of ours, or no source:
+// then the handle names nothing).
+std::shared_ptr<foreign::Source> otherProgram(HWND hwnd) {
+  return foreign::isForeign(hwnd) ? foreign::current() : nullptr;
+}
+
+// Our screen goes back in front of every other program's window when the shell fronts one of
+// its own windows.
+void frontOurScreen() {
+  if (auto source = foreign::current()) source->frontScreen();
+}
+
+// Another program's window in front takes the activation from ours, as on the device: our
+// window that was active is told it is inactive, and a later touch activates it by click.
+void yieldActivation() {
+  auto& s = state();
+  Lock lock(s.lock);
+  HWND old = s.active;
+  if (!old) return;
+  s.active = nullptr;
+  notifyIdleWatchers();
+  if (findWindow(old)) notifyLocked(lock, old, WM_ACTIVATE, WA_INACTIVE, 0);
+}
+
+bool matchesName(const std::u16string& have, LPCWSTR want) { return foldCase(have.c_str()) == foldCase(want); }
 
 // Class names may be atoms (MAKEINTRESOURCE) in Win32; here only strings are accepted.
 bool isStringName(LPCWSTR s) { return s && reinterpret_cast<uintptr_t>(s) > 0xFFFF; }
@@ -662,11 +691,19 @@ BOOL DestroyWindow(HWND hwnd) {
 }
 
 BOOL IsWindow(HWND hwnd) {
+  if (foreign::isForeign(hwnd)) {
+    auto other = otherProgram(hwnd);
+    return other && other->alive(hwnd);
+  }
   Lock lock(state().lock);
   return findWindow(hwnd) != nullptr;
 }
 
 BOOL IsWindowVisible(HWND hwnd) {
+  if (foreign::isForeign(hwnd)) {
+    auto other = otherProgram(hwnd);
+    return other && other->visible(hwnd);
+  }
   Lock lock(state().lock);
   Window* w = findWindow(hwnd);
   return w && visibleChain(w);
@@ -716,23 +753,43 @@ HWND GetParent(HWND hwnd) {
 HWND GetDesktopWindow() { return nullptr; }
 
 BOOL ShowWindow(HWND hwnd, int command) {
+  if (foreign::isForeign(hwnd)) {
+    auto other = otherProgram(hwnd);
+    bool was = false;
+    if (!other || !other->show(hwnd, command, was)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    if (command != SW_HIDE && command != SW_MINIMIZE && command != SW_SHOWNA && command != SW_SHOWNOACTIVATE)
+      yieldActivation();
+    return was ? TRUE : FALSE;
+  }
   auto& s = state();
-  Lock lock(s.lock);
-  Window* w = findWindow(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
+  bool fronted = false;
+  BOOL was = FALSE;
+  {
+    Lock lock(s.lock);
+    Window* w = findWindow(hwnd);
+    if (!w) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    switch (command) {
+      case SW_HIDE:
+      case SW_MINIMIZE:
+        return setVisible(lock, w, false, false) ? TRUE : FALSE;
+      case SW_SHOWNA:
+      case SW_SHOWNOACTIVATE:
+        return setVisible(lock, w, true, false) ? TRUE : FALSE;
+      default:
+        // A top-level window that comes up activated brings our screen up with it.
+        fronted = !w->parent && !w->visible() && !(w->exStyle & WS_EX_NOACTIVATE);
+        was = setVisible(lock, w, true, true) ? TRUE : FALSE;
+        break;
+    }
   }
-  switch (command) {
-    case SW_HIDE:
-    case SW_MINIMIZE:
-      return setVisible(lock, w, false, false) ? TRUE : FALSE;
-    case SW_SHOWNA:
-    case SW_SHOWNOACTIVATE:
-      return setVisible(lock, w, true, false) ? TRUE : FALSE;
-    default:
-      return setVisible(lock, w, true, true) ? TRUE : FALSE;
-  }
+  if (fronted) frontOurScreen();
+  return was;
 }
 
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
@@ -814,17 +871,40 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
   return SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
-BOOL BringWindowToTop(HWND hwnd) { return SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
+BOOL BringWindowToTop(HWND hwnd) {
+  if (foreign::isForeign(hwnd)) return SetForegroundWindow(hwnd);
+  if (!SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE)) return FALSE;
+  bool topLevel = false;
+  {
+    Lock lock(state().lock);
+    Window* w = findWindow(hwnd);
+    topLevel = w && !w->parent;
+  }
+  if (topLevel) frontOurScreen();
+  return TRUE;
+}
 
 BOOL SetForegroundWindow(HWND hwnd) {
-  auto& s = state();
-  Lock lock(s.lock);
-  Window* w = findWindow(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
+  if (foreign::isForeign(hwnd)) {
+    auto other = otherProgram(hwnd);
+    if (!other || !other->front(hwnd)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    yieldActivation();
+    return TRUE;
   }
-  activateLocked(lock, w, WA_ACTIVE);
+  auto& s = state();
+  {
+    Lock lock(s.lock);
+    Window* w = findWindow(hwnd);
+    if (!w) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    activateLocked(lock, w, WA_ACTIVE);
+  }
+  frontOurScreen();
   return TRUE;
 }
 
@@ -924,6 +1004,15 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
 }
 
 int GetWindowTextW(HWND hwnd, LPWSTR buffer, int max) {
+  if (foreign::isForeign(hwnd)) {
+    auto other = otherProgram(hwnd);
+    std::u16string text;
+    if (!other || !other->title(hwnd, text)) {
+      if (buffer && max > 0) buffer[0] = 0;
+      return 0;
+    }
+    return copyText(text, buffer, max);
+  }
   Lock lock(state().lock);
   Window* w = findWindow(hwnd);
   if (!w) {
@@ -934,6 +1023,11 @@ int GetWindowTextW(HWND hwnd, LPWSTR buffer, int max) {
 }
 
 int GetWindowTextLengthW(HWND hwnd) {
+  if (foreign::isForeign(hwnd)) {
+    auto other = otherProgram(hwnd);
+    std::u16string text;
+    return other && other->title(hwnd, text) ? static_cast<int>(text.size()) : 0;
+  }
   Lock lock(state().lock);
   Window* w = findWindow(hwnd);
   return w ? static_cast<int>(w->title.size()) : 0;
@@ -948,6 +1042,15 @@ BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
 }
 
 int GetClassNameW(HWND hwnd, LPWSTR buffer, int max) {
+  if (foreign::isForeign(hwnd)) {
+    auto other = otherProgram(hwnd);
+    std::u16string text;
+    if (!other || !other->className(hwnd, text)) {
+      if (buffer && max > 0) buffer[0] = 0;
+      return 0;
+    }
+    return copyText(text, buffer, max);
+  }
   Lock lock(state().lock);
   Window* w = findWindow(hwnd);
   if (!w) {
@@ -973,13 +1076,27 @@ HWND GetDlgItem(HWND parent, int id) {
 }
 
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
-  Lock lock(state().lock);
-  std::u16string key = isStringName(className) ? foldCase(className) : std::u16string();
-  for (Window* t : state().topLevels) {
-    if (t->destroying) continue;
-    if (isStringName(className) && t->cls->key != key) continue;
-    if (windowName && foldCase(t->title.c_str()) != foldCase(windowName)) continue;
-    return t->hwnd;
+  {
+    Lock lock(state().lock);
+    std::u16string key = isStringName(className) ? foldCase(className) : std::u16string();
+    for (Window* t : state().topLevels) {
+      if (t->destroying) continue;
+      if (isStringName(className) && t->cls->key != key) continue;
+      if (windowName && foldCase(t->title.c_str()) != foldCase(windowName)) continue;
+      return t->hwnd;
+    }
+  }
+  // Then other programs' windows, topmost first; one that goes while we look is skipped.
+  auto other = foreign::current();
+  if (!other) return nullptr;
+  std::vector<HWND> above, below;
+  other->list(above, below);
+  above.insert(above.end(), below.begin(), below.end());
+  for (HWND h : above) {
+    std::u16string text;
+    if (isStringName(className) && !(other->className(h, text) && matchesName(text, className))) continue;
+    if (windowName && !(other->title(h, text) && matchesName(text, windowName))) continue;
+    return h;
   }
   return nullptr;
 }
@@ -987,10 +1104,15 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
 BOOL EnumWindows(WNDENUMPROC callback, LPARAM lParam) {
   if (!callback) return FALSE;
   std::vector<HWND> list;
+  // Other programs' windows above our screen come first, those below it last.
+  std::vector<HWND> above, below;
+  if (auto other = foreign::current()) other->list(above, below);
+  list = above;
   {
     Lock lock(state().lock);
     for (Window* t : state().topLevels) list.push_back(t->hwnd);
   }
+  list.insert(list.end(), below.begin(), below.end());
   // The callback runs without the lock: it may call anything, windows may come and go.
   for (HWND h : list) {
     if (!IsWindow(h)) continue;
@@ -1000,6 +1122,18 @@ BOOL EnumWindows(WNDENUMPROC callback, LPARAM lParam) {
 }
 
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
+  if (foreign::isForeign(hwnd)) {
+    auto other = otherProgram(hwnd);
+    DWORD pid = 0;
+    if (!other || !other->processId(hwnd, pid)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      if (processId) *processId = 0;
+      return 0;
+    }
+    if (processId) *processId = pid;
+    // The thread is the program's main thread, whose id on Linux is the process id.
+    return pid;
+  }
   Lock lock(state().lock);
   Window* w = findWindow(hwnd);
   if (!w) {

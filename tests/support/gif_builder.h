@@ -1,9 +1,11 @@
-// Builds small GIF files byte by byte for the animation tests: header and colour tables,
-// graphic control blocks, images (LZW written with literal codes only, a clear code before
-// the code size would grow), other blocks, raw bytes for broken files.
+// Builds small GIF files byte by byte for the GIF tests: header and colour tables, graphic
+// control blocks, images (LZW written with literal codes only, a clear code before the code
+// size would grow, or by a real dictionary encoder), other blocks, raw bytes for broken files.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,20 @@ class GifBuilder {
     }
     bytes.push_back(uint8_t(minCodeSize));
     subBlocks(lzw(ordered, minCodeSize));
+    return *this;
+  }
+  // An image compressed as image editors do: a dictionary of up to 4096 strings, codes widened
+  // as soon as the next free code needs another bit, a clear code when the table is full.
+  GifBuilder& imageEncoded(int left, int top, int width, int height, const std::vector<uint8_t>& indices,
+                           int minCodeSize) {
+    bytes.push_back(0x2C);
+    le16(left);
+    le16(top);
+    le16(width);
+    le16(height);
+    bytes.push_back(0);
+    bytes.push_back(uint8_t(minCodeSize));
+    subBlocks(encode(indices, minCodeSize));
     return *this;
   }
   // An image whose LZW data is given as codes of a fixed size.
@@ -133,6 +149,40 @@ class GifBuilder {
       bytes.insert(bytes.end(), data.begin() + long(i), data.begin() + long(i + n));
     }
     bytes.push_back(0);
+  }
+  static std::vector<uint8_t> encode(const std::vector<uint8_t>& px, int minCodeSize) {
+    const int clear = 1 << minCodeSize;
+    BitWriter w;
+    int size = minCodeSize + 1;
+    w.put(clear, size);
+    if (px.empty()) {
+      w.put(clear + 1, size);
+      return w.finish();
+    }
+    std::map<std::pair<int, uint8_t>, int> dict;
+    int next = clear + 2;
+    int cur = px[0];
+    for (size_t i = 1; i < px.size(); ++i) {
+      auto it = dict.find({cur, px[i]});
+      if (it != dict.end()) {
+        cur = it->second;
+        continue;
+      }
+      w.put(cur, size);
+      if (next < 4096) {
+        dict[{cur, px[i]}] = next++;
+        if (next > (1 << size) && size < 12) ++size;
+      } else {
+        w.put(clear, size);
+        dict.clear();
+        next = clear + 2;
+        size = minCodeSize + 1;
+      }
+      cur = px[i];
+    }
+    w.put(cur, size);
+    w.put(clear + 1, size);
+    return w.finish();
   }
   static std::vector<uint8_t> lzw(const std::vector<uint8_t>& indices, int minCodeSize) {
     const int clear = 1 << minCodeSize;

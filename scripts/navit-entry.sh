@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Places a card entry that starts Debian's navit as a navigation program of the unit:
+#   navit-entry.sh DIR [WIDTH HEIGHT]
+# writes DIR/Navit.exe (the program the launcher lists and starts) and DIR/navit.xml (one
+# window of the unit's size, the internal menu, a demo vehicle, no map data needed). navit keeps
+# what it remembers (last position, destinations) in DIR/home, on the card with the entry.
+set -euo pipefail
+dir="${1:?usage: navit-entry.sh DIR [WIDTH HEIGHT]}"
+width="${2:-800}"
+height="${3:-480}"
+case "$width$height" in *[!0-9]*) echo "navit-entry.sh: width and height are whole numbers" >&2; exit 2 ;; esac
+mkdir -p "$dir/home"
+cat > "$dir/navit.xml" <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE config SYSTEM "navit.dtd">
+<config xmlns:xi="http://www.w3.org/2001/XInclude">
+  <plugins>
+    <plugin path="\$NAVIT_LIBDIR/*/\${NAVIT_LIBPREFIX}lib*.so" ondemand="yes"/>
+    <plugin path="\$NAVIT_LIBDIR/*/\${NAVIT_LIBPREFIX}libbinding_dbus.so" active="no"/>
+    <plugin path="\$NAVIT_LIBDIR/*/\${NAVIT_LIBPREFIX}libgraphics_null.so" active="no"/>
+  </plugins>
+  <debug name="global" dbg_level="error"/>
+  <navit center="11.5666 48.1333" zoom="256" tracking="1" orientation="-1" default_layout="Car">
+    <graphics type="gtk_drawing_area" w="$width" h="$height"/>
+    <gui type="internal" enabled="yes" font_size="350" icon_xs="32" icon_s="96" icon_l="96"/>
+    <vehicle name="Demo" profilename="car" enabled="yes" active="1" source="demo://"/>
+    <vehicleprofile name="car" flags="0x4000000" flags_forward_mask="0x4040002" flags_reverse_mask="0x4040001"
+                    maxspeed_handling="0" route_mode="0" static_speed="5" static_distance="25"/>
+    <mapset enabled="yes"/>
+    <!-- Without map data the map is empty: the menu button, a compass and a title band show
+         a person that the navigation program is in front. -->
+    <osd enabled="yes" type="text" label="Navit navigation" x="0" y="0" w="$width" h="48" font_size="500"
+         background_color="#1e3a8acc"/>
+    <osd enabled="yes" type="button" x="-96" y="60" command="gui.menu()" src="menu.png"/>
+    <osd enabled="yes" type="compass" x="10" y="60" w="90" h="90" font_size="250"/>
+    <osd enabled="yes" type="button" x="10" y="-96" command="zoom_in()" src="zoom_in.png"/>
+    <osd enabled="yes" type="button" x="106" y="-96" command="zoom_out()" src="zoom_out.png"/>
+    <xi:include href="\$NAVIT_SHAREDIR/navit_layout_car.xml"/>
+  </navit>
+</config>
+XML
+cat > "$dir/Navit.exe" <<'SCRIPT'
+#!/bin/sh
+# Starts Debian's navit with the configuration beside this file (see docs/navit.md).
+here="$(cd "$(dirname "$0")" && pwd)"
+command -v navit >/dev/null 2>&1 || { echo "Navit.exe: navit is not installed (apt-get install navit)" >&2; exit 127; }
+HOME="$here/home"
+export HOME
+exec navit -c "$here/navit.xml"
+SCRIPT
+chmod 755 "$dir/Navit.exe"
