@@ -292,8 +292,11 @@ TEST_F(NaviTest, GpsTimeGoesToTheCompanionEveryFiveSecondsOnceSatellitesAreUsed)
   pumpFor(5000);
   auto messages = sent();
   ASSERT_EQ(count(messages, {0x51, 0x07, 0x10}), 1);
-  for (const Bytes& b : messages)
-    if (startsWith(b, {0x51, 0x07, 0x10})) EXPECT_EQ(Bytes(b.begin() + 3, b.begin() + 6), (Bytes{12, 34, 56}));
+  for (const Bytes& b : messages) {
+    if (startsWith(b, {0x51, 0x07, 0x10})) {
+      EXPECT_EQ(Bytes(b.begin() + 3, b.begin() + 6), (Bytes{12, 34, 56}));
+    }
+  }
   pumpFor(10000);
   EXPECT_EQ(count(sent(), {0x51, 0x07, 0x10}), 2);
 }
