@@ -100,6 +100,10 @@ void showTaskBar(int command) {
 }
 
 int run(const CommandLine& line) {
+  // The configuration store and the system services exist before anything else (main deletes
+  // them on every way out).
+  g_pConfig = new CConfig();
+  g_pUtility = new CUtility();
   // This thread's message queue exists from here on, so that an input script's "quit" that
   // comes before the first window still reaches the message loop.
   MSG first;
@@ -121,9 +125,6 @@ int run(const CommandLine& line) {
   app::ScreenSnapshots snapshots;
   if (plat::display::active() == plat::display::Backend::Headless) snapshots.Start(line.snapshots);
 
-  // The configuration store and the system services exist before anything else.
-  g_pConfig = new CConfig();
-  g_pUtility = new CUtility();
   HINSTANCE instance = GetModuleHandleW(nullptr);
 
   g_pCanProtocal = new CCanProtocal();

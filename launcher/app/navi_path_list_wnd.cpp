@@ -15,11 +15,20 @@ namespace {
 
 UINT registered(LPCWSTR name) { return RegisterWindowMessageW(name); }
 
+PROCESS_INFORMATION& processRecord() {
+  static PROCESS_INFORMATION records[16];
+  static std::atomic<unsigned> next{0};
+  PROCESS_INFORMATION& record = records[next++ % 16];
+  std::atomic_ref<DWORD>(record.dwProcessId).store(0);
+  return record;
+}
+
 bool cardPresentNow() { return g_pStorageMonitor && g_pStorageMonitor->IsStorageCardPresent(); }
 
 }  // namespace
 
-CNaviPathListWnd::CNaviPathListWnd() {
+CNaviPathListWnd::CNaviPathListWnd() : m_ProcessInfo(processRecord()) {
+  ClearProcessInfo();
   if (g_pConfig) g_pConfig->GetString(u"GPS_MAPPATH", m_szCurrentPath);
   m_GpsPort.m_pOwner = this;
   if (m_GpsPort.Start(9, 9600, OnGpsData, nullptr)) {

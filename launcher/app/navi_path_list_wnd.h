@@ -81,7 +81,10 @@ class CNaviPathListWnd : public CSkinWnd {
   HWND m_hNaviWnd = nullptr;
   int m_bStarting = 0;
   WCHAR m_szCurrentPath[MAX_PATH] = {};
-  PROCESS_INFORMATION m_ProcessInfo = {};
+  // The program watcher writes the record from its own thread, which may still run when the
+  // launcher ends and deletes this window; so the record lives in static storage (a ring of
+  // them, one per window object made), never in the window itself.
+  PROCESS_INFORMATION& m_ProcessInfo;
   int m_bActive = 0;
   int m_bPaintEnabled = 0;
   int m_nFrame = 0;
