@@ -7,6 +7,10 @@
 
 #include "app/app_info.h"
 #include "app/config.h"
+#include "app/navi_path_list.h"
+#include "app/navi_path_list_wnd.h"
+#include "app/screen_snapshots.h"
+#include "app/status_bar_wnd.h"
 #include "app/startup.h"
 #include "app/storage_monitor.h"
 #include "img_res.h"
@@ -29,6 +33,7 @@ struct CommandLine {
   std::string module;
   std::string display;
   std::string script;
+  std::string snapshots;
   int scale = 1;
   bool fullscreen = false;
   bool help = false;
@@ -38,13 +43,16 @@ struct CommandLine {
 void usage(FILE* out) {
   std::fputs(
       "usage: launcher [options]\n"
-      "  --unit DIR          host folder that stands for the unit's \"\\\" (default: the current folder)\n"
+      "  --unit DIR          host folder that stands for the unit's \"\\\" (default: $HU_UNIT_DIR;\n"
+      "                      one of the two is required)\n"
       "  --module PATH       device path of the program (default \\Windows\\launcher.exe); its folder holds\n"
       "                      the skins, language.xml and Config.bak\n"
       "  --display KIND      headless, sdl or auto (default auto: sdl when a display is present)\n"
       "  --scale N           sdl only: each screen pixel becomes N x N window pixels (1 to 8)\n"
       "  --fullscreen        sdl only: fill the whole display, the screen scaled to fit (a unit's kiosk)\n"
       "  --script FILE       play an input script (taps, keys, waits, snapshots; docs/input-scripts.md)\n"
+      "  --snapshots DIR     headless only: write a PNG of the screen to DIR each time it changes\n"
+      "                      (default: a new folder under $XDG_RUNTIME_DIR or /tmp, named at start)\n"
       "  --console-file F    copy every debug-console line to the host file F\n"
       "  --help              this text\n",
       out);
@@ -64,6 +72,7 @@ CommandLine parse(int argc, char** argv) {
     else if (arg == "--module") value(line.module);
     else if (arg == "--display") value(line.display);
     else if (arg == "--script") value(line.script);
+    else if (arg == "--snapshots") value(line.snapshots);
     else if (arg == "--scale") {
       value(scale);
       line.scale = std::atoi(scale.c_str());
@@ -95,22 +104,49 @@ void showTaskBar(int command) {
 }
 
 int run(const CommandLine& line) {
-  // The configuration store and the system services exist before anything else.
+  // The configuration store and the system services exist before anything else (main deletes
+  // them on every way out).
   g_pConfig = new CConfig();
   g_pUtility = new CUtility();
+  // This thread's message queue exists from here on, so that an input script's "quit" that
+  // comes before the first window still reaches the message loop.
+  MSG first;
+  PeekMessageW(&first, nullptr, 0, 0, PM_NOREMOVE);
+  // The display comes first so that the windows of start-up have a screen to draw on.
+  plat::display::Options display;
+  if (!line.display.empty() && !plat::display::parseBackend(line.display, display.backend)) {
+    NKDbgPrintfW(u"[Vexa APP] unknown display %S, using auto\n", line.display.c_str());
+  }
+  display.scale = line.scale;
+  display.fullscreen = line.fullscreen;
+  // Full screen is how a unit runs: with no screen to show, end and let the service try again.
+  display.fallBackToHeadless = !line.fullscreen;
+  display.script = line.script;
+  if (!plat::display::open(display)) {
+    NKDbgPrintfW(u"[Vexa APP] no screen to show the shell on, ending\n");
+    return line.fullscreen ? HU_DISPLAY_LOST_EXIT_STATUS : 0;
+  }
+  app::ScreenSnapshots snapshots;
+  if (plat::display::active() == plat::display::Backend::Headless) snapshots.Start(line.snapshots);
+
+  HINSTANCE instance = GetModuleHandleW(nullptr);
 
   g_pCanProtocal = new CCanProtocal();
   g_pStorageMonitor = new CStorageMonitor();
   g_pStorageMonitor->Start();
+  g_pNaviPathList = new CNaviPathList();
   if (!g_pConfig->Open()) {
     // Only when not even the built-in defaults could be set up. A supervisor must see this as
     // a failure, not as a clean end.
     NKDbgPrintfW(u"[Vexa APP] configuration unusable, ending\n");
+    delete g_pNaviPathList;
+    g_pNaviPathList = nullptr;
     g_pStorageMonitor->Stop();
     delete g_pStorageMonitor;
     g_pStorageMonitor = nullptr;
     delete g_pCanProtocal;
     g_pCanProtocal = nullptr;
+    plat::display::close();
     return kExitConfigurationUnusable;
   }
   // The play lists' second home; the data folder and the unit root are tidied by the
@@ -136,7 +172,19 @@ int run(const CommandLine& line) {
   app::ApplyStartupSettings(*g_pConfig, *g_pUtility);
   NKDbgPrintfW(u"[Vexa APP] volume %d, language %d\n", g_pUtility->GetVolume(),
                static_cast<int>(GetUserDefaultUILanguage()));
-  NKDbgPrintfW(u"[Vexa APP] the status bar and the navigation list are not part of this build yet\n");
+
+  auto* statusBar = new CStatusBarWnd();
+  statusBar->SetName(u"StatusBar", u"StatusBar");
+  statusBar->SetResources(&images, &texts);
+  statusBar->SetScript(u"StatusBar_Script.xml", nullptr);
+  statusBar->Create(nullptr, instance, SW_SHOW, 0x08000008);
+
+  auto* mainWnd = new CNaviPathListWnd();
+  mainWnd->SetName(u"MainMenu", u"MainMenu");
+  mainWnd->SetResources(&images, &texts);
+  mainWnd->SetScript(u"Main_Menu_Script.xml", nullptr);
+  if (mainWnd->Create(nullptr, instance, SW_SHOW, 0x40000000))
+    SetTimer(mainWnd->GetHwnd(), CNaviPathListWnd::kGpsTimeTimer, 5000, nullptr);
 
   if (app::ApplyTimeZone(*g_pConfig)) {
     TIME_ZONE_INFORMATION zone = {};
@@ -149,38 +197,28 @@ int run(const CommandLine& line) {
   marker[MAX_PATH - 1] = 0;
   if (GetFileAttributesW(marker) != INVALID_FILE_ATTRIBUTES) g_pUtility->TouchPadCalibration();
 
-  plat::display::Options display;
-  if (!line.display.empty() && !plat::display::parseBackend(line.display, display.backend)) {
-    NKDbgPrintfW(u"[Vexa APP] unknown display %S, using auto\n", line.display.c_str());
-  }
-  display.scale = line.scale;
-  display.fullscreen = line.fullscreen;
-  // Full screen is how a unit runs: with no screen to show, end and let the service try again.
-  display.fallBackToHeadless = !line.fullscreen;
-  display.script = line.script;
   int status = 0;
-  if (plat::display::open(display)) {
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    // The quit code says why the loop ended: 0 normally, or the display going away, which the
-    // supervisor must see to start the shell again.
-    if (msg.message == WM_QUIT && static_cast<int>(msg.wParam) == HU_DISPLAY_LOST_EXIT_STATUS)
-      status = HU_DISPLAY_LOST_EXIT_STATUS;
-  } else if (line.fullscreen) {
-    NKDbgPrintfW(u"[Vexa APP] no screen to show the shell on, ending\n");
-    status = HU_DISPLAY_LOST_EXIT_STATUS;
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
   }
-  plat::display::close();
+  // The quit code says why the loop ended: 0 normally, or the display going away, which the
+  // supervisor must see to start the shell again.
+  if (msg.message == WM_QUIT && static_cast<int>(msg.wParam) == HU_DISPLAY_LOST_EXIT_STATUS)
+    status = HU_DISPLAY_LOST_EXIT_STATUS;
+  snapshots.Stop();
 
   showTaskBar(SW_SHOW);
+  delete statusBar;
+  delete mainWnd;
   delete g_pDeviceProtocol;
   g_pDeviceProtocol = nullptr;
   g_pStorageMonitor->Stop();
   delete g_pStorageMonitor;
   g_pStorageMonitor = nullptr;
+  delete g_pNaviPathList;
+  g_pNaviPathList = nullptr;
   delete g_pCanProtocal;
   g_pCanProtocal = nullptr;
   images.UnLoadImgResource();
@@ -188,6 +226,7 @@ int run(const CommandLine& line) {
     SetEvent(soundEnd);
     CloseHandle(soundEnd);
   }
+  plat::display::close();
   return status;
 }
 
@@ -206,7 +245,18 @@ int main(int argc, char** argv) {
   }
 
   plat::Options options;
-  options.unitRoot = line.unit.empty() ? std::string(".") : line.unit;
+  // Never the current folder by default: the unit's settings and registry are written back.
+  options.unitRoot = line.unit;
+  if (options.unitRoot.empty()) {
+    const char* fromEnv = std::getenv("HU_UNIT_DIR");
+    if (fromEnv && *fromEnv) options.unitRoot = fromEnv;
+  }
+  if (options.unitRoot.empty()) {
+    std::fprintf(stderr,
+                 "launcher: no unit folder: name one with --unit DIR or HU_UNIT_DIR "
+                 "(scripts/prepare-unit.sh DIR lays out the default unit)\n");
+    return 2;
+  }
   std::error_code error;
   auto root = std::filesystem::canonical(options.unitRoot, error);
   if (error || !std::filesystem::is_directory(root)) {

@@ -1,0 +1,41 @@
+// Without a display, the launcher shows what it draws by writing a PNG of the screen into a
+// folder each time the screen changes, until it ends.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace app {
+
+class ScreenSnapshots {
+ public:
+  // Numbered pictures kept in the folder; older ones are removed as new ones come.
+  static constexpr int kKept = 50;
+  // How often the screen is looked at (real time).
+  static constexpr int kPollMs = 250;
+
+  ScreenSnapshots() = default;
+  ~ScreenSnapshots() { Stop(); }
+  ScreenSnapshots(const ScreenSnapshots&) = delete;
+  ScreenSnapshots& operator=(const ScreenSnapshots&) = delete;
+
+  // Starts writing into `folder` (made when missing); an empty name makes a new folder under
+  // $XDG_RUNTIME_DIR or /tmp. The folder is named on the console and standard error.
+  bool Start(const std::string& folder);
+  void Stop();
+  const std::string& Folder() const { return m_folder; }
+
+ private:
+  void Run();
+
+  std::string m_folder;
+  std::atomic<bool> m_stop{false};
+  std::mutex m_lock;
+  std::condition_variable m_wake;  // ends the poll's pause at once on Stop
+  std::thread m_thread;
+};
+
+}  // namespace app
