@@ -14,6 +14,7 @@
 #include <pixman.h>
 #include <stb/stb_image.h>
 
+#include "median_times.h"
 #include "plat_image.h"
 #include "text/font_catalog.h"
 #include "windows.h"
@@ -297,14 +298,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> ns;
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      // The median of the repetitions when there are some, else the one run.
-      const std::string name = r.run_name.str();
-      const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-      if ((r.run_type == Run::RT_Iteration && !ns.count(name)) || median)
-        ns[name] = r.GetAdjustedCPUTime() * (r.time_unit == benchmark::kMillisecond ? 1e6 : 1.0);
-    }
+    bench::keepMedianCpuTimes(runs, ns,
+                              [](const Run& r) { return r.time_unit == benchmark::kMillisecond ? 1e6 : 1.0; });
   }
 };
 

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "links/msg_queue.h"
+#include "median_times.h"
 #include "links/nmea_parser.h"
 
 namespace {
@@ -159,12 +160,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> ns;
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-      if (r.run_type == Run::RT_Iteration && !ns.count(r.run_name.str()) || median)
-        ns[r.run_name.str()] = r.GetAdjustedCPUTime();
-    }
+    bench::keepMedianCpuTimes(runs, ns);
   }
 };
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "markup.h"
+#include "median_times.h"
 #include "markup_text.h"
 
 namespace {
@@ -403,16 +404,31 @@ size_t osmWalkPugixml(const pugi::xml_document& d) {
   return seen;
 }
 
-void BM_CMarkup_OsmLoadWalk(benchmark::State& state) {
+// Loading the file and walking it (`walk`, one of the two ways of reading values), per pass.
+template <class Walk>
+void cmarkupOsmLoadWalk(benchmark::State& state, Walk walk) {
   const int mb = static_cast<int>(state.range(0));
   std::u16string path = devicePathOf(osmFile(mb));
   for (auto _ : state) {
     CMarkup m;
     if (!m.Load(path)) state.SkipWithError("load failed");
-    benchmark::DoNotOptimize(osmWalkCMarkup(m));
+    benchmark::DoNotOptimize(walk(m));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(osmDocument(mb).size()));
 }
+
+// Walking a document parsed once.
+template <class Walk>
+void cmarkupOsmWalk(benchmark::State& state, Walk walk) {
+  const int mb = static_cast<int>(state.range(0));
+  CMarkup m;
+  const std::string& doc = osmDocument(mb);
+  if (!m.SetDoc(markup::decodeUtf8(doc.data(), doc.size()))) state.SkipWithError("not well-formed");
+  for (auto _ : state) benchmark::DoNotOptimize(walk(m));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(doc.size()));
+}
+
+void BM_CMarkup_OsmLoadWalk(benchmark::State& state) { cmarkupOsmLoadWalk(state, osmWalkCMarkup); }
 
 void BM_Pugixml_OsmLoadWalk(benchmark::State& state) {
   const int mb = static_cast<int>(state.range(0));
@@ -425,34 +441,11 @@ void BM_Pugixml_OsmLoadWalk(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(osmDocument(mb).size()));
 }
 
-void BM_CMarkup_OsmWalk(benchmark::State& state) {
-  const int mb = static_cast<int>(state.range(0));
-  CMarkup m;
-  const std::string& doc = osmDocument(mb);
-  if (!m.SetDoc(markup::decodeUtf8(doc.data(), doc.size()))) state.SkipWithError("not well-formed");
-  for (auto _ : state) benchmark::DoNotOptimize(osmWalkCMarkup(m));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(doc.size()));
-}
+void BM_CMarkup_OsmWalk(benchmark::State& state) { cmarkupOsmWalk(state, osmWalkCMarkup); }
 
-void BM_CMarkup_OsmLoadWalkInto(benchmark::State& state) {
-  const int mb = static_cast<int>(state.range(0));
-  std::u16string path = devicePathOf(osmFile(mb));
-  for (auto _ : state) {
-    CMarkup m;
-    if (!m.Load(path)) state.SkipWithError("load failed");
-    benchmark::DoNotOptimize(osmWalkCMarkupInto(m));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(osmDocument(mb).size()));
-}
+void BM_CMarkup_OsmLoadWalkInto(benchmark::State& state) { cmarkupOsmLoadWalk(state, osmWalkCMarkupInto); }
 
-void BM_CMarkup_OsmWalkInto(benchmark::State& state) {
-  const int mb = static_cast<int>(state.range(0));
-  CMarkup m;
-  const std::string& doc = osmDocument(mb);
-  if (!m.SetDoc(markup::decodeUtf8(doc.data(), doc.size()))) state.SkipWithError("not well-formed");
-  for (auto _ : state) benchmark::DoNotOptimize(osmWalkCMarkupInto(m));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(doc.size()));
-}
+void BM_CMarkup_OsmWalkInto(benchmark::State& state) { cmarkupOsmWalk(state, osmWalkCMarkupInto); }
 
 void BM_Pugixml_OsmWalk(benchmark::State& state) {
   const int mb = static_cast<int>(state.range(0));
@@ -548,12 +541,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      const std::string name = r.run_name.str();
-      const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-      if ((r.run_type == Run::RT_Iteration && !ns_.count(name)) || median) ns_[name] = r.GetAdjustedCPUTime();
-    }
+    bench::keepMedianCpuTimes(runs, ns_);
   }
   void Finalize() override {
     ConsoleReporter::Finalize();

@@ -405,6 +405,35 @@ inline void signAndQuoteMasks(const char16_t* d, size_t n, size_t from, size_t w
 // The bits of `mask` from bit `k` on (none when k >= 64).
 inline uint64_t bitsFrom(uint64_t mask, size_t k) { return k >= 64 ? 0 : mask & (~uint64_t{0} << k); }
 
+// A window of a start tag read through its masks. In the usual tag every sign outside quotes
+// is followed at once by a double quote, and no single quote stands outside a double-quoted
+// run; the quoted runs are then simply the stretches between pairs of double quotes, so the
+// signs outside them are known at once (a prefix parity of the quote mask).
+struct QuotedWindow {
+  uint64_t inside;  // characters within a double-quoted run, its opening quote included
+  uint64_t signs;   // signs outside those runs
+  bool usual;
+};
+
+inline QuotedWindow readQuotedWindow(uint64_t eq, uint64_t dq, uint64_t sq) {
+  uint64_t inside = dq;
+  inside ^= inside << 1;
+  inside ^= inside << 2;
+  inside ^= inside << 4;
+  inside ^= inside << 8;
+  inside ^= inside << 16;
+  inside ^= inside << 32;
+  const uint64_t signs = eq & ~inside;
+  return {inside, signs, (sq & ~inside) == 0 && (signs >> 63) == 0 && ((signs << 1) & ~dq) == 0};
+}
+
+// Where the window after a usual one of `w` characters at `i` starts: a run still open at the
+// end of the window closes at the next double quote.
+inline size_t afterUsualWindow(const char16_t* d, size_t i, size_t w, size_t limit, uint64_t inside) {
+  return (w == 64 && (inside >> 63)) || (w < 64 && ((inside >> (w - 1)) & 1)) ? findChar(d, i + w, limit, u'"') + 1
+                                                                             : i + w;
+}
+
 }  // namespace
 
 int CMarkup::tagNameLen(int offset) const {
@@ -567,20 +596,10 @@ inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el
     const size_t w = std::min<size_t>(64, limit - i);
     uint64_t eq, dq, sq;
     signAndQuoteMasks(d, doc.size(), i, w, eq, dq, sq);
-    // The usual tag: every sign outside quotes is followed at once by a double quote, and no
-    // single quote stands outside a double-quoted run. Then the quoted runs are simply the
-    // stretches between pairs of double quotes, so the signs outside them are known at once
-    // (a prefix parity of the quote mask) and only they are visited.
-    uint64_t inside = dq;
-    inside ^= inside << 1;
-    inside ^= inside << 2;
-    inside ^= inside << 4;
-    inside ^= inside << 8;
-    inside ^= inside << 16;
-    inside ^= inside << 32;
-    const uint64_t signs = eq & ~inside;
-    if ((sq & ~inside) == 0 && (signs >> 63) == 0 && ((signs << 1) & ~dq) == 0) {
-      for (uint64_t v = signs; v; v &= v - 1) {
+    // In the usual tag only the signs outside quotes are visited.
+    const QuotedWindow window = readQuotedWindow(eq, dq, sq);
+    if (window.usual) {
+      for (uint64_t v = window.signs; v; v &= v - 1) {
         const size_t b = static_cast<size_t>(__builtin_ctzll(v));
         if (!nameBefore(i + b)) continue;
         const uint64_t closer = bitsFrom(dq, b + 2);
@@ -591,9 +610,7 @@ inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el
         quote = u'"';
         return 1;
       }
-      // A run still open at the end of the window closes at the next double quote.
-      i = (w == 64 && (inside >> 63)) || (w < 64 && ((inside >> (w - 1)) & 1)) ? findChar(d, i + w, limit, u'"') + 1
-                                                                               : i + w;
+      i = afterUsualWindow(d, i, w, limit, window.inside);
       continue;
     }
     const uint64_t marks = eq | dq | sq;
@@ -784,16 +801,9 @@ void listAttribs(const std::u16string& doc, const CMarkup::ElemPos& el, AttribTa
     const size_t w = std::min<size_t>(64, limit - i);
     uint64_t eq, dq, sq;
     signAndQuoteMasks(d, doc.size(), i, w, eq, dq, sq);
-    uint64_t inside = dq;
-    inside ^= inside << 1;
-    inside ^= inside << 2;
-    inside ^= inside << 4;
-    inside ^= inside << 8;
-    inside ^= inside << 16;
-    inside ^= inside << 32;
-    const uint64_t signs = eq & ~inside;
-    if ((sq & ~inside) == 0 && (signs >> 63) == 0 && ((signs << 1) & ~dq) == 0) {
-      for (uint64_t v = signs; v; v &= v - 1) {
+    const QuotedWindow window = readQuotedWindow(eq, dq, sq);
+    if (window.usual) {
+      for (uint64_t v = window.signs; v; v &= v - 1) {
         const size_t b = static_cast<size_t>(__builtin_ctzll(v));
         const uint64_t closer = bitsFrom(dq, b + 2);
         const size_t vs = i + b + 2;
@@ -803,8 +813,7 @@ void listAttribs(const std::u16string& doc, const CMarkup::ElemPos& el, AttribTa
           return;
         }
       }
-      i = (w == 64 && (inside >> 63)) || (w < 64 && ((inside >> (w - 1)) & 1)) ? findChar(d, i + w, limit, u'"') + 1
-                                                                               : i + w;
+      i = afterUsualWindow(d, i, w, limit, window.inside);
       continue;
     }
     // Any other window: one mark at a time up to its end (a value may carry the search past it).

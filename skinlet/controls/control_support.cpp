@@ -88,6 +88,15 @@ void MemoryCanvas::copyFrom(HDC source) {
   if (width_ > 0 && height_ > 0) BitBlt(dc_, 0, 0, width_, height_, source, 0, 0, SRCCOPY);
 }
 
+BitmapSource::BitmapSource(HDC like, HBITMAP bitmap) : dc_(CreateCompatibleDC(like)) {
+  old_ = SelectObject(dc_, bitmap);
+}
+
+BitmapSource::~BitmapSource() {
+  SelectObject(dc_, old_);
+  DeleteDC(dc_);
+}
+
 const WCHAR* skinFaceName(int face) {
   static const WCHAR* const kFaces[] = {u"", u"", u"System", u"Tahoma", u"Arial", u"微软雅黑", u"MS Gothic"};
   if (face < 0 || face >= static_cast<int>(std::size(kFaces))) return u"";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string_view>
+#include <utility>
 
 #include "skin_types.h"
 #include "windows.h"
@@ -56,6 +57,25 @@ void drawKeyed(HDC dc, HBITMAP bitmap, int64_t x, int64_t y, int64_t w, int64_t 
 POINT pointOf(LPARAM lParam);
 bool clientContains(HWND window, POINT point);
 
+// What every control answers alike: no background erase (its paint covers the window), its
+// paint, closing, and on destruction the object forgets the window. Returns false, leaving
+// `result` alone, for any other message.
+template <class Control>
+bool handleCommonMessage(Control* self, void (Control::*paint)(), HWND window, UINT msg, LRESULT& result) {
+  switch (msg) {
+    case WM_ERASEBKGND: break;
+    case WM_PAINT: (self->*paint)(); break;
+    case WM_CLOSE: DestroyWindow(window); break;
+    case WM_DESTROY:
+      detachControl(window);
+      self->hWnd = nullptr;
+      break;
+    default: return false;
+  }
+  result = 0;
+  return true;
+}
+
 // A memory context with a bitmap of the given size compatible with `target`; every control
 // composes its picture here and copies it to the window in one piece, so it never flickers.
 class MemoryCanvas {
@@ -78,6 +98,43 @@ class MemoryCanvas {
   HGDIOBJ old_ = nullptr;
   int width_ = 0;
   int height_ = 0;
+};
+
+// Paints `window` in one piece: between BeginPaint and EndPaint, `draw(canvasDc, windowDc,
+// client)` composes on a memory canvas of `width` x `height` (the client area's size when
+// negative), which is then copied to the window. Nothing happens when there is no context.
+template <class Draw>
+void paintBuffered(HWND window, int width, int height, Draw&& draw) {
+  PAINTSTRUCT ps{};
+  HDC dc = BeginPaint(window, &ps);
+  if (!dc) return;
+  RECT client{};
+  GetClientRect(window, &client);
+  {
+    MemoryCanvas canvas(dc, width < 0 ? client.right : width, height < 0 ? client.bottom : height);
+    draw(canvas.dc(), dc, client);
+    canvas.copyTo(dc);
+  }
+  EndPaint(window, &ps);
+}
+template <class Draw>
+void paintBuffered(HWND window, Draw&& draw) {
+  paintBuffered(window, -1, -1, std::forward<Draw>(draw));
+}
+
+// A memory context compatible with `like` with `bitmap` selected into it, to copy pixels from
+// for a scope.
+class BitmapSource {
+ public:
+  BitmapSource(HDC like, HBITMAP bitmap);
+  ~BitmapSource();
+  BitmapSource(const BitmapSource&) = delete;
+  BitmapSource& operator=(const BitmapSource&) = delete;
+  HDC dc() const { return dc_; }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
 };
 
 // The font of a skin's face index and size, selected into a context for a scope and deleted

@@ -79,6 +79,8 @@ int ProgressControl::ValueAt(LPARAM lParam, Span span) const {
 LRESULT CALLBACK ProgressControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   ProgressControl* self = skinlet::controlOf<ProgressControl>(hwnd);
   if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  LRESULT handled = 0;
+  if (skinlet::handleCommonMessage(self, &ProgressControl::Paint, hwnd, msg, handled)) return handled;
   switch (msg) {
     case WM_LBUTTONDOWN:
       SetCapture(hwnd);
@@ -92,13 +94,6 @@ LRESULT CALLBACK ProgressControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LP
         self->IrFocus = msg == kFocusOn ? 1 : 0;
         self->Redraw();
       }
-      return 0;
-    case WM_ERASEBKGND: return 0;
-    case WM_PAINT: self->Paint(); return 0;
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
-    case WM_DESTROY:
-      skinlet::detachControl(hwnd);
-      self->hWnd = nullptr;
       return 0;
     default: return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
@@ -132,14 +127,7 @@ void ProgressControl::OnLButtonUp(LPARAM lParam) {
 }
 
 void ProgressControl::Paint() {
-  PAINTSTRUCT ps{};
-  HDC dc = BeginPaint(hWnd, &ps);
-  if (!dc) return;
-  RECT client{};
-  GetClientRect(hWnd, &client);
-  {
-    skinlet::MemoryCanvas canvas(dc, client.right, client.bottom);
-    HDC mem = canvas.dc();
+  skinlet::paintBuffered(hWnd, [this](HDC mem, HDC, const RECT& client) {
     skinlet::drawKeyed(mem, IrFocus ? IrBackImg : BackImg, 0, 0, client.right, client.bottom);
 
     const int64_t trackW = int64_t{Track.right} - Track.left;
@@ -175,7 +163,5 @@ void ProgressControl::Paint() {
       text.right -= 5;
       DrawTextW(mem, ValueText, static_cast<int>(length), &text, TxtAlign);
     }
-    canvas.copyTo(dc);
-  }
-  EndPaint(hWnd, &ps);
+  });
 }

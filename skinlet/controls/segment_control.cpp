@@ -114,18 +114,13 @@ HWND SegmentControl::Create(const tagEightSeg& segment) {
 LRESULT CALLBACK SegmentControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   SegmentControl* self = skinlet::controlOf<SegmentControl>(hwnd);
   if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  LRESULT handled = 0;
+  if (skinlet::handleCommonMessage(self, &SegmentControl::Paint, hwnd, msg, handled)) return handled;
   switch (msg) {
-    case WM_PAINT: self->Paint(); return 0;
-    case WM_ERASEBKGND: return 0;
     case WM_LBUTTONUP:
       if (skinlet::clientContains(hwnd, skinlet::pointOf(lParam))) {
         PostMessageW(self->hParent, WM_COMMAND, static_cast<WPARAM>(self->ActionID), reinterpret_cast<LPARAM>(hwnd));
       }
-      return 0;
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
-    case WM_DESTROY:
-      skinlet::detachControl(hwnd);
-      self->hWnd = nullptr;
       return 0;
     default: return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
@@ -158,21 +153,11 @@ void SegmentControl::DrawCharacter(HDC dc, WCHAR c, int x, int y) const {
 }
 
 void SegmentControl::Paint() {
-  PAINTSTRUCT ps{};
-  HDC dc = BeginPaint(hWnd, &ps);
-  if (!dc) return;
-  RECT client{};
-  GetClientRect(hWnd, &client);
-  {
-    skinlet::MemoryCanvas canvas(dc, client.right, client.bottom);
-    HDC mem = canvas.dc();
+  skinlet::paintBuffered(hWnd, [this](HDC mem, HDC dc, const RECT& client) {
     if (BgImg && Crop) {
-      HDC source = CreateCompatibleDC(dc);
-      HGDIOBJ old = SelectObject(source, BgImg);
-      StretchBlt(mem, 0, 0, client.right, client.bottom, source, Crop->LocX, Crop->LocY, Crop->Width, Crop->Hight,
-                 SRCCOPY);
-      SelectObject(source, old);
-      DeleteDC(source);
+      skinlet::BitmapSource source(dc, BgImg);
+      StretchBlt(mem, 0, 0, client.right, client.bottom, source.dc(), Crop->LocX, Crop->LocY, Crop->Width,
+                 Crop->Hight, SRCCOPY);
     }
     const size_t n = skinlet::boundedLength(Text, SL_TEXT_LEN);
     for (size_t i = 0; i < n; ++i) {
@@ -180,7 +165,5 @@ void SegmentControl::Paint() {
       const int x = static_cast<int>(static_cast<int64_t>(i) * client.right / static_cast<int64_t>(n));
       DrawCharacter(mem, Text[i], client.left + x, client.top);
     }
-    canvas.copyTo(dc);
-  }
-  EndPaint(hWnd, &ps);
+  });
 }

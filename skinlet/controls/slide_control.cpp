@@ -81,6 +81,8 @@ void SlideControl::LimitOffsets() {
 LRESULT CALLBACK SlideControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   SlideControl* self = skinlet::controlOf<SlideControl>(hwnd);
   if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+  LRESULT handled = 0;
+  if (skinlet::handleCommonMessage(self, &SlideControl::Paint, hwnd, msg, handled)) return handled;
   switch (msg) {
     case WM_LBUTTONDOWN: self->OnLButtonDown(lParam); return 0;
     case WM_MOUSEMOVE: self->OnMouseMove(lParam); return 0;
@@ -92,13 +94,6 @@ LRESULT CALLBACK SlideControl::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     case kFocusOff:
       self->IrFocus = msg == kFocusOn ? 1 : 0;
       self->Redraw();
-      return 0;
-    case WM_ERASEBKGND: return 0;
-    case WM_PAINT: self->Paint(); return 0;
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
-    case WM_DESTROY:
-      skinlet::detachControl(hwnd);
-      self->hWnd = nullptr;
       return 0;
     default: return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
@@ -160,20 +155,13 @@ void SlideControl::OnInertia() {
 }
 
 void SlideControl::Paint() {
-  PAINTSTRUCT ps{};
-  HDC dc = BeginPaint(hWnd, &ps);
-  if (!dc) return;
-  {
-    skinlet::MemoryCanvas canvas(dc, Width, Height);
-    HDC mem = canvas.dc();
+  // The canvas has the control's own size (empty when that is negative), not the client area's.
+  skinlet::paintBuffered(hWnd, std::max(Width, 0), std::max(Height, 0), [this](HDC mem, HDC dc, const RECT&) {
     if (BgImg) {
-      HDC source = CreateCompatibleDC(dc);
-      HGDIOBJ old = SelectObject(source, BgImg);
+      skinlet::BitmapSource source(dc, BgImg);
       SIZE size = skinlet::bitmapSize(BgImg);
       BitBlt(mem, 0, 0, std::min(Width, static_cast<int>(size.cx)), std::min(Height, static_cast<int>(size.cy)),
-             source, 0, 0, SRCCOPY);
-      SelectObject(source, old);
-      DeleteDC(source);
+             source.dc(), 0, 0, SRCCOPY);
     }
     LimitOffsets();
     if (Items) {
@@ -203,7 +191,5 @@ void SlideControl::Paint() {
       FrameRect(mem, &frame, yellow);
       DeleteObject(yellow);
     }
-    canvas.copyTo(dc);
-  }
-  EndPaint(hWnd, &ps);
+  });
 }

@@ -9,47 +9,25 @@
 #include <vector>
 
 #include "app/config.h"
+#include "unit_root_fixture.h"
 #include "windows.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class ConfigTest : public ::testing::Test {
+class ConfigTest : public hu::test::UnitRootFixture {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/hu-config-XXXXXX";
-    root_ = mkdtemp(pattern);
-    fs::create_directories(root_ / "Windows");
-    fs::create_directories(root_ / "GPSData");
-    plat::Options options;
-    options.unitRoot = root_.string();
-    options.persistRegistry = false;
-    plat::startup(options);
-    plat::registry::clear();
-    plat::console::setEcho(false);
-    sink_ = plat::console::addSink([this](const std::string& line) { lines_.push_back(line); });
-  }
-  void TearDown() override {
-    plat::console::removeSink(sink_);
-    plat::console::setEcho(true);
-    plat::shutdown();
-    fs::remove_all(root_);
+  std::string tempPrefix() const override { return "hu-config-"; }
+  void prepareUnit(const fs::path& root) override {
+    fs::create_directories(root / "Windows");
+    fs::create_directories(root / "GPSData");
   }
   void write(const fs::path& relative, const std::string& text) {
     std::ofstream(root_ / relative, std::ios::binary) << text;
   }
-  std::string read(const fs::path& relative) {
-    std::ifstream in(root_ / relative, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string read(const fs::path& relative) { return hu::test::readFile(root_ / relative); }
   bool exists(const fs::path& relative) { return fs::exists(root_ / relative); }
-
-  fs::path root_;
-  int sink_ = 0;
-  std::vector<std::string> lines_;
 };
 
 const char kFactory[] =

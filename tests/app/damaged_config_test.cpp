@@ -12,42 +12,24 @@
 #include <vector>
 
 #include "app/config.h"
+#include "unit_root_fixture.h"
 #include "windows.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class DamagedConfigTest : public ::testing::Test {
+class DamagedConfigTest : public hu::test::UnitRootFixture {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/hu-damaged-XXXXXX";
-    root_ = mkdtemp(pattern);
-    fs::create_directories(root_ / "Windows");
-    fs::create_directories(root_ / "GPSData");
-    plat::Options options;
-    options.unitRoot = root_.string();
-    options.persistRegistry = false;
-    plat::startup(options);
-    plat::registry::clear();
-    plat::console::setEcho(false);
-    sink_ = plat::console::addSink([this](const std::string& line) { lines_.push_back(line); });
-  }
-  void TearDown() override {
-    plat::console::removeSink(sink_);
-    plat::console::setEcho(true);
-    plat::shutdown();
-    fs::remove_all(root_);
+  std::string tempPrefix() const override { return "hu-damaged-"; }
+  void prepareUnit(const fs::path& root) override {
+    fs::create_directories(root / "Windows");
+    fs::create_directories(root / "GPSData");
   }
   void write(const fs::path& relative, const std::string& text) {
     std::ofstream(root_ / relative, std::ios::binary) << text;
   }
-  std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string read(const fs::path& path) { return hu::test::readFile(path); }
   // Names in GPSData that start with "Config.xml.damaged-".
   std::vector<fs::path> keptCopies() {
     std::vector<fs::path> kept;
@@ -65,10 +47,6 @@ class DamagedConfigTest : public ::testing::Test {
     config.GetValue(key, &v);
     return v;
   }
-
-  fs::path root_;
-  int sink_ = 0;
-  std::vector<std::string> lines_;
 };
 
 const char kFactory[] = "<CONFIG><VOLUME_LEVEL Value=\"5\"/></CONFIG>";

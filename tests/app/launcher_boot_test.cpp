@@ -10,16 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "file_text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using hu::test::readFile;
 
 TEST(LauncherBoot, DamagedSettingsAndFactoryCopyStillReachTheMessageLoop) {
   const fs::path launcher = fs::path(HU_BINARY_DIR) / "launcher/launcher";
@@ -37,12 +34,12 @@ TEST(LauncherBoot, DamagedSettingsAndFactoryCopyStillReachTheMessageLoop) {
                         console.string() + " 2>/dev/null";
   int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << readAll(console);
-  std::string log = readAll(console);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << readFile(console);
+  std::string log = readFile(console);
   EXPECT_NE(log.find("built-in defaults"), std::string::npos) << log;
   EXPECT_EQ(log.find("configuration unusable"), std::string::npos) << log;
   // A fresh file for the next start, and the user's damaged one kept.
-  EXPECT_NE(readAll(unit / "GPSData/Config.xml").find("<VOLUME_LEVEL Value=\"8\"/>"), std::string::npos);
+  EXPECT_NE(readFile(unit / "GPSData/Config.xml").find("<VOLUME_LEVEL Value=\"8\"/>"), std::string::npos);
   int kept = 0;
   for (auto& entry : fs::directory_iterator(unit / "GPSData"))
     if (entry.path().filename().string().rfind("Config.xml.damaged-", 0) == 0) ++kept;

@@ -150,6 +150,14 @@ class FakeSerialDevice {
   std::string link_;
 };
 
+// Opens "COMn:" the way the device programs do.
+inline HANDLE openPort(int number) {
+  std::u16string name = u"COM" + plat::utf8ToUtf16(std::to_string(number)) + u":";
+  return CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+inline bool valid(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+
 // A prefix for queue names that no other test run shares.
 inline std::string uniqueQueuePrefix(const char* tag) {
   return std::string("hu-test-") + tag + "-" + std::to_string(getpid()) + "-";

@@ -14,14 +14,9 @@ namespace {
 
 using linktest::ConsoleCapture;
 using linktest::FakeSerialDevice;
+using linktest::openPort;
 using linktest::UnitRoot;
-
-HANDLE openPort(int number) {
-  std::u16string name = u"COM" + plat::utf8ToUtf16(std::to_string(number)) + u":";
-  return CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
-bool valid(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+using linktest::valid;
 
 TEST(SerialHangUp, PathsThatAreNotTerminalsAreRefusedWithAConsoleLine) {
   UnitRoot root;

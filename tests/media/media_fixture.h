@@ -10,35 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "unit_root_fixture.h"
 #include "windows.h"
 
 namespace media_test {
 
 namespace fs = std::filesystem;
 
-class UnitRootTest : public ::testing::Test {
+class UnitRootTest : public hu::test::UnitRootFixture {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::path(::testing::TempDir()) / "hu-media-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back(0);
-    ASSERT_NE(mkdtemp(buffer.data()), nullptr);
-    root_ = buffer.data();
-    plat::Options options;
-    options.unitRoot = root_.string();
-    options.persistRegistry = false;
-    plat::startup(options);
-    plat::registry::clear();
-    plat::console::setEcho(false);
-    sink_ = plat::console::addSink([this](const std::string& line) { lines_.push_back(line); });
-  }
-  void TearDown() override {
-    plat::console::removeSink(sink_);
-    plat::console::setEcho(true);
-    plat::shutdown();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
+  std::string tempPrefix() const override { return "hu-media-"; }
 
   // Host path of a device path given in UTF-8 with forward slashes ("StorageCard/a.mp3").
   fs::path host(const std::string& relative) const { return root_ / fs::u8path(relative); }
@@ -47,12 +28,7 @@ class UnitRootTest : public ::testing::Test {
     fs::create_directories(host(relative).parent_path());
     std::ofstream(host(relative), std::ios::binary) << text;
   }
-  std::string read(const std::string& relative) const {
-    std::ifstream in(host(relative), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string read(const std::string& relative) const { return hu::test::readFile(host(relative)); }
   bool exists(const std::string& relative) const { return fs::exists(host(relative)); }
   bool logged(const std::string& line) const {
     for (const auto& l : lines_)
@@ -62,10 +38,6 @@ class UnitRootTest : public ::testing::Test {
 
   static std::u16string u16(const std::string& utf8) { return plat::utf8ToUtf16(utf8); }
   static std::string u8(const WCHAR* text) { return text ? plat::utf16ToUtf8(text) : std::string("(null)"); }
-
-  fs::path root_;
-  int sink_ = 0;
-  std::vector<std::string> lines_;
 };
 
 }  // namespace media_test

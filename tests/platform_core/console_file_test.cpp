@@ -9,16 +9,13 @@
 
 #include "windows.h"
 
+#include "file_text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using hu::test::readFile;
 
 TEST(ConsoleFile, RotatesAtTheLimitAndKeepsAFewOlderFiles) {
   char pattern[] = "/tmp/hu-console-XXXXXX";
@@ -41,19 +38,19 @@ TEST(ConsoleFile, RotatesAtTheLimitAndKeepsAFewOlderFiles) {
   // No file over the limit, the newest lines in the live file, each older file older still,
   // and nothing beyond the number kept.
   EXPECT_FALSE(fs::exists(folder / ("console.log." + std::to_string(plat::console::kConsoleFilesKept + 1))));
-  std::string live = readAll(file);
+  std::string live = readFile(file);
   EXPECT_LE(live.size(), 100u);
   EXPECT_NE(live.find("line 039"), std::string::npos);
   std::string previous = live;
   for (int i = 1; i <= plat::console::kConsoleFilesKept; ++i) {
     fs::path older = folder / ("console.log." + std::to_string(i));
     ASSERT_TRUE(fs::exists(older)) << older;
-    std::string text = readAll(older);
+    std::string text = readFile(older);
     EXPECT_LE(text.size(), 100u) << older;
     EXPECT_LT(text.substr(5, 3), previous.substr(5, 3)) << older;
     previous = text;
   }
-  EXPECT_EQ(readAll(folder / "console.log.1").substr(0, 8), "line 020");
+  EXPECT_EQ(readFile(folder / "console.log.1").substr(0, 8), "line 020");
   fs::remove_all(folder);
 }
 

@@ -103,6 +103,19 @@ inline tagImgItem image(HBITMAP b) {
 // The font every golden picture's texts are drawn with.
 constexpr const char* kGoldenFont = "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf";
 
+// Registers `className` on a black background and makes the visible 800 x 480 pop-up that the
+// engine under test draws on, in `screen`.
+inline void createScreenWindow(LPCWSTR className, WNDPROC proc, HWND& screen) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = proc;
+  wc.lpszClassName = className;
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  ASSERT_NE(RegisterClassW(&wc), 0);
+  screen = CreateWindowExW(0, className, u"screen", WS_POPUP | WS_VISIBLE, 0, 0, 800, 480, nullptr, nullptr, nullptr,
+                           nullptr);
+  ASSERT_NE(screen, nullptr);
+}
+
 class ControlsTest : public hu::test::PlatformFixture {
  protected:
   void SetUp() override {
@@ -110,14 +123,7 @@ class ControlsTest : public hu::test::PlatformFixture {
     plat::text::pinFontFiles({kGoldenFont, "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"});
     notices().clear();
     onCommand() = nullptr;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = screenProc;
-    wc.lpszClassName = u"ScreenWnd";
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    ASSERT_NE(RegisterClassW(&wc), 0);
-    screen = CreateWindowExW(0, u"ScreenWnd", u"screen", WS_POPUP | WS_VISIBLE, 0, 0, 800, 480, nullptr, nullptr,
-                             nullptr, nullptr);
-    ASSERT_NE(screen, nullptr);
+    ASSERT_NO_FATAL_FAILURE(createScreenWindow(u"ScreenWnd", screenProc, screen));
     skin.SL_SetWndHandle(screen, screen, nullptr);
     ButtonControl::CaptureFlag = 0;
   }

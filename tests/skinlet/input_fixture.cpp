@@ -86,14 +86,7 @@ void InputTest::SetUp() {
   owned = std::make_unique<InputSkinlet>();
   skin = owned.get();
   current = skin;
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = screenProc;
-  wc.lpszClassName = u"InputScreen";
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  ASSERT_NE(RegisterClassW(&wc), 0);
-  screen = CreateWindowExW(0, u"InputScreen", u"screen", WS_POPUP | WS_VISIBLE, 0, 0, 800, 480, nullptr, nullptr,
-                           nullptr, nullptr);
-  ASSERT_NE(screen, nullptr);
+  ASSERT_NO_FATAL_FAILURE(controls_test::createScreenWindow(u"InputScreen", screenProc, screen));
   SetForegroundWindow(screen);
   skin->SL_SetWndHandle(screen, screen, nullptr);
   ButtonControl::CaptureFlag = 0;

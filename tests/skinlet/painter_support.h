@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bitmap_file.h"
 #include "platform_fixture.h"
 #include "skin_paths.h"
 #include "skinlet.h"
@@ -45,8 +46,7 @@ struct Image {
   uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
-// A 24-bit bottom-up bitmap file of w x h pixels painted by `paint(x, y)` (0x00RRGGBB).
-std::string bitmapFile(int w, int h, const std::function<uint32_t(int, int)>& paint);
+using hu::test::bitmapFile;
 
 // The bitmaps of the fixture skin "paint" (tests/skinlet/fixtures/paint/image.xml).
 std::vector<std::pair<std::string, std::string>> paintSkinBitmaps();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bitmap_file.h"
 #include "skin_paths.h"
 #include "windows.h"
 
@@ -50,22 +51,7 @@ class TempUnit : public ::testing::Test {
 
   // A small 24-bit bitmap file of w x h pixels of one colour.
   static std::string bitmap(int w, int h, uint32_t rgb = 0x336699) {
-    int row = (w * 3 + 3) & ~3;
-    std::string data(static_cast<size_t>(row * h), '\0');
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        size_t at = static_cast<size_t>(y * row + x * 3);
-        data[at] = static_cast<char>(rgb & 0xFF);
-        data[at + 1] = static_cast<char>((rgb >> 8) & 0xFF);
-        data[at + 2] = static_cast<char>((rgb >> 16) & 0xFF);
-      }
-    }
-    auto u16 = [](uint32_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
-    auto u32 = [&](uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); };
-    std::string file = "BM" + u32(static_cast<uint32_t>(54 + data.size())) + u32(0) + u32(54);
-    file += u32(40) + u32(static_cast<uint32_t>(w)) + u32(static_cast<uint32_t>(h)) + u16(1) + u16(24) + u32(0) +
-            u32(static_cast<uint32_t>(data.size())) + u32(2835) + u32(2835) + u32(0) + u32(0);
-    return file + data;
+    return hu::test::bitmapFile(w, h, [rgb](int, int) { return rgb; });
   }
 
   std::string root;

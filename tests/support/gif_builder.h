@@ -44,11 +44,7 @@ class GifBuilder {
   // when interlaced).
   GifBuilder& image(int left, int top, int width, int height, const std::vector<uint8_t>& indices,
                     const std::vector<Rgb>& local = {}, bool interlaced = false, int minCodeSize = 2) {
-    bytes.push_back(0x2C);
-    le16(left);
-    le16(top);
-    le16(width);
-    le16(height);
+    descriptor(left, top, width, height);
     uint8_t flags = interlaced ? 0x40 : 0;
     if (!local.empty()) flags = uint8_t(flags | 0x80 | (tableBits(local.size()) - 1));
     bytes.push_back(flags);
@@ -70,24 +66,16 @@ class GifBuilder {
   // as soon as the next free code needs another bit, a clear code when the table is full.
   GifBuilder& imageEncoded(int left, int top, int width, int height, const std::vector<uint8_t>& indices,
                            int minCodeSize) {
-    bytes.push_back(0x2C);
-    le16(left);
-    le16(top);
-    le16(width);
-    le16(height);
-    bytes.push_back(0);
+    descriptor(left, top, width, height);
+    bytes.push_back(0);  // no local table, not interlaced
     bytes.push_back(uint8_t(minCodeSize));
     subBlocks(encode(indices, minCodeSize));
     return *this;
   }
   // An image whose LZW data is given as codes of a fixed size.
   GifBuilder& imageCodes(int left, int top, int width, int height, int minCodeSize, const std::vector<int>& codes) {
-    bytes.push_back(0x2C);
-    le16(left);
-    le16(top);
-    le16(width);
-    le16(height);
-    bytes.push_back(0);
+    descriptor(left, top, width, height);
+    bytes.push_back(0);  // no local table, not interlaced
     bytes.push_back(uint8_t(minCodeSize));
     BitWriter w;
     for (int c : codes) w.put(c, minCodeSize + 1);
@@ -129,6 +117,14 @@ class GifBuilder {
     int bits = 1;
     while ((size_t(1) << bits) < entries) ++bits;
     return bits;
+  }
+  // The image separator and the image's place and size; its flags follow.
+  void descriptor(int left, int top, int width, int height) {
+    bytes.push_back(0x2C);
+    le16(left);
+    le16(top);
+    le16(width);
+    le16(height);
   }
   void le16(int v) {
     bytes.push_back(uint8_t(v));

@@ -113,46 +113,36 @@ class X11Windows : public window::foreign::Source {
   }
 
   bool title(HWND hwnd, std::u16string& text) override {
-    std::lock_guard<std::mutex> g(lock_);
-    text.clear();
-    xcb_window_t w = resolve(hwnd);
-    if (!w) return false;
-    std::string raw;
-    xcb_atom_t type = 0;
-    if (property(w, ewmh_._NET_WM_NAME, utf8_, raw, type) && !raw.empty()) {
-      text = plat::utf8ToUtf16(raw);
-    } else if (property(w, wmName_, XCB_GET_PROPERTY_TYPE_ANY, raw, type)) {
-      // UTF8_STRING is UTF-8; STRING is Latin-1 by definition, and COMPOUND_TEXT without its
-      // escape sequences is too, which is as far as we go with it.
-      if (type == utf8_) {
+    return readText(hwnd, text, [&](xcb_window_t w, std::string& raw, xcb_atom_t& type) {
+      if (property(w, ewmh_._NET_WM_NAME, utf8_, raw, type) && !raw.empty()) {
         text = plat::utf8ToUtf16(raw);
-      } else {
-        for (unsigned char ch : raw)
-          if (ch >= 0x20 || ch == '\t') text.push_back(static_cast<char16_t>(ch));
+      } else if (property(w, wmName_, XCB_GET_PROPERTY_TYPE_ANY, raw, type)) {
+        // UTF8_STRING is UTF-8; STRING is Latin-1 by definition, and COMPOUND_TEXT without its
+        // escape sequences is too, which is as far as we go with it.
+        if (type == utf8_) {
+          text = plat::utf8ToUtf16(raw);
+        } else {
+          for (unsigned char ch : raw)
+            if (ch >= 0x20 || ch == '\t') text.push_back(static_cast<char16_t>(ch));
+        }
       }
-    }
-    // A title ends at its first NUL, as a window text does.
-    if (size_t nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
-    return true;
+      // A title ends at its first NUL, as a window text does.
+      if (size_t nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
+    });
   }
 
   bool className(HWND hwnd, std::u16string& text) override {
-    std::lock_guard<std::mutex> g(lock_);
-    text.clear();
-    xcb_window_t w = resolve(hwnd);
-    if (!w) return false;
-    std::string raw;
-    xcb_atom_t type = 0;
-    if (property(w, wmClass_, XCB_ATOM_STRING, raw, type)) {
-      // "instance\0Class\0": the class is the second string; a value with one string only
-      // gives that one.
-      size_t nul = raw.find('\0');
-      std::string cls = nul == std::string::npos ? raw : raw.substr(nul + 1);
-      if (size_t end = cls.find('\0'); end != std::string::npos) cls.resize(end);
-      if (cls.empty()) cls = raw.substr(0, nul);
-      for (unsigned char ch : cls) text.push_back(static_cast<char16_t>(ch));
-    }
-    return true;
+    return readText(hwnd, text, [&](xcb_window_t w, std::string& raw, xcb_atom_t& type) {
+      if (property(w, wmClass_, XCB_ATOM_STRING, raw, type)) {
+        // "instance\0Class\0": the class is the second string; a value with one string only
+        // gives that one.
+        size_t nul = raw.find('\0');
+        std::string cls = nul == std::string::npos ? raw : raw.substr(nul + 1);
+        if (size_t end = cls.find('\0'); end != std::string::npos) cls.resize(end);
+        if (cls.empty()) cls = raw.substr(0, nul);
+        for (unsigned char ch : cls) text.push_back(static_cast<char16_t>(ch));
+      }
+    });
   }
 
   bool show(HWND hwnd, int command, bool& wasVisible) override {
@@ -311,6 +301,21 @@ class X11Windows : public window::foreign::Source {
   }
 
   // The window behind a handle, or 0 when the handle is not ours or the window is gone.
+  // Fills `text` from the window behind `hwnd` under the lock: emptied first, then
+  // `read(window, raw, type)` with a scratch buffer for a property. False for a handle that
+  // names no window.
+  template <class Read>
+  bool readText(HWND hwnd, std::u16string& text, Read&& read) {
+    std::lock_guard<std::mutex> g(lock_);
+    text.clear();
+    xcb_window_t w = resolve(hwnd);
+    if (!w) return false;
+    std::string raw;
+    xcb_atom_t type = 0;
+    read(w, raw, type);
+    return true;
+  }
+
   xcb_window_t resolve(HWND hwnd) {
     if (broken()) return 0;
     auto it = byHandle_.find(reinterpret_cast<uintptr_t>(hwnd));

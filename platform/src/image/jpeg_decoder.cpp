@@ -121,11 +121,31 @@ bool jpegExifThumbnail(const uint8_t* data, size_t size, const uint8_t*& thumb, 
   return false;
 }
 
-bool jpegSize(const uint8_t* data, size_t size, int& width, int& height, std::string& why) {
+namespace {
+
+// A JPEG file starts with its start-of-image marker; anything else is refused before the
+// library sees it.
+bool startsAsJpeg(const uint8_t* data, size_t size, std::string& why) {
   if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) {
     why = "not a JPEG file";
     return false;
   }
+  return true;
+}
+
+// Opens the decompressor on the bytes and reads the header. Called after the caller's setjmp:
+// a damaged header jumps back there.
+void readHeader(jpeg_decompress_struct& cinfo, Progress& progress, const uint8_t* data, size_t size) {
+  jpeg_create_decompress(&cinfo);
+  cinfo.progress = &progress.pub;
+  jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&cinfo, TRUE);
+}
+
+}  // namespace
+
+bool jpegSize(const uint8_t* data, size_t size, int& width, int& height, std::string& why) {
+  if (!startsAsJpeg(data, size, why)) return false;
   jpeg_decompress_struct cinfo;
   ErrorManager err;
   Progress progress;
@@ -136,10 +156,7 @@ bool jpegSize(const uint8_t* data, size_t size, int& width, int& height, std::st
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
-  jpeg_create_decompress(&cinfo);
-  cinfo.progress = &progress.pub;
-  jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
-  jpeg_read_header(&cinfo, TRUE);
+  readHeader(cinfo, progress, data, size);
   width = static_cast<int>(cinfo.image_width);
   height = static_cast<int>(cinfo.image_height);
   jpeg_destroy_decompress(&cinfo);
@@ -148,10 +165,7 @@ bool jpegSize(const uint8_t* data, size_t size, int& width, int& height, std::st
 
 bool decodeJpeg(const uint8_t* data, size_t size, int coverWidth, int coverHeight, LoadBudget& budget, Raster& out,
                 std::string& why) {
-  if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) {
-    why = "not a JPEG file";
-    return false;
-  }
+  if (!startsAsJpeg(data, size, why)) return false;
   jpeg_decompress_struct cinfo;
   ErrorManager err;
   Progress progress;
@@ -167,10 +181,7 @@ bool decodeJpeg(const uint8_t* data, size_t size, int coverWidth, int coverHeigh
     out = Raster{};
     return false;
   }
-  jpeg_create_decompress(&cinfo);
-  cinfo.progress = &progress.pub;
-  jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
-  jpeg_read_header(&cinfo, TRUE);
+  readHeader(cinfo, progress, data, size);
   const int W = static_cast<int>(cinfo.image_width), H = static_cast<int>(cinfo.image_height);
   // The smallest scale n/8 that still covers the asked size.
   int num = 8;
