@@ -16,9 +16,7 @@ cmake --preset asan-ubsan >/dev/null
 cmake --build --preset asan-ubsan
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-# A test that fails is run once more before the run fails: the tests under a private X server
-# depend on other processes (Xvfb, SDL, xdotool) and one of them has failed once in many runs.
-ctest --test-dir build/asan-ubsan --output-on-failure --repeat until-pass:2 -j "$jobs" "$@"
+ctest --test-dir build/asan-ubsan --output-on-failure -j "$jobs" "$@"
 
 if [ "${HU_SKIP_TSAN:-0}" != 1 ]; then
   echo "== ThreadSanitizer: the suites that run threads"

@@ -6,6 +6,10 @@
 #include "xwin_env.h"
 
 namespace hu::test {
+
+// Sends an event to a window that does not exist on a fresh Xlib connection (xlib_client.cpp).
+bool sendXlibEventToMissingWindow(const std::string& display);
+
 namespace {
 
 using plat::window::foreign::isForeign;
@@ -232,6 +236,15 @@ TEST_F(OtherWindowsTest, UnmappedHelperWindowsAndMenusAreNotTopLevelWindows) {
   ASSERT_NE(h, nullptr);
   EXPECT_TRUE(IsWindowVisible(h));
   for (xcb_window_t w : {helper, menu, main}) x_->destroy(w);
+}
+
+// SDL's Xlib connections share one error handler per process; Xlib's default one exits. An event
+// sent to a window that is already gone (as SDL's wake-up event can be while the display closes)
+// must leave the shell running, with a console line.
+TEST_F(OtherWindowsTest, AnXProtocolErrorOnXlibDoesNotEndTheShell) {
+  ASSERT_TRUE(sendXlibEventToMissingWindow(g_xserver->display()));
+  EXPECT_TRUE(consoleHas("X error ignored"));
+  EXPECT_TRUE(consoleHas("request 25"));
 }
 
 }  // namespace

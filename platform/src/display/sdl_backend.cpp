@@ -19,6 +19,8 @@
 #ifdef HU_HAVE_X11
 #include <X11/Xlib.h>
 #include <unistd.h>
+
+#include <cstdio>
 #endif
 
 namespace plat::display {
@@ -91,6 +93,20 @@ int onDisplayLost(Display*) {
     }
   }
   for (;;) pause();
+  return 0;
+}
+
+// Xlib's default handler of a protocol error ends the whole process. SDL talks to the server on
+// two connections; an event it sends on one to its own window can reach the server after the
+// other has destroyed that window (BadWindow on X_SendEvent, seen when the display closes). No
+// protocol error of the display is a reason to end the shell: say it and go on.
+int onProtocolError(Display* display, XErrorEvent* error) {
+  char text[96] = {};
+  XGetErrorText(display, error->error_code, text, sizeof text);
+  char line[256];
+  std::snprintf(line, sizeof line, "display: X error ignored: %s (request %u, resource 0x%lx)\n", text,
+                static_cast<unsigned>(error->request_code), static_cast<unsigned long>(error->resourceid));
+  plat::console::writeUtf8(line);
   return 0;
 }
 #endif
@@ -183,6 +199,7 @@ class SdlBackend : public DisplayBackend {
       if (ok && name == "x11") {
         g_quitOnLoss = quitThread_;
         XSetIOErrorHandler(onDisplayLost);
+        XSetErrorHandler(onProtocolError);
       }
 #endif
     }
