@@ -109,6 +109,26 @@ TEST_F(PreviewBadInput, AGoodPageIsWrittenAtItsWindowSize) {
   EXPECT_EQ(png.height, 100);
 }
 
+TEST_F(PreviewBadInput, WhatThePictureLacksIsSaidButThePictureIsMade) {
+  // A window that reaches past the screen's right edge: the part on the screen.
+  write("Windows/Skin/Edge.xml",
+        "<SL_MENUS><MENU><MVIEWPORT LocX=\"700\" LocY=\"0\" Width=\"200\" Hight=\"50\"/></MENU></SL_MENUS>");
+  preview_test::Run result = run({skin_, "Edge.xml"});
+  ASSERT_EQ(result.status, 0) << result.errors;
+  EXPECT_NE(result.errors.find("warning: the window of Edge.xml reaches past the 800x480 screen"), std::string::npos)
+      << result.errors;
+  preview_test::Png png;
+  ASSERT_TRUE(preview_test::readPng(out(), png));
+  EXPECT_EQ(png.width, 100);
+  EXPECT_EQ(png.height, 50);
+  // A language whose module is missing: no texts, and the reason.
+  fs::remove(root_ + "/Windows/en.rc");
+  result = run({skin_, "Good.xml"});
+  EXPECT_EQ(result.status, 0) << result.errors;
+  EXPECT_NE(result.errors.find("the module of language 1033 (en.rc) does not load"), std::string::npos)
+      << result.errors;
+}
+
 TEST_F(PreviewBadInput, AnEnormousImageTableIsRefused) {
   write("Windows/Skin/image.xml", "<IMAGES>" + std::string(5u << 20, ' ') + "</IMAGES>");
   preview_test::Run result = run({skin_, "Good.xml"});

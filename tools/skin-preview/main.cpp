@@ -161,6 +161,8 @@ int makeSheet(skinpreview::Previewer& previewer, const skinpreview::SkinLocation
         int count = 0;
         if (previewer.Render(request, cell.picture, why, &count)) {
           ++made;
+          for (const std::string& note : previewer.Notes())
+            std::fprintf(stderr, "skin-preview: warning: %s, page %d: %s\n", script.c_str(), page, note.c_str());
         } else {
           cell.failure = why;
           std::fprintf(stderr, "skin-preview: %s\n", why.c_str());
@@ -206,6 +208,8 @@ int run(const CommandLine& line) {
       request.focus = line.focus;
       request.focusAction = line.focusAction;
       if (!previewer.Render(request, picture, error)) status = kExitNoPicture;
+      for (const std::string& note : previewer.Notes())
+        std::fprintf(stderr, "skin-preview: warning: %s\n", note.c_str());
     }
   }
   skinpreview::EndSkinPlatform();

@@ -154,6 +154,7 @@ std::vector<int> Previewer::Languages() const {
 }
 
 bool Previewer::Render(const Request& request, Picture& out, std::string& error, int* pages) {
+  m_notes.clear();
   const fs::path script = fs::path(m_location.skinFolder) / request.script;
   std::error_code code;
   if (request.script.empty() || request.script.find('/') != std::string::npos ||
@@ -200,6 +201,15 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
     return false;
   }
   pumpUntilIdle();
+  if (language >= 0 && !texts->Module()) {
+    for (const auto& l : texts->Languages())
+      if (l.LangId == language) {
+        m_notes.push_back("the module of language " + std::to_string(language) + " (" +
+                          plat::utf16ToUtf8(l.ModulePath) + ") does not load: the page has no texts");
+        break;
+      }
+  }
+  if (language < 0) m_notes.push_back("language.xml lists no language: the page has no texts");
 
   CSkinlet& view = screen.View();
   const int count = static_cast<int>(view.Pages().size());
@@ -249,6 +259,9 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
     pumpUntilIdle();
     return false;
   }
+  if (!EqualRect(&onScreen, &window))
+    m_notes.push_back("the window of " + request.script + " reaches past the " + std::to_string(whole.right) + "x" +
+                      std::to_string(whole.bottom) + " screen: the picture shows the part on the screen");
   out.width = onScreen.right - onScreen.left;
   out.height = onScreen.bottom - onScreen.top;
   out.pixels.assign(static_cast<size_t>(out.width) * static_cast<size_t>(out.height), 0);

@@ -58,11 +58,14 @@ class Previewer {
   // Paints the page into `out`; false, with a message, when no picture can be made. `pages`
   // (when given) receives the number of pages of the script once it has loaded.
   bool Render(const Request& request, Picture& out, std::string& error, int* pages = nullptr);
+  // What the last Render made that the author should know of, though a picture was made.
+  const std::vector<std::string>& Notes() const { return m_notes; }
 
  private:
   struct State;
   SkinLocation m_location;
   std::unique_ptr<State> m_state;
+  std::vector<std::string> m_notes;
 };
 
 // Starts the platform on the skin's location, never writing into it, with a frozen clock
