@@ -2,6 +2,7 @@
 // picture written, 2 with no picture and a line on standard error. Never a crash or a hang.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -76,7 +77,7 @@ TEST_F(PreviewBadInput, EachRefusalSaysWhyAndWritesNoPicture) {
       {"missing skin folder", {"/nonexistent/Skin", "Good.xml"}, "does not exist"},
       {"skin folder is a file", {"SKIN/Good.xml", "Good.xml"}, "is not a folder"},
       {"missing script", {"SKIN", "Missing.xml"}, "does not exist"},
-      {"script is a folder", {"SKIN", "Folder.xml"}, "does not exist"},
+      {"script is a folder", {"SKIN", "Folder.xml"}, "is not a file"},
       {"broken XML", {"SKIN", "Broken.xml"}, "does not load"},
       {"binary junk", {"SKIN", "Junk.xml"}, "does not load"},
       {"no page", {"SKIN", "Empty.xml"}, "does not load"},
@@ -85,7 +86,7 @@ TEST_F(PreviewBadInput, EachRefusalSaysWhyAndWritesNoPicture) {
       {"unknown language", {"SKIN", "Good.xml", "--lang", "2052"}, "not listed in language.xml"},
       {"unknown action id", {"SKIN", "Good.xml", "--focus", "8"}, "has action id 8"},
       {"page not a number", {"SKIN", "Good.xml", "--page", "1x"}, "whole number"},
-      {"window off the screen", {"SKIN", "Away.xml"}, "outside the screen"},
+      {"window off the screen", {"SKIN", "Away.xml"}, "no part on the screen"},
       {"picture cannot be written", {"SKIN", "Good.xml", "-o", "/nonexistent/out.png"}, "cannot write"},
   };
   for (const Refusal& refusal : refusals) {
@@ -129,11 +130,18 @@ TEST_F(PreviewBadInput, WhatThePictureLacksIsSaidButThePictureIsMade) {
       << result.errors;
 }
 
-TEST_F(PreviewBadInput, AnEnormousImageTableIsRefused) {
-  write("Windows/Skin/image.xml", "<IMAGES>" + std::string(5u << 20, ' ') + "</IMAGES>");
+TEST_F(PreviewBadInput, TablesThatCannotBeReadAreRefused) {
+  // A pipe would keep the reader waiting for a writer that never comes.
+  fs::remove(root_ + "/Windows/language.xml");
+  ASSERT_EQ(mkfifo((root_ + "/Windows/language.xml").c_str(), 0600), 0);
   preview_test::Run result = run({skin_, "Good.xml"});
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.errors.find("image.xml"), std::string::npos) << result.errors;
+  EXPECT_NE(result.errors.find("language.xml is not a file"), std::string::npos) << result.errors;
+  fs::remove(root_ + "/Windows/language.xml");
+  write("Windows/Skin/image.xml", "<IMAGES>" + std::string(5u << 20, ' ') + "</IMAGES>");
+  result = run({skin_, "Good.xml"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.errors.find("image.xml is 5242897 bytes"), std::string::npos) << result.errors;
 }
 
 TEST_F(PreviewBadInput, SheetGoesOnPastAScriptThatDoesNotLoad) {

@@ -46,8 +46,17 @@ void pumpUntilIdle() {
   }
 }
 
+// A table that is there must be a plain file: reading a pipe or a device could wait forever.
+bool unreadable(const fs::path& file, std::string& error) {
+  std::error_code code;
+  if (!fs::exists(file, code) || fs::is_regular_file(file, code)) return false;
+  error = file.string() + " is not a file";
+  return true;
+}
+
 bool tooLarge(const fs::path& file, std::string& error) {
   std::error_code code;
+  if (unreadable(file, error)) return true;
   uintmax_t size = fs::file_size(file, code);
   if (code || size <= kMaxXmlBytes) return false;
   error = file.string() + " is " + std::to_string(size) + " bytes, more than a skin's " +
@@ -163,7 +172,7 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
     return false;
   }
   if (!fs::is_regular_file(script, code)) {
-    error = "script " + script.string() + " does not exist";
+    error = "script " + script.string() + (fs::exists(script, code) ? " is not a file" : " does not exist");
     return false;
   }
   if (tooLarge(script, error)) return false;
@@ -252,7 +261,7 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
   RECT onScreen = {};
   RECT whole = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   if (!IntersectRect(&onScreen, &window, &whole)) {
-    error = "the window of " + request.script + " lies outside the screen (MVIEWPORT " +
+    error = "the window of " + request.script + " has no part on the screen (MVIEWPORT " +
             std::to_string(window.left) + "," + std::to_string(window.top) + " " +
             std::to_string(window.right - window.left) + "x" + std::to_string(window.bottom - window.top) + ")";
     screen.DestroyWnd();
