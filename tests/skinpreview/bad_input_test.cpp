@@ -101,9 +101,20 @@ TEST_F(PreviewBadInput, EachRefusalSaysWhyAndWritesNoPicture) {
   }
 }
 
-TEST_F(PreviewBadInput, AGoodPageIsWrittenAtItsWindowSize) {
+TEST_F(PreviewBadInput, AGoodPageIsWrittenAtItsWindowSizeAndNothingElse) {
+  // The unit the skin lies in is only read: no registry, settings or temporary files appear.
+  auto listing = [this] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(root_ + "/Windows"))
+      names.push_back(entry.path().string() + " " + std::to_string(entry.is_regular_file() ? entry.file_size() : 0));
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = listing();
   preview_test::Run result = run({skin_, "Good.xml", "--focus", "7"});
   ASSERT_EQ(result.status, 0) << result.errors;
+  EXPECT_EQ(listing(), before);
+  EXPECT_FALSE(fs::exists(root_ + "/registry.reg"));
   preview_test::Png png;
   ASSERT_TRUE(preview_test::readPng(out(), png));
   EXPECT_EQ(png.width, 200);
