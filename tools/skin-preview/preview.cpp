@@ -199,7 +199,8 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
   app::ScreenKind kind = app::ScreenKindOfScript(scriptName.c_str());
   // Every render gets a class of its own: a screen finds an existing window of its class and
   // would show that one instead.
-  const std::u16string className = std::u16string(kind.name) + u"#" + plat::utf8ToUtf16(std::to_string(++m_state->serial));
+  const std::u16string className =
+      std::u16string(kind.name) + u"#" + plat::utf8ToUtf16(std::to_string(++m_state->serial));
   CSkinWnd screen;
   screen.SetName(className.c_str(), kind.name);
   screen.SetResources(&m_state->images, texts.get());
@@ -210,6 +211,13 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
     return false;
   }
   pumpUntilIdle();
+  // Every refusal from here on closes the screen first.
+  auto refuse = [&](std::string why) {
+    error = std::move(why);
+    screen.DestroyWnd();
+    pumpUntilIdle();
+    return false;
+  };
   if (language >= 0 && !texts->Module()) {
     for (const auto& l : texts->Languages())
       if (l.LangId == language) {
@@ -223,13 +231,10 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
   CSkinlet& view = screen.View();
   const int count = static_cast<int>(view.Pages().size());
   if (pages) *pages = count;
-  if (request.page < 0 || request.page >= count) {
-    error = "page " + std::to_string(request.page) + " is past the last page of " + request.script + " (it has " +
-            std::to_string(count) + (count == 1 ? " page, 0)" : " pages, 0 to " + std::to_string(count - 1) + ")");
-    screen.DestroyWnd();
-    pumpUntilIdle();
-    return false;
-  }
+  if (request.page < 0 || request.page >= count)
+    return refuse("page " + std::to_string(request.page) + " is past the last page of " + request.script +
+                  " (it has " + std::to_string(count) +
+                  (count == 1 ? " page, 0)" : " pages, 0 to " + std::to_string(count - 1) + ")"));
   if (request.page != view.SL_menuGetCurrentItem()) {
     view.SL_menuSetCurrentItem(request.page);
     pumpUntilIdle();
@@ -239,13 +244,9 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
     const tagMenu& page = view.Pages()[static_cast<size_t>(request.page)];
     const int action = request.focusAction;
     const bool onButton = hasAction(page.Buttons, action) || hasAction(page.Progresses, action);
-    if (!onButton && !hasAction(page.Tables, action)) {
-      error = "no button, progress bar or table item of page " + std::to_string(request.page) + " has action id " +
-              std::to_string(action);
-      screen.DestroyWnd();
-      pumpUntilIdle();
-      return false;
-    }
+    if (!onButton && !hasAction(page.Tables, action))
+      return refuse("no button, progress bar or table item of page " + std::to_string(request.page) +
+                    " has action id " + std::to_string(action));
     // A table item holds the focus only where the screen lets the keys into its table.
     view.SL_btnIrOnItem(onButton ? 1 : 0);
     view.SL_prgIrOnItem(onButton ? 1 : 0);
@@ -260,14 +261,11 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
   GetWindowRect(screen.GetHwnd(), &window);
   RECT onScreen = {};
   RECT whole = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (!IntersectRect(&onScreen, &window, &whole)) {
-    error = "the window of " + request.script + " has no part on the screen (MVIEWPORT " +
-            std::to_string(window.left) + "," + std::to_string(window.top) + " " +
-            std::to_string(window.right - window.left) + "x" + std::to_string(window.bottom - window.top) + ")";
-    screen.DestroyWnd();
-    pumpUntilIdle();
-    return false;
-  }
+  if (!IntersectRect(&onScreen, &window, &whole))
+    return refuse("the window of " + request.script + " has no part on the screen (MVIEWPORT " +
+                  std::to_string(window.left) + "," + std::to_string(window.top) + " " +
+                  std::to_string(window.right - window.left) + "x" + std::to_string(window.bottom - window.top) +
+                  ")");
   if (!EqualRect(&onScreen, &window))
     m_notes.push_back("the window of " + request.script + " reaches past the " + std::to_string(whole.right) + "x" +
                       std::to_string(whole.bottom) + " screen: the picture shows the part on the screen");
