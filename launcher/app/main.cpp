@@ -9,6 +9,7 @@
 #include "app/config.h"
 #include "app/navi_path_list.h"
 #include "app/navi_path_list_wnd.h"
+#include "app/screen_list.h"
 #include "app/screen_snapshots.h"
 #include "app/status_bar_wnd.h"
 #include "app/startup.h"
@@ -174,16 +175,16 @@ int run(const CommandLine& line) {
                static_cast<int>(GetUserDefaultUILanguage()));
 
   auto* statusBar = new CStatusBarWnd();
-  statusBar->SetName(u"StatusBar", u"StatusBar");
+  statusBar->SetName(app::kStatusBarScreen.name, app::kStatusBarScreen.name);
   statusBar->SetResources(&images, &texts);
-  statusBar->SetScript(u"StatusBar_Script.xml", nullptr);
-  statusBar->Create(nullptr, instance, SW_SHOW, 0x08000008);
+  statusBar->SetScript(app::kStatusBarScreen.script, nullptr);
+  statusBar->Create(nullptr, instance, SW_SHOW, app::kStatusBarScreen.exStyle);
 
   auto* mainWnd = new CNaviPathListWnd();
-  mainWnd->SetName(u"MainMenu", u"MainMenu");
+  mainWnd->SetName(app::kMainMenuScreen.name, app::kMainMenuScreen.name);
   mainWnd->SetResources(&images, &texts);
-  mainWnd->SetScript(u"Main_Menu_Script.xml", nullptr);
-  if (mainWnd->Create(nullptr, instance, SW_SHOW, 0x40000000))
+  mainWnd->SetScript(app::kMainMenuScreen.script, nullptr);
+  if (mainWnd->Create(nullptr, instance, SW_SHOW, app::kMainMenuScreen.exStyle))
     SetTimer(mainWnd->GetHwnd(), CNaviPathListWnd::kGpsTimeTimer, 5000, nullptr);
 
   if (app::ApplyTimeZone(*g_pConfig)) {
