@@ -1,0 +1,1045 @@
+// The skin checker. A script is read twice: once into a small element tree that keeps line
+// numbers, which is walked against the loader's read orders (skin_schema.h) to find every
+// element the loader would pass over, and once by the loader itself into tagMenu records,
+// whose values (inherited defaults included) are exactly what the engine would use. Images
+// are loaded through the engine's bitmap path, texts looked up in the language modules the
+// way the engine finds them.
+#include "authoring/skin_check.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+#include <system_error>
+
+#include "markup.h"
+#include "skin_loader.h"
+#include "skin_schema.h"
+#include "windows.h"
+
+namespace skinlet::check {
+namespace {
+
+namespace fs = std::filesystem;
+using schema::Carries;
+using schema::RowInfo;
+
+// The tree is only as deep as a script's structure (root, page, section, item, property);
+// anything nested deeper is never read by the loader and is not walked either.
+constexpr int kMaxDepth = 6;
+
+std::string narrow(std::u16string_view text) { return plat::utf16ToUtf8(text); }
+std::u16string widen(std::string_view text) { return plat::utf8ToUtf16(text); }
+
+std::string named(std::u16string_view name) { return "'" + narrow(name) + "'"; }
+
+// ---------------------------------------------------------------------------------------------
+// Findings
+
+class Report {
+ public:
+  Report(std::vector<Finding>& out, std::string file) : m_out(out), m_file(std::move(file)) {}
+  void error(int line, std::string message) { add(line, Severity::Error, std::move(message)); }
+  void warning(int line, std::string message) { add(line, Severity::Warning, std::move(message)); }
+  const std::string& file() const { return m_file; }
+
+ private:
+  void add(int line, Severity severity, std::string message) {
+    m_out.push_back(Finding{m_file, line, severity, std::move(message)});
+  }
+  std::vector<Finding>& m_out;
+  std::string m_file;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Names: the nearest known name for a misspelt one.
+
+size_t editDistance(std::u16string_view a, std::u16string_view b) {
+  auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + cost});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// " (did you mean 'X'?)" when a known name is close enough to be what was meant.
+std::string suggestion(std::u16string_view name, const std::vector<std::u16string>& known) {
+  const std::u16string* best = nullptr;
+  size_t bestDistance = 0;
+  for (const std::u16string& candidate : known) {
+    size_t d = editDistance(name, candidate);
+    if (!best || d < bestDistance) {
+      best = &candidate;
+      bestDistance = d;
+    }
+  }
+  if (!best || name.size() > 200) return "";
+  size_t allowed = std::max<size_t>(2, std::max(name.size(), best->size()) / 3);
+  if (bestDistance > allowed) return "";
+  return "; did you mean " + named(*best) + "?";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading a file into an element tree with lines.
+
+struct Attribute {
+  std::u16string name;
+  std::u16string value;
+};
+
+struct Node {
+  std::u16string tag;
+  int line = 0;
+  std::vector<Attribute> attributes;
+  std::u16string data;
+  std::vector<Node> children;
+  bool read = false;  // the loader reads it
+
+  const Attribute* attribute(std::u16string_view name) const {
+    for (const Attribute& a : attributes)
+      if (a.name == name) return &a;
+    return nullptr;
+  }
+  int32_t number(std::u16string_view name) const {
+    const Attribute* a = attribute(name);
+    return a ? static_cast<int32_t>(_wtol(a->value.c_str())) : 0;
+  }
+};
+
+bool isSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+// The attributes of a start tag, as the document's attribute search tokenises them.
+std::vector<Attribute> parseAttributes(std::u16string_view tag) {
+  std::vector<Attribute> out;
+  size_t i = 1;  // after "<"
+  while (i < tag.size() && !isSpace(tag[i]) && tag[i] != u'>' && tag[i] != u'/') ++i;
+  while (i < tag.size()) {
+    while (i < tag.size() && isSpace(tag[i])) ++i;
+    if (i >= tag.size() || tag[i] == u'>' || tag[i] == u'/' || tag[i] == u'?') break;
+    size_t nameStart = i;
+    while (i < tag.size() && !isSpace(tag[i]) && tag[i] != u'=' && tag[i] != u'>') ++i;
+    Attribute a;
+    a.name = std::u16string(tag.substr(nameStart, i - nameStart));
+    while (i < tag.size() && isSpace(tag[i])) ++i;
+    if (i < tag.size() && tag[i] == u'=') {
+      ++i;
+      while (i < tag.size() && isSpace(tag[i])) ++i;
+      if (i < tag.size() && (tag[i] == u'"' || tag[i] == u'\'')) {
+        char16_t quote = tag[i++];
+        size_t end = tag.find(quote, i);
+        if (end == std::u16string_view::npos) end = tag.size();
+        a.value = CMarkup::UnescapeText(std::u16string(tag.substr(i, end - i)));
+        i = end + 1;
+      } else {
+        size_t valueStart = i;
+        while (i < tag.size() && !isSpace(tag[i]) && tag[i] != u'>') ++i;
+        a.value = CMarkup::UnescapeText(std::u16string(tag.substr(valueStart, i - valueStart)));
+      }
+    }
+    if (!a.name.empty()) out.push_back(std::move(a));
+  }
+  return out;
+}
+
+class Document {
+ public:
+  CMarkup xml;
+  Node root;
+
+  int lineAt(size_t offset) const {
+    auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), offset);
+    return static_cast<int>(it - m_lineStarts.begin());
+  }
+
+  void indexLines() {
+    m_lineStarts.assign(1, 0);
+    const std::u16string& text = xml.GetDoc();
+    for (size_t i = 0; i < text.size(); ++i)
+      if (text[i] == u'\n') m_lineStarts.push_back(i + 1);
+  }
+
+  // The element at the main position and, to kMaxDepth, everything inside it.
+  void readTree(Node& node, int depth) {
+    const CMarkup::ElemPos& pos = xml.ElemAt(xml.GetPos());
+    node.tag = xml.GetTagName();
+    node.line = lineAt(static_cast<size_t>(pos.Start));
+    std::u16string_view doc = xml.GetDoc();
+    size_t start = static_cast<size_t>(pos.Start);
+    size_t length = std::min(static_cast<size_t>(pos.StartTagLen()), doc.size() - std::min(start, doc.size()));
+    node.attributes = parseAttributes(doc.substr(start, length));
+    node.data = xml.GetData();
+    if (depth + 1 >= kMaxDepth) return;
+    if (!xml.IntoElem()) return;
+    while (xml.FindElem()) {
+      node.children.emplace_back();
+      readTree(node.children.back(), depth + 1);
+    }
+    xml.OutOfElem();
+  }
+
+ private:
+  std::vector<size_t> m_lineStarts;
+};
+
+// The device path of a host file: the platform maps it back under the unit root (the host's
+// "/" when no unit is set), so that files are found and bitmaps decoded as the engine does.
+std::u16string deviceOf(const fs::path& host) {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(host, ec);
+  std::u16string device = plat::devicePath((ec ? host : absolute).lexically_normal().string());
+  return device;
+}
+
+// Loads a document after the checks a file from outside needs; false with a finding when it
+// cannot be used. `what` names the file in messages.
+bool loadDocument(const fs::path& file, Report& report, Document& doc) {
+  std::error_code ec;
+  fs::file_status status = fs::status(file, ec);
+  if (ec || !fs::exists(status)) {
+    report.error(0, "no such file");
+    return false;
+  }
+  if (fs::is_directory(status)) {
+    report.error(0, "is a folder, not a file");
+    return false;
+  }
+  std::uintmax_t size = fs::file_size(file, ec);
+  if (ec) {
+    report.error(0, "cannot be read: " + ec.message());
+    return false;
+  }
+  if (size > kMaxFileBytes) {
+    report.error(0, "is " + std::to_string(size) + " bytes; files over " + std::to_string(kMaxFileBytes) +
+                        " bytes are not read");
+    return false;
+  }
+  {
+    std::ifstream probe(file, std::ios::binary);
+    if (!probe) {
+      report.error(0, "cannot be read (no permission?)");
+      return false;
+    }
+  }
+  std::u16string device = deviceOf(file);
+  bool loaded = !device.empty() && doc.xml.Load(device);
+  doc.indexLines();
+  if (!loaded) {
+    // The load result comes first ("N bytes to M wide chars"), then the parse error.
+    std::string error = narrow(doc.xml.GetError());
+    size_t comma = error.find(", ");
+    if (error.find(" wide chars") != std::string::npos && comma != std::string::npos) error = error.substr(comma + 2);
+    int line = 0;
+    size_t at = error.find("at offset ");
+    if (at != std::string::npos) line = doc.lineAt(static_cast<size_t>(std::atol(error.c_str() + at + 10)));
+    report.error(line, "not well-formed XML (" + error + "): the engine loads nothing from this file");
+    return false;
+  }
+  doc.xml.ResetPos();
+  if (!doc.xml.FindElem()) return false;
+  doc.readTree(doc.root, 0);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Read orders: which children the loader reads, and why it passes over the others.
+
+struct Step {
+  std::u16string tag;
+  bool repeated;
+};
+
+enum class Role { Property, Default, Item, Section };
+
+struct Context {
+  std::string where;                 // "in TEXT", "in page", ...
+  std::vector<Step> steps;           // in search order
+  std::vector<Role> roles;           // per step
+  std::vector<std::u16string> known; // names for suggestions
+};
+
+// Runs the loader's forward searches over `children` and reports every child it passes over.
+// Returns, per child, the step that read it (-1: not read).
+std::vector<int> followReadOrder(std::vector<Node>& children, const Context& context, Report& report) {
+  const size_t n = children.size();
+  std::vector<int> stepOf(n, -1);
+  std::vector<long> searchedAfter(context.steps.size(), -1);
+  long position = -1;
+  for (size_t s = 0; s < context.steps.size(); ++s) {
+    const Step& step = context.steps[s];
+    searchedAfter[s] = position;
+    for (size_t j = static_cast<size_t>(position + 1); j < n; ++j) {
+      if (children[j].tag != step.tag) continue;
+      stepOf[j] = static_cast<int>(s);
+      position = static_cast<long>(j);
+      if (!step.repeated) break;
+    }
+  }
+  for (size_t j = 0; j < n; ++j) {
+    Node& child = children[j];
+    child.read = stepOf[j] >= 0;
+    if (child.read) continue;
+    auto step = std::find_if(context.steps.begin(), context.steps.end(),
+                             [&](const Step& st) { return st.tag == child.tag; });
+    if (step == context.steps.end()) {
+      report.error(child.line, "unknown element " + named(child.tag) + " " + context.where +
+                                   " is not read" + suggestion(child.tag, context.known));
+      continue;
+    }
+    size_t s = static_cast<size_t>(step - context.steps.begin());
+    long blocker = searchedAfter[s];
+    // A second element of a row that is read once: the first one found is the one read.
+    long first = -1;
+    for (size_t k = 0; k < n; ++k)
+      if (stepOf[k] == static_cast<int>(s)) {
+        first = static_cast<long>(k);
+        break;
+      }
+    if (first >= 0 && first < static_cast<long>(j) && !step->repeated) {
+      std::string what = context.roles[s] == Role::Section ? "a second " + named(child.tag) + " section"
+                                                           : "a second " + named(child.tag);
+      report.error(child.line, what + " " + context.where + " is ignored: only the first (line " +
+                                   std::to_string(children[static_cast<size_t>(first)].line) + ") is read");
+      continue;
+    }
+    if (blocker < 0) continue;  // cannot happen: a child not read stands before the search start
+    const Node& b = children[static_cast<size_t>(blocker)];
+    const int bs = stepOf[static_cast<size_t>(blocker)];
+    const std::string bLine = " (line " + std::to_string(b.line) + ")";
+    const Role role = context.roles[s];
+    const Role bRole = context.roles[static_cast<size_t>(bs)];
+    if (role == Role::Item && bRole == Role::Default) {
+      report.error(child.line, named(child.tag) + " is not loaded: the default " + named(b.tag) + bLine +
+                                   " stands after it, and items are searched only after the last default");
+    } else if (role == Role::Section && bRole == Role::Property) {
+      report.error(child.line, "section " + named(child.tag) + " is not loaded: the page property " +
+                                   named(b.tag) + bLine + " stands after it; properties come first");
+    } else if (context.steps[static_cast<size_t>(bs)].repeated && b.tag != child.tag) {
+      // Is an earlier repetition of the blocker's row before this child? Then the repetition
+      // is what moved the search past it.
+      report.error(child.line, named(child.tag) + " " + context.where + " is not read: " + named(b.tag) +
+                                   " is repeated after it" + bLine + ", and every " + named(b.tag) +
+                                   " is read before " + named(child.tag) + " is searched");
+    } else {
+      std::string kind = role == Role::Section ? "section " : "";
+      report.error(child.line, kind + named(child.tag) + " " + context.where + " is out of order: it is read after " +
+                                   named(b.tag) + bLine + " and must stand after it");
+    }
+  }
+  return stepOf;
+}
+
+Context rowContext(std::span<const RowInfo> rows, Role role, std::string where) {
+  Context c;
+  c.where = std::move(where);
+  for (const RowInfo& row : rows) {
+    c.steps.push_back(Step{row.tag, row.repeated});
+    c.roles.push_back(role);
+    c.known.emplace_back(row.tag);
+  }
+  return c;
+}
+
+// Attributes of a read element that its row does not read.
+void checkAttributes(const Node& node, Carries carries, Report& report) {
+  std::vector<std::u16string> known;
+  for (const char16_t* name : schema::attributesOf(carries)) known.emplace_back(name);
+  for (const Attribute& a : node.attributes) {
+    if (std::find(known.begin(), known.end(), a.name) != known.end()) continue;
+    std::string message = "unknown attribute " + named(a.name) + " of " + named(node.tag) + " is not read";
+    std::string hint = suggestion(a.name, known);
+    if (hint.empty() && !known.empty()) {
+      message += " (" + named(node.tag) + " reads ";
+      for (size_t i = 0; i < known.size(); ++i) message += (i ? ", " : "") + named(known[i]);
+      message += ")";
+    }
+    report.error(node.line, message + hint);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// What a script refers to: the image table and the language modules.
+
+struct ImageEntry {
+  int line = 0;
+  std::u16string file;
+  bool loads = false;
+  int width = 0;
+  int height = 0;
+};
+
+struct LanguageModule {
+  std::string name;
+  int langId = 0;
+  HMODULE handle = nullptr;
+};
+
+struct Resources {
+  std::map<int, ImageEntry> images;  // by 16-bit id; the first entry of an id
+  bool haveImageTable = false;
+  std::vector<LanguageModule> modules;
+  bool haveLanguages = false;
+  std::u16string skinFilesDevice;  // "<skin>\Skin\" as a device path
+
+  Resources() = default;
+  Resources(const Resources&) = delete;
+  Resources& operator=(const Resources&) = delete;
+  ~Resources() {
+    for (LanguageModule& m : modules)
+      if (m.handle) FreeLibrary(m.handle);
+  }
+};
+
+std::u16string deviceJoin(std::u16string base, std::u16string_view name) {
+  if (!base.empty() && base.back() != u'\\') base += u'\\';
+  return base + std::u16string(name);
+}
+
+bool deviceFileExists(const std::u16string& device) {
+  DWORD attributes = GetFileAttributesW(device.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void readImageTable(const fs::path& skinFolder, Resources& res, std::vector<Finding>* out) {
+  std::vector<Finding> ignored;
+  Report report(out ? *out : ignored, (skinFolder / "image.xml").string());
+  Document doc;
+  if (!loadDocument(skinFolder / "image.xml", report, doc)) return;
+  res.haveImageTable = true;
+  if (doc.root.tag != u"IMAGES") {
+    report.error(doc.root.line, "the root element is " + named(doc.root.tag) + ", not 'IMAGES': no image is loaded" +
+                                    suggestion(doc.root.tag, {u"IMAGES"}));
+    return;
+  }
+  for (const Node& image : doc.root.children) {
+    if (image.tag != u"IMAGE") {
+      report.error(image.line, "unknown element " + named(image.tag) + " in IMAGES is not read" +
+                                   suggestion(image.tag, {u"IMAGE"}));
+      continue;
+    }
+    for (const Attribute& a : image.attributes)
+      if (a.name != u"ImgId")
+        report.error(image.line, "unknown attribute " + named(a.name) + " of 'IMAGE' is not read" +
+                                     suggestion(a.name, {u"ImgId"}));
+    const int id = static_cast<uint16_t>(image.number(u"ImgId"));
+    ImageEntry entry;
+    entry.line = image.line;
+    entry.file = image.data;
+    std::u16string device = deviceJoin(res.skinFilesDevice, image.data);
+    if (image.data.empty()) {
+      report.error(image.line, "image " + std::to_string(id) + " names no bitmap file");
+    } else if (!deviceFileExists(device)) {
+      report.error(image.line, "bitmap " + named(image.data) + " of image " + std::to_string(id) +
+                                   " does not exist in the Skin folder");
+    } else if (HBITMAP bitmap = SHLoadDIBitmap(device.c_str())) {
+      BITMAP info{};
+      GetObjectW(bitmap, sizeof info, &info);
+      entry.loads = true;
+      entry.width = info.bmWidth;
+      entry.height = std::abs(info.bmHeight);
+      DeleteObject(bitmap);
+    } else {
+      report.error(image.line, "bitmap " + named(image.data) + " of image " + std::to_string(id) +
+                                   " does not load (not a bitmap the engine can read)");
+    }
+    auto [it, fresh] = res.images.emplace(id, entry);
+    if (!fresh)
+      report.warning(image.line, "image id " + std::to_string(id) + " is listed twice (first at line " +
+                                     std::to_string(it->second.line) + "): which one a screen gets is not defined");
+  }
+}
+
+// Where a language module named in language.xml is found: a bare name in the language folder
+// (the program's folder of a unit), a relative path under it, an absolute device path as given.
+std::u16string moduleDevicePath(const fs::path& languageFolder, std::u16string name) {
+  if (name.empty()) return name;
+  if (name[0] == u'\\' || name[0] == u'/') return name;
+  return deviceJoin(deviceOf(languageFolder), name);
+}
+
+void readLanguages(const fs::path& languageFolder, Resources& res, std::vector<Finding>* out) {
+  std::vector<Finding> ignored;
+  Report report(out ? *out : ignored, (languageFolder / "language.xml").string());
+  Document doc;
+  if (!loadDocument(languageFolder / "language.xml", report, doc)) return;
+  if (doc.root.tag != u"LANGUAGES") {
+    report.error(doc.root.line, "the root element is " + named(doc.root.tag) + ", not 'LANGUAGES': no language is listed" +
+                                    suggestion(doc.root.tag, {u"LANGUAGES"}));
+    return;
+  }
+  res.haveLanguages = true;
+  for (const Node& language : doc.root.children) {
+    if (language.tag != u"LANGUAGE") {
+      report.error(language.line, "unknown element " + named(language.tag) + " in LANGUAGES is not read" +
+                                      suggestion(language.tag, {u"LANGUAGE"}));
+      continue;
+    }
+    LanguageModule module;
+    module.langId = static_cast<uint16_t>(language.number(u"LANGID"));
+    module.name = narrow(language.data);
+    if (language.data.size() >= SL_TEXT_LEN) {
+      report.error(language.line, "module path is longer than " + std::to_string(SL_TEXT_LEN - 1) +
+                                      " characters and is cut");
+    }
+    std::u16string device = moduleDevicePath(languageFolder, language.data.substr(0, SL_TEXT_LEN - 1));
+    module.handle = device.empty() ? nullptr : LoadLibraryExW(device.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (!module.handle) {
+      report.error(language.line, "language module " + named(language.data) + " (" + std::to_string(module.langId) +
+                                      ") does not load: its texts are missing from every screen");
+      continue;
+    }
+    res.modules.push_back(std::move(module));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// One script.
+
+// Tags whose "value" is a text id of the language modules.
+bool isTextIdRow(std::u16string_view tag) {
+  return tag == u"TxtTextureID" || tag == u"BtnTxtId" || tag == u"SldTxtId" || tag == u"TblTxtId";
+}
+
+struct ItemNodes {
+  const Node* item = nullptr;     // the item element
+  const Node* section = nullptr;  // its section (for inherited values)
+  // The element that gave the value of row `tag`: the item's own, else the section default.
+  int lineOf(std::u16string_view tag) const {
+    for (const Node& c : item->children)
+      if (c.read && c.tag == tag) return c.line;
+    for (const Node& c : section->children)
+      if (c.read && c.tag == tag) return c.line;
+    return item->line;
+  }
+  // The elements that gave a repeated image list, in list order: defaults first.
+  std::vector<const Node*> imageElements(std::u16string_view tag) const {
+    std::vector<const Node*> out;
+    for (const Node& c : section->children)
+      if (c.read && c.tag == tag) out.push_back(&c);
+    for (const Node& c : item->children)
+      if (c.read && c.tag == tag) out.push_back(&c);
+    return out;
+  }
+};
+
+struct PageNodes {
+  const Node* page = nullptr;
+  std::map<std::u16string, std::vector<ItemNodes>> items;  // by section name, read items in order
+};
+
+std::string sizeText(int w, int h) { return std::to_string(w) + "x" + std::to_string(h); }
+
+class ScriptChecker {
+ public:
+  ScriptChecker(const Resources& res, Report& report) : m_res(res), m_report(report) {}
+
+  void run(Document& doc) {
+    Node& root = doc.root;
+    std::vector<Node*> pages;
+    if (root.tag == schema::kRootName) {
+      Context c;
+      c.where = "in SL_MENUS";
+      c.steps.push_back(Step{schema::kPageName, true});
+      c.roles.push_back(Role::Item);
+      c.known.emplace_back(schema::kPageName);
+      followReadOrder(root.children, c, m_report);
+      for (Node& child : root.children)
+        if (child.read) pages.push_back(&child);
+      if (pages.empty()) m_report.error(root.line, "'SL_MENUS' holds no 'MENU': the screen has no page");
+    } else if (root.tag == schema::kPageName) {
+      pages.push_back(&root);
+    } else {
+      m_report.error(root.line, "the root element is " + named(root.tag) + ", not 'SL_MENUS': the screen has no page" +
+                                    suggestion(root.tag, {schema::kRootName, schema::kPageName}));
+      return;
+    }
+    std::vector<PageNodes> pageNodes;
+    for (Node* page : pages) pageNodes.push_back(checkPage(*page));
+
+    // The values as the engine holds them, read by the loader itself.
+    std::vector<tagMenu> menus;
+    loadPages(doc.xml, menus, nullptr);
+    if (menus.size() != pageNodes.size()) return;
+    for (size_t p = 0; p < menus.size(); ++p) checkValues(menus[p], pageNodes[p]);
+  }
+
+ private:
+  PageNodes checkPage(Node& page) {
+    PageNodes nodes;
+    nodes.page = &page;
+    Context c = rowContext(schema::kPageRows, Role::Property, "in MENU");
+    for (const schema::Section& section : schema::kSections) {
+      c.steps.push_back(Step{section.name, false});
+      c.roles.push_back(Role::Section);
+      c.known.emplace_back(section.name);
+    }
+    std::vector<int> stepOf = followReadOrder(page.children, c, m_report);
+    const size_t pageRowCount = schema::kPageRows.size();
+    for (size_t j = 0; j < page.children.size(); ++j) {
+      Node& child = page.children[j];
+      if (stepOf[j] < 0) continue;
+      size_t s = static_cast<size_t>(stepOf[j]);
+      if (s < pageRowCount) {
+        checkElement(child, schema::kPageRows[s]);
+      } else {
+        const schema::Section& section = schema::kSections[s - pageRowCount];
+        nodes.items[section.name] = checkSection(child, section);
+      }
+    }
+    return nodes;
+  }
+
+  std::vector<ItemNodes> checkSection(Node& sectionNode, const schema::Section& section) {
+    std::string where = "in " + narrow(section.name);
+    Context c = rowContext(section.rows, Role::Default, where);
+    c.steps.push_back(Step{section.item, true});
+    c.roles.push_back(Role::Item);
+    c.known.emplace_back(section.item);
+    std::vector<int> stepOf = followReadOrder(sectionNode.children, c, m_report);
+    std::vector<ItemNodes> items;
+    for (size_t j = 0; j < sectionNode.children.size(); ++j) {
+      Node& child = sectionNode.children[j];
+      if (stepOf[j] < 0) continue;
+      size_t s = static_cast<size_t>(stepOf[j]);
+      if (s < section.rows.size()) {
+        checkElement(child, section.rows[s]);
+        continue;
+      }
+      Context ic = rowContext(section.rows, Role::Property, "in " + narrow(section.item));
+      std::vector<int> itemSteps = followReadOrder(child.children, ic, m_report);
+      for (size_t k = 0; k < child.children.size(); ++k)
+        if (itemSteps[k] >= 0) checkElement(child.children[k], section.rows[static_cast<size_t>(itemSteps[k])]);
+      items.push_back(ItemNodes{&child, &sectionNode});
+    }
+    return items;
+  }
+
+  // One read element: its attributes, and the image, text or file it names.
+  void checkElement(const Node& node, const RowInfo& row) {
+    checkAttributes(node, row.carries, m_report);
+    if (row.carries == Carries::Image || row.carries == Carries::ImageAndFile) checkImage(node);
+    if (schema::carriesFile(row.carries)) checkFile(node);
+    if (row.carries == Carries::Value && isTextIdRow(row.tag)) checkText(node);
+  }
+
+  void checkImage(const Node& node) {
+    const int32_t id = node.number(schema::kImageAttributes[0]);
+    // A negative id is how a script says "no image": it is never looked up with success.
+    if (id < 0 || !m_res.haveImageTable) return;
+    auto it = id <= 0xFFFF ? m_res.images.find(id) : m_res.images.end();
+    if (it == m_res.images.end()) {
+      m_report.error(node.line, "image " + std::to_string(id) + " of " + named(node.tag) + " is not in image.xml");
+    } else if (!it->second.loads) {
+      m_report.error(node.line, "image " + std::to_string(id) + " of " + named(node.tag) + ": its bitmap " +
+                                    named(it->second.file) + " does not load (image.xml line " +
+                                    std::to_string(it->second.line) + ")");
+    }
+  }
+
+  void checkFile(const Node& node) {
+    if (node.data.empty()) return;  // the table's path is then the folder itself: nothing is opened
+    std::u16string device = deviceJoin(m_res.skinFilesDevice, node.data);
+    if (!deviceFileExists(device))
+      m_report.error(node.line, "file " + named(node.data) + " of " + named(node.tag) +
+                                    " does not exist in the Skin folder");
+  }
+
+  void checkText(const Node& node) {
+    const int32_t id = node.number(schema::kValueAttributes[0]);
+    // A negative id is a text set at run time.
+    if (id < 0 || !m_res.haveLanguages) return;
+    const UINT textId = static_cast<uint16_t>(id);
+    for (const LanguageModule& module : m_res.modules) {
+      WCHAR* text = nullptr;
+      if (LoadStringW(module.handle, textId, reinterpret_cast<LPWSTR>(&text), 0) > 0) continue;
+      m_report.error(node.line, "text " + std::to_string(textId) + " of " + named(node.tag) +
+                                    " is missing from language module " + named(widen(module.name)) + " (" +
+                                    std::to_string(module.langId) + ")");
+    }
+  }
+
+  // ---- values as loaded
+
+  void checkValues(const tagMenu& menu, const PageNodes& nodes) {
+    const tagArea& view = menu.MainViewPort;
+    const bool haveView = view.Width > 0 && view.Hight > 0;
+    auto lineOfPageRow = [&](std::u16string_view tag) {
+      for (const Node& c : nodes.page->children)
+        if (c.read && c.tag == tag) return c.line;
+      return nodes.page->line;
+    };
+    if (haveView) {
+      checkBitmapSize(menu.BgImgId, view, lineOfPageRow(u"BACKGRUOND"), "background", "the page's MVIEWPORT");
+      checkBitmapSize(menu.MaskImgId, view, lineOfPageRow(u"BGMASK"), "mask", "the page's MVIEWPORT");
+    }
+    auto itemsOf = [&](const char16_t* section) -> const std::vector<ItemNodes>& {
+      static const std::vector<ItemNodes> none;
+      auto it = nodes.items.find(section);
+      return it == nodes.items.end() ? none : it->second;
+    };
+    // Each list of records pairs with the items read, in order.
+    auto paired = [&](auto& list, const char16_t* section) {
+      return list.size() == itemsOf(section).size() ? &itemsOf(section) : nullptr;
+    };
+
+    std::vector<Touch> touches;
+    if (auto* items = paired(menu.Buttons, u"BUTTONS")) {
+      for (size_t i = 0; i < menu.Buttons.size(); ++i) {
+        const tagButton& b = menu.Buttons[i];
+        const ItemNodes& n = (*items)[i];
+        const int areaLine = n.lineOf(u"BtnArea");
+        for (const char16_t* tag : {u"BtnImgUp", u"BtnImgDn", u"BtnImgGray", u"BtnImgIr"}) {
+          const std::vector<tagImgItem>& list = tag == std::u16string_view(u"BtnImgUp")   ? b.ImgUp
+                                                : tag == std::u16string_view(u"BtnImgDn") ? b.ImgDn
+                                                : tag == std::u16string_view(u"BtnImgGray") ? b.ImgGray
+                                                                                          : b.ImgIr;
+          std::vector<const Node*> elements = n.imageElements(tag);
+          for (size_t k = 0; k < list.size() && k < elements.size(); ++k)
+            checkBitmapSize(list[k].imgId, b.BtnArea, elements[k]->line, narrow(tag),
+                            "its button's BtnArea (line " + std::to_string(areaLine) + ")");
+        }
+        if (haveView) {
+          checkInside(b.BtnArea, view, areaLine, "button " + std::to_string(b.ActionID) + "'s BtnArea");
+          checkInside(b.TouchArea, view, n.lineOf(u"BtnTouchArea"),
+                      "button " + std::to_string(b.ActionID) + "'s BtnTouchArea");
+        }
+        touches.push_back(Touch{b.TouchArea, n.lineOf(u"BtnTouchArea"), "button " + std::to_string(b.ActionID)});
+        checkComputedLinks(b, n);
+      }
+    }
+    if (auto* items = paired(menu.Pictures, u"PICTURES")) {
+      for (size_t i = 0; i < menu.Pictures.size(); ++i) {
+        const tagPicture& p = menu.Pictures[i];
+        const ItemNodes& n = (*items)[i];
+        const int areaLine = n.lineOf(u"PicArea");
+        std::vector<const Node*> elements = n.imageElements(u"PicImg");
+        for (size_t k = 0; k < p.Images.size() && k < elements.size(); ++k)
+          checkBitmapSize(p.Images[k].imgId, p.PicArea, elements[k]->line, "PicImg",
+                          "its picture's PicArea (line " + std::to_string(areaLine) + ")");
+        if (haveView) checkInside(p.PicArea, view, areaLine, "picture " + std::to_string(p.ActionID) + "'s PicArea");
+      }
+    }
+    if (haveView) {
+      checkAreas(menu.Texts, itemsOf(u"TEXTS"), &tagTexture::TxtArea, u"TxtArea", "text", view);
+      checkAreas(menu.Progresses, itemsOf(u"PROGRESSES"), &tagProgress::PrgArea, u"PrgArea", "progress bar", view);
+      checkAreas(menu.EightSegs, itemsOf(u"EIGHTSEGS"), &tagEightSeg::SegArea, u"SegArea", "segment display", view);
+      checkAreas(menu.Sectors, itemsOf(u"SECTORS"), &tagSector::SecArea, u"SecArea", "sector", view);
+      checkAreas(menu.Gifs, itemsOf(u"GIFS"), &tagGif::GifArea, u"GifArea", "animation", view);
+      checkAreas(menu.Slides, itemsOf(u"SLIDE"), &tagSlide::SldArea, u"SldArea", "slide", view);
+      checkAreas(menu.Tables, itemsOf(u"TABLES"), &tagTable::ItemArea, u"TblItemArea", "table item", view);
+      checkAreas(menu.Tables, itemsOf(u"TABLES"), &tagTable::TouchArea, u"TblTouchArea", "table item", view);
+      checkAreas(menu.Signals, itemsOf(u"SIGNALBAR"), &tagSignal::SigArea, u"SigArea", "signal bar", view);
+      checkAreas(menu.Satellites, itemsOf(u"SATELLITES"), &tagSatellite::SatDisplayArea, u"SatDisplayArea",
+                 "satellite view", view);
+    }
+    if (auto* items = paired(menu.Progresses, u"PROGRESSES")) {
+      for (size_t i = 0; i < menu.Progresses.size(); ++i)
+        touches.push_back(Touch{menu.Progresses[i].PrgArea, (*items)[i].lineOf(u"PrgArea"),
+                                "progress bar " + std::to_string(menu.Progresses[i].ActionID)});
+      checkProgressLinks(menu, *items);
+    }
+    if (auto* items = paired(menu.Tables, u"TABLES")) {
+      for (size_t i = 0; i < menu.Tables.size(); ++i)
+        touches.push_back(Touch{menu.Tables[i].TouchArea, (*items)[i].lineOf(u"TblTouchArea"),
+                                "table item " + std::to_string(menu.Tables[i].ActionID)});
+      checkTableLinks(menu, *items);
+    }
+    checkOverlaps(touches);
+  }
+
+  void checkBitmapSize(int32_t id, const tagArea& area, int line, const std::string& what, const std::string& shownIn) {
+    if (id < 0 || id > 0xFFFF || area.Width <= 0 || area.Hight <= 0) return;
+    auto it = m_res.images.find(id);
+    if (it == m_res.images.end() || !it->second.loads) return;
+    const ImageEntry& e = it->second;
+    if (e.width == area.Width && e.height == area.Hight) return;
+    m_report.warning(line, what + " image " + std::to_string(id) + " is " + sizeText(e.width, e.height) +
+                               " but " + shownIn + " is " + sizeText(area.Width, area.Hight));
+  }
+
+  void checkInside(const tagArea& a, const tagArea& view, int line, const std::string& what) {
+    if (a.Width <= 0 || a.Hight <= 0) return;
+    const int64_t right = int64_t{a.LocX} + a.Width;
+    const int64_t bottom = int64_t{a.LocY} + a.Hight;
+    if (a.LocX >= 0 && a.LocY >= 0 && right <= view.Width && bottom <= view.Hight) return;
+    m_report.warning(line, what + " (" + std::to_string(a.LocX) + "," + std::to_string(a.LocY) + " " +
+                               sizeText(a.Width, a.Hight) + ") reaches outside the page's viewport (" +
+                               sizeText(view.Width, view.Hight) + ")");
+  }
+
+  template <class R>
+  void checkAreas(const std::vector<R>& list, const std::vector<ItemNodes>& items, tagArea R::*area,
+                  const char16_t* tag, const std::string& what, const tagArea& view) {
+    if (list.size() != items.size()) return;
+    for (size_t i = 0; i < list.size(); ++i)
+      checkInside(list[i].*area, view, items[i].lineOf(tag),
+                  what + " " + std::to_string(list[i].ActionID) + "'s " + narrow(tag));
+  }
+
+  struct Touch {
+    tagArea area;
+    int line;
+    std::string what;
+  };
+
+  void checkOverlaps(const std::vector<Touch>& touches) {
+    auto overlap = [](const tagArea& a, const tagArea& b) {
+      if (a.Width <= 0 || a.Hight <= 0 || b.Width <= 0 || b.Hight <= 0) return false;
+      return int64_t{a.LocX} < int64_t{b.LocX} + b.Width && int64_t{b.LocX} < int64_t{a.LocX} + a.Width &&
+             int64_t{a.LocY} < int64_t{b.LocY} + b.Hight && int64_t{b.LocY} < int64_t{a.LocY} + a.Hight;
+    };
+    for (size_t j = 0; j < touches.size(); ++j)
+      for (size_t i = 0; i < j; ++i)
+        if (overlap(touches[i].area, touches[j].area)) {
+          const Touch& first = touches[i].line <= touches[j].line ? touches[i] : touches[j];
+          const Touch& later = &first == &touches[i] ? touches[j] : touches[i];
+          m_report.warning(later.line, "the touch area of " + later.what + " overlaps that of " + first.what +
+                                           " (line " + std::to_string(first.line) + "): a touch there goes to one of them only");
+        }
+  }
+
+  // Every load computes the buttons' arrow-key links from their positions: links a script
+  // gives for them are replaced.
+  void checkComputedLinks(const tagButton&, const ItemNodes& n) {
+    for (const Node* holder : {n.section, n.item})
+      for (const Node& c : holder->children) {
+        if (!c.read || c.tag != u"BtnIrDirect") continue;
+        for (int d = IR_LEFT; d <= IR_BOTTOM; ++d) {
+          const Attribute* a = c.attribute(schema::kDirectionAttributes[d]);
+          if (a && _wtol(a->value.c_str()) != -1) {
+            m_report.warning(c.line, "the " + narrow(a->name) + " link of a button is not used: button links for the "
+                                     "arrow keys are computed from the button positions");
+            break;
+          }
+        }
+      }
+  }
+
+  static constexpr int kArrows[4] = {IR_LEFT, IR_RIGHT, IR_TOP, IR_BOTTOM};
+  static int opposite(int d) {
+    switch (d) {
+      case IR_LEFT: return IR_RIGHT;
+      case IR_RIGHT: return IR_LEFT;
+      case IR_TOP: return IR_BOTTOM;
+      default: return IR_TOP;
+    }
+  }
+
+  void checkProgressLinks(const tagMenu& menu, const std::vector<ItemNodes>& items) {
+    const auto& bars = menu.Progresses;
+    auto barIndex = [&](int id) -> long {
+      for (size_t i = 0; i < bars.size(); ++i)
+        if (bars[i].ActionID == id) return static_cast<long>(i);
+      return -1;
+    };
+    auto isButton = [&](int id) {
+      return std::any_of(menu.Buttons.begin(), menu.Buttons.end(), [&](const tagButton& b) { return b.ActionID == id; });
+    };
+    for (size_t i = 0; i < bars.size(); ++i) {
+      const int line = items[i].lineOf(u"PrgIrDirect");
+      for (int d : kArrows) {
+        const int link = bars[i].IrDirect[d];
+        if (link == -1) continue;
+        long j = barIndex(link);
+        if (j < 0 && !isButton(link)) {
+          m_report.error(line, "the " + narrow(schema::kDirectionAttributes[d]) + " link of progress bar " +
+                                   std::to_string(bars[i].ActionID) + " names action id " + std::to_string(link) +
+                                   ", which no button or progress bar of the page has");
+        } else if (j >= 0 && static_cast<size_t>(j) != i && bars[static_cast<size_t>(j)].IrDirect[opposite(d)] != bars[i].ActionID) {
+          m_report.warning(line, "the " + narrow(schema::kDirectionAttributes[d]) + " link of progress bar " +
+                                     std::to_string(bars[i].ActionID) + " to " + std::to_string(link) +
+                                     " is one-way: " + narrow(schema::kDirectionAttributes[opposite(d)]) + " of " +
+                                     std::to_string(link) + " does not lead back");
+        }
+      }
+    }
+    // The focus starts at action id 0 (or, on a screen that sets none, on the first bar).
+    long start = barIndex(0);
+    if (start < 0) start = 0;
+    std::vector<bool> reached = reach(bars.size(), static_cast<size_t>(start), [&](size_t i, int d) {
+      return barIndex(bars[i].IrDirect[d]);
+    });
+    for (size_t i = 0; i < bars.size(); ++i)
+      if (!reached[i])
+        m_report.warning(items[i].item->line, "progress bar " + std::to_string(bars[i].ActionID) +
+                                                  " cannot be reached with the arrow keys from progress bar " +
+                                                  std::to_string(bars[static_cast<size_t>(start)].ActionID));
+  }
+
+  void checkTableLinks(const tagMenu& menu, const std::vector<ItemNodes>& items) {
+    const auto& rows = menu.Tables;
+    const long count = static_cast<long>(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      // Table items are focused by their list position, compared with their action ids.
+      if (rows[i].ActionID != static_cast<int32_t>(i))
+        m_report.warning(items[i].lineOf(u"TblActionID"),
+                         "table item at position " + std::to_string(i) + " has action id " +
+                             std::to_string(rows[i].ActionID) + ": the arrow keys find table items by position, "
+                             "so its action id must be " + std::to_string(i));
+      const int line = items[i].lineOf(u"TblIrDirect");
+      for (int d : kArrows) {
+        const int link = rows[i].IrDirect[d];
+        if (link == -1) continue;
+        if (link < 0 || link >= count) {
+          m_report.error(line, "the " + narrow(schema::kDirectionAttributes[d]) + " link of table item " +
+                                   std::to_string(i) + " names position " + std::to_string(link) + ", but the table has " +
+                                   std::to_string(count) + " items");
+        } else if (static_cast<size_t>(link) != i && rows[static_cast<size_t>(link)].IrDirect[opposite(d)] != static_cast<int>(i)) {
+          m_report.warning(line, "the " + narrow(schema::kDirectionAttributes[d]) + " link of table item " +
+                                     std::to_string(i) + " to " + std::to_string(link) + " is one-way: " +
+                                     narrow(schema::kDirectionAttributes[opposite(d)]) + " of " + std::to_string(link) +
+                                     " does not lead back");
+        }
+      }
+    }
+    long start = -1;
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (rows[i].ActionID == 0) {
+        start = static_cast<long>(i);
+        break;
+      }
+    if (start < 0) return;  // reported above: item 0 has another action id
+    std::vector<bool> reached = reach(rows.size(), static_cast<size_t>(start), [&](size_t i, int d) -> long {
+      const int link = rows[i].IrDirect[d];
+      return link >= 0 && link < count ? link : -1;
+    });
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (!reached[i])
+        m_report.warning(items[i].item->line, "table item " + std::to_string(i) +
+                                                  " cannot be reached with the arrow keys from item 0, where the focus starts");
+  }
+
+  template <class Next>
+  static std::vector<bool> reach(size_t count, size_t start, Next next) {
+    std::vector<bool> reached(count, false);
+    if (count == 0) return reached;
+    std::vector<size_t> todo{start};
+    reached[start] = true;
+    while (!todo.empty()) {
+      size_t i = todo.back();
+      todo.pop_back();
+      for (int d : kArrows) {
+        long j = next(i, d);
+        if (j >= 0 && static_cast<size_t>(j) < count && !reached[static_cast<size_t>(j)]) {
+          reached[static_cast<size_t>(j)] = true;
+          todo.push_back(static_cast<size_t>(j));
+        }
+      }
+    }
+    return reached;
+  }
+
+  const Resources& m_res;
+  Report& m_report;
+};
+
+void sortFindings(std::vector<Finding>& findings) {
+  std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+    if (a.file != b.file) return a.file < b.file;
+    return a.line < b.line;
+  });
+  findings.erase(std::unique(findings.begin(), findings.end(),
+                             [](const Finding& a, const Finding& b) {
+                               return a.file == b.file && a.line == b.line && a.severity == b.severity &&
+                                      a.message == b.message;
+                             }),
+                 findings.end());
+}
+
+fs::path languageFolderOf(const fs::path& skinFolder, const Options& options) {
+  if (!options.languageFolder.empty()) return options.languageFolder;
+  std::error_code ec;
+  fs::path folder = fs::absolute(skinFolder, ec);
+  if (ec) folder = skinFolder;
+  folder = folder.lexically_normal();
+  if (!folder.has_filename()) folder = folder.parent_path();
+  return folder.parent_path();
+}
+
+void prepare(const fs::path& skinFolder, const Options& options, Resources& res, std::vector<Finding>* out) {
+  res.skinFilesDevice = deviceJoin(deviceOf(skinFolder), u"Skin");
+  readImageTable(skinFolder, res, out);
+  readLanguages(languageFolderOf(skinFolder, options), res, out);
+}
+
+bool folderUsable(const fs::path& skinFolder, std::vector<Finding>& findings) {
+  std::error_code ec;
+  if (!fs::is_directory(skinFolder, ec)) {
+    findings.push_back(Finding{skinFolder.string(), 0, Severity::Error,
+                               fs::exists(skinFolder, ec) ? "is not a folder" : "no such folder"});
+    return false;
+  }
+  return true;
+}
+
+void checkScriptWith(const fs::path& script, const Resources& res, std::vector<Finding>& findings) {
+  Report report(findings, script.string());
+  Document doc;
+  if (!loadDocument(script, report, doc)) return;
+  ScriptChecker(res, report).run(doc);
+}
+
+bool isScriptName(const fs::path& file) {
+  std::string name = file.filename().string();
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string suffix = "_script.xml";
+  return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+std::vector<Finding> checkSkin(const fs::path& skinFolder) { return checkSkin(skinFolder, Options{}); }
+
+std::vector<Finding> checkSkin(const fs::path& skinFolder, const Options& options) {
+  std::vector<Finding> findings;
+  if (!folderUsable(skinFolder, findings)) return findings;
+  Resources res;
+  prepare(skinFolder, options, res, &findings);
+  std::vector<fs::path> scripts;
+  std::error_code ec;
+  for (fs::directory_iterator it(skinFolder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (it->is_regular_file(typeError) && isScriptName(it->path())) scripts.push_back(it->path());
+  }
+  std::sort(scripts.begin(), scripts.end());
+  if (scripts.empty())
+    findings.push_back(Finding{skinFolder.string(), 0, Severity::Error, "holds no screen script (*_Script.xml)"});
+  for (const fs::path& script : scripts) checkScriptWith(script, res, findings);
+  sortFindings(findings);
+  return findings;
+}
+
+std::vector<Finding> checkScript(const fs::path& skinFolder, const fs::path& script) {
+  return checkScript(skinFolder, script, Options{});
+}
+
+std::vector<Finding> checkScript(const fs::path& skinFolder, const fs::path& script, const Options& options) {
+  std::vector<Finding> findings;
+  if (!folderUsable(skinFolder, findings)) return findings;
+  Resources res;
+  // The tables' own findings belong to checkSkin; a script is told only what it refers to.
+  prepare(skinFolder, options, res, nullptr);
+  checkScriptWith(script.is_absolute() || script.has_parent_path() ? script : skinFolder / script, res, findings);
+  sortFindings(findings);
+  return findings;
+}
+
+std::string format(const Finding& finding) {
+  std::string out = finding.file;
+  if (finding.line > 0) out += ":" + std::to_string(finding.line);
+  out += finding.severity == Severity::Error ? ": error: " : ": warning: ";
+  out += finding.message;
+  return out;
+}
+
+}  // namespace skinlet::check
