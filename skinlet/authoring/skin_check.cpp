@@ -324,9 +324,18 @@ std::vector<int> followReadOrder(std::vector<Node>& children, const Context& con
     } else if (role == Role::Section && bRole == Role::Property) {
       report.error(child.line, "section " + named(child.tag) + " is not loaded: the page property " +
                                    named(b.tag) + bLine + " stands after it; properties come first");
-    } else if (context.steps[static_cast<size_t>(bs)].repeated && b.tag != child.tag) {
-      // Is an earlier repetition of the blocker's row before this child? Then the repetition
-      // is what moved the search past it.
+    } else if (auto property = std::find_if(children.begin() + static_cast<ptrdiff_t>(j), children.end(),
+                                            [&](const Node& c) {
+                                              const int cs = stepOf[static_cast<size_t>(&c - &children[0])];
+                                              return cs >= 0 && context.roles[static_cast<size_t>(cs)] == Role::Property;
+                                            });
+               role == Role::Section && property != children.end()) {
+      report.error(child.line, "section " + named(child.tag) + " is not loaded: the page property " +
+                                   named(property->tag) + " (line " + std::to_string(property->line) +
+                                   ") stands after it; properties come first");
+    } else if (std::any_of(stepOf.begin(), stepOf.begin() + static_cast<ptrdiff_t>(j), [&](int k) { return k == bs; })) {
+      // An earlier element of the blocker's repeated row stands before this child: the later
+      // repetition is what moved the search past it.
       report.error(child.line, named(child.tag) + " " + context.where + " is not read: " + named(b.tag) +
                                    " is repeated after it" + bLine + ", and every " + named(b.tag) +
                                    " is read before " + named(child.tag) + " is searched");
@@ -676,11 +685,12 @@ class ScriptChecker {
     auto lineOfPageRow = [&](std::u16string_view tag) {
       for (const Node& c : nodes.page->children)
         if (c.read && c.tag == tag) return c.line;
-      return nodes.page->line;
+      return 0;
     };
     if (haveView) {
-      checkBitmapSize(menu.BgImgId, view, lineOfPageRow(u"BACKGRUOND"), "background", "the page's MVIEWPORT");
-      checkBitmapSize(menu.MaskImgId, view, lineOfPageRow(u"BGMASK"), "mask", "the page's MVIEWPORT");
+      if (int line = lineOfPageRow(u"BACKGRUOND"))
+        checkBitmapSize(menu.BgImgId, view, line, "background", "the page's MVIEWPORT");
+      if (int line = lineOfPageRow(u"BGMASK")) checkBitmapSize(menu.MaskImgId, view, line, "mask", "the page's MVIEWPORT");
     }
     auto itemsOf = [&](const char16_t* section) -> const std::vector<ItemNodes>& {
       static const std::vector<ItemNodes> none;
