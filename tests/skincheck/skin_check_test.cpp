@@ -58,12 +58,12 @@ const char kCleanScript[] = R"(<?xml version="1.0" encoding="utf-8"?>
   <PROGRESSES>
     <PROGRESS>
       <PrgActionID value="10"/>
-      <PrgArea LocX="0" LocY="80" Width="60" Hight="10"/>
+      <PrgArea LocX="70" LocY="80" Width="60" Hight="10"/>
       <PrgIrDirect Left="-1" Rigth="11" Top="-1" Bottom="-1" Ok="0" Close="0" UpLt="0" DnRt="0"/>
     </PROGRESS>
     <PROGRESS>
       <PrgActionID value="11"/>
-      <PrgArea LocX="70" LocY="80" Width="60" Hight="10"/>
+      <PrgArea LocX="10" LocY="80" Width="60" Hight="10"/>
       <PrgIrDirect Left="10" Rigth="-1" Top="-1" Bottom="-1" Ok="0" Close="0" UpLt="0" DnRt="0"/>
     </PROGRESS>
   </PROGRESSES>
@@ -83,7 +83,7 @@ const char kCleanScript[] = R"(<?xml version="1.0" encoding="utf-8"?>
     </TABLEITEM>
     <TABLEITEM>
       <TblActionID value="1"/>
-      <TblTouchArea LocX="100" LocY="52" Width="90" Hight="20"/>
+      <TblTouchArea LocX="100" LocY="50" Width="90" Hight="20"/>
       <TblIrDirect Left="-1" Rigth="-1" Top="0" Bottom="-1" Ok="2" Close="0" UpLt="0" DnRt="0"/>
     </TABLEITEM>
   </TABLES>
