@@ -359,21 +359,74 @@ Context rowContext(std::span<const RowInfo> rows, Role role, std::string where) 
   return c;
 }
 
-// Attributes of a read element that its row does not read.
-void checkAttributes(const Node& node, Carries carries, Report& report) {
+// How the loader's number reading (_wtol) takes a value: the number it gives, and whether that
+// is the number written (only blanks, a sign and decimal digits, within 32 bits).
+bool readsAsWritten(std::u16string_view value, int64_t& number) {
+  size_t i = 0;
+  while (i < value.size() && isSpace(value[i])) ++i;
+  size_t digitsFrom = i;
+  if (i < value.size() && (value[i] == u'+' || value[i] == u'-')) digitsFrom = ++i;
+  int64_t magnitude = 0;
+  while (i < value.size() && value[i] >= u'0' && value[i] <= u'9' && magnitude <= (int64_t{1} << 33))
+    magnitude = magnitude * 10 + (value[i++] - u'0');
+  size_t end = value.size();
+  while (end > i && isSpace(value[end - 1])) --end;
+  number = static_cast<int32_t>(_wtol(std::u16string(value).c_str()));
+  const bool negative = digitsFrom > 0 && value[digitsFrom - 1] == u'-';
+  const int64_t written = negative ? -magnitude : magnitude;
+  return i > digitsFrom && i == end && written == number;
+}
+
+// The attributes of a read element: names its row does not read, attributes it lacks (they
+// read as 0), and values the number reading takes otherwise than written.
+void checkAttributes(const Node& node, const RowInfo& row, Report& report) {
   std::vector<std::u16string> known;
-  for (const char16_t* name : schema::attributesOf(carries)) known.emplace_back(name);
+  for (const char16_t* name : schema::attributesOf(row.carries)) known.emplace_back(name);
   for (const Attribute& a : node.attributes) {
-    if (std::find(known.begin(), known.end(), a.name) != known.end()) continue;
-    std::string message = "unknown attribute " + named(a.name) + " of " + named(node.tag) + " is not read";
-    std::string hint = suggestion(a.name, known);
-    if (hint.empty() && !known.empty()) {
-      message += " (" + named(node.tag) + " reads ";
-      for (size_t i = 0; i < known.size(); ++i) message += (i ? ", " : "") + named(known[i]);
-      message += ")";
+    if (std::find(known.begin(), known.end(), a.name) == known.end()) {
+      std::string message = "unknown attribute " + named(a.name) + " of " + named(node.tag) + " is not read";
+      std::string hint = suggestion(a.name, known);
+      if (hint.empty() && !known.empty()) {
+        message += " (" + named(node.tag) + " reads ";
+        for (size_t i = 0; i < known.size(); ++i) message += (i ? ", " : "") + named(known[i]);
+        message += ")";
+      }
+      report.error(node.line, message + hint);
+      continue;
     }
-    report.error(node.line, message + hint);
+    if (&a != node.attribute(a.name)) continue;  // a repeated name: only the first is read
+    int64_t number = 0;
+    if (!readsAsWritten(a.value, number)) {
+      report.error(node.line, "value " + named(a.value) + " of " + named(a.name) + " in " + named(node.tag) +
+                                  " is read as " + std::to_string(number) + " (only decimal integers are read)");
+    } else if (row.carries == Carries::Colour && (number < 0 || number > 255)) {
+      report.error(node.line, "colour component " + named(a.name) + " = " + std::to_string(number) + " in " +
+                                  named(node.tag) + " keeps only its low 8 bits: it is read as " +
+                                  std::to_string(number & 0xFF));
+    }
   }
+  // Which missing attributes change what the engine does: for the links of progress bars and
+  // table items a missing direction is action id (or position) 0, not "stay"; button links are
+  // computed and the remaining entries are optional.
+  std::vector<std::u16string> required = known;
+  if (row.carries == Carries::Directions) {
+    required.clear();
+    if (node.tag != u"BtnIrDirect")
+      for (int d = IR_LEFT; d <= IR_BOTTOM; ++d) required.emplace_back(schema::kDirectionAttributes[d]);
+  }
+  for (const std::u16string& name : required)
+    if (!node.attribute(name)) {
+      std::string effect = row.carries == Carries::Directions ? ": the link goes to 0, not nowhere (write -1 for none)"
+                                                              : "";
+      report.warning(node.line, named(node.tag) + " has no " + named(name) + " and it is read as 0" + effect);
+    }
+}
+
+// Elements whose own attributes the loader never reads (pages, sections, items).
+void checkNoAttributes(const Node& node, Report& report) {
+  for (const Attribute& a : node.attributes)
+    report.error(node.line, "attribute " + named(a.name) + " of " + named(node.tag) +
+                                " is not read: values are given as child elements");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -586,6 +639,7 @@ class ScriptChecker {
   PageNodes checkPage(Node& page) {
     PageNodes nodes;
     nodes.page = &page;
+    checkNoAttributes(page, m_report);
     Context c = rowContext(schema::kPageRows, Role::Property, "in MENU");
     for (const schema::Section& section : schema::kSections) {
       c.steps.push_back(Step{section.name, false});
@@ -609,6 +663,7 @@ class ScriptChecker {
   }
 
   std::vector<ItemNodes> checkSection(Node& sectionNode, const schema::Section& section) {
+    checkNoAttributes(sectionNode, m_report);
     std::string where = "in " + narrow(section.name);
     Context c = rowContext(section.rows, Role::Default, where);
     c.steps.push_back(Step{section.item, true});
@@ -624,6 +679,7 @@ class ScriptChecker {
         checkElement(child, section.rows[s]);
         continue;
       }
+      checkNoAttributes(child, m_report);
       Context ic = rowContext(section.rows, Role::Property, "in " + narrow(section.item));
       std::vector<int> itemSteps = followReadOrder(child.children, ic, m_report);
       for (size_t k = 0; k < child.children.size(); ++k)
@@ -635,7 +691,7 @@ class ScriptChecker {
 
   // One read element: its attributes, and the image, text or file it names.
   void checkElement(const Node& node, const RowInfo& row) {
-    checkAttributes(node, row.carries, m_report);
+    checkAttributes(node, row, m_report);
     if (row.carries == Carries::Image || row.carries == Carries::ImageAndFile) checkImage(node);
     if (schema::carriesFile(row.carries)) checkFile(node);
     if (row.carries == Carries::Value && isTextIdRow(row.tag)) checkText(node);
