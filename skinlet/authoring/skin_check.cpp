@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -75,6 +76,7 @@ size_t editDistance(std::u16string_view a, std::u16string_view b) {
 
 // " (did you mean 'X'?)" when a known name is close enough to be what was meant.
 std::string suggestion(std::u16string_view name, const std::vector<std::u16string>& known) {
+  if (name.size() > 64) return "";  // no name of ours is that long
   const std::u16string* best = nullptr;
   size_t bestDistance = 0;
   for (const std::u16string& candidate : known) {
@@ -84,7 +86,7 @@ std::string suggestion(std::u16string_view name, const std::vector<std::u16strin
       bestDistance = d;
     }
   }
-  if (!best || name.size() > 200) return "";
+  if (!best) return "";
   size_t allowed = std::max<size_t>(2, std::max(name.size(), best->size()) / 3);
   if (bestDistance > allowed) return "";
   return "; did you mean " + named(*best) + "?";
@@ -285,26 +287,33 @@ std::vector<int> followReadOrder(std::vector<Node>& children, const Context& con
       if (!step.repeated) break;
     }
   }
+  // First child read by each step, and the last page property read: every explanation below
+  // is then found without another pass over the children.
+  std::vector<long> firstOf(context.steps.size(), -1);
+  long lastProperty = -1;
+  for (size_t k = 0; k < n; ++k) {
+    if (stepOf[k] < 0) continue;
+    size_t s = static_cast<size_t>(stepOf[k]);
+    if (firstOf[s] < 0) firstOf[s] = static_cast<long>(k);
+    if (context.roles[s] == Role::Property) lastProperty = static_cast<long>(k);
+  }
+  std::map<std::u16string_view, size_t> stepByTag;
+  for (size_t s = context.steps.size(); s-- > 0;) stepByTag[context.steps[s].tag] = s;
   for (size_t j = 0; j < n; ++j) {
     Node& child = children[j];
     child.read = stepOf[j] >= 0;
     if (child.read) continue;
-    auto step = std::find_if(context.steps.begin(), context.steps.end(),
-                             [&](const Step& st) { return st.tag == child.tag; });
-    if (step == context.steps.end()) {
+    auto found = stepByTag.find(child.tag);
+    if (found == stepByTag.end()) {
       report.error(child.line, "unknown element " + named(child.tag) + " " + context.where +
                                    " is not read" + suggestion(child.tag, context.known));
       continue;
     }
-    size_t s = static_cast<size_t>(step - context.steps.begin());
+    const size_t s = found->second;
+    const Step* step = &context.steps[s];
     long blocker = searchedAfter[s];
     // A second element of a row that is read once: the first one found is the one read.
-    long first = -1;
-    for (size_t k = 0; k < n; ++k)
-      if (stepOf[k] == static_cast<int>(s)) {
-        first = static_cast<long>(k);
-        break;
-      }
+    const long first = firstOf[s];
     if (first >= 0 && first < static_cast<long>(j) && !step->repeated) {
       std::string what = context.roles[s] == Role::Section ? "a second " + named(child.tag) + " section"
                                                            : "a second " + named(child.tag);
@@ -324,16 +333,12 @@ std::vector<int> followReadOrder(std::vector<Node>& children, const Context& con
     } else if (role == Role::Section && bRole == Role::Property) {
       report.error(child.line, "section " + named(child.tag) + " is not loaded: the page property " +
                                    named(b.tag) + bLine + " stands after it; properties come first");
-    } else if (auto property = std::find_if(children.begin() + static_cast<ptrdiff_t>(j), children.end(),
-                                            [&](const Node& c) {
-                                              const int cs = stepOf[static_cast<size_t>(&c - &children[0])];
-                                              return cs >= 0 && context.roles[static_cast<size_t>(cs)] == Role::Property;
-                                            });
-               role == Role::Section && property != children.end()) {
+    } else if (role == Role::Section && lastProperty > static_cast<long>(j)) {
+      const Node& property = children[static_cast<size_t>(lastProperty)];
       report.error(child.line, "section " + named(child.tag) + " is not loaded: the page property " +
-                                   named(property->tag) + " (line " + std::to_string(property->line) +
+                                   named(property.tag) + " (line " + std::to_string(property.line) +
                                    ") stands after it; properties come first");
-    } else if (std::any_of(stepOf.begin(), stepOf.begin() + static_cast<ptrdiff_t>(j), [&](int k) { return k == bs; })) {
+    } else if (firstOf[static_cast<size_t>(bs)] < static_cast<long>(j)) {
       // An earlier element of the blocker's repeated row stands before this child: the later
       // repetition is what moved the search past it.
       report.error(child.line, named(child.tag) + " " + context.where + " is not read: " + named(b.tag) +
@@ -572,22 +577,24 @@ bool isTextIdRow(std::u16string_view tag) {
   return tag == u"TxtTextureID" || tag == u"BtnTxtId" || tag == u"SldTxtId" || tag == u"TblTxtId";
 }
 
+// The section defaults that were read, by element name, in document order.
+using Defaults = std::map<std::u16string, std::vector<const Node*>, std::less<>>;
+
 struct ItemNodes {
-  const Node* item = nullptr;     // the item element
-  const Node* section = nullptr;  // its section (for inherited values)
+  const Node* item = nullptr;                        // the item element
+  std::shared_ptr<const Defaults> defaults;          // its section's (for inherited values)
   // The element that gave the value of row `tag`: the item's own, else the section default.
   int lineOf(std::u16string_view tag) const {
     for (const Node& c : item->children)
       if (c.read && c.tag == tag) return c.line;
-    for (const Node& c : section->children)
-      if (c.read && c.tag == tag) return c.line;
-    return item->line;
+    auto it = defaults->find(tag);
+    return it != defaults->end() ? it->second.front()->line : item->line;
   }
-  // The elements that gave a repeated image list, in list order: defaults first.
-  std::vector<const Node*> imageElements(std::u16string_view tag) const {
+  // The elements that gave a repeated list, in list order: defaults first.
+  std::vector<const Node*> elements(std::u16string_view tag) const {
     std::vector<const Node*> out;
-    for (const Node& c : section->children)
-      if (c.read && c.tag == tag) out.push_back(&c);
+    auto it = defaults->find(tag);
+    if (it != defaults->end()) out = it->second;
     for (const Node& c : item->children)
       if (c.read && c.tag == tag) out.push_back(&c);
     return out;
@@ -671,6 +678,10 @@ class ScriptChecker {
     c.known.emplace_back(section.item);
     std::vector<int> stepOf = followReadOrder(sectionNode.children, c, m_report);
     std::vector<ItemNodes> items;
+    auto defaults = std::make_shared<Defaults>();
+    for (size_t j = 0; j < sectionNode.children.size(); ++j)
+      if (stepOf[j] >= 0 && static_cast<size_t>(stepOf[j]) < section.rows.size())
+        (*defaults)[sectionNode.children[j].tag].push_back(&sectionNode.children[j]);
     for (size_t j = 0; j < sectionNode.children.size(); ++j) {
       Node& child = sectionNode.children[j];
       if (stepOf[j] < 0) continue;
@@ -684,7 +695,7 @@ class ScriptChecker {
       std::vector<int> itemSteps = followReadOrder(child.children, ic, m_report);
       for (size_t k = 0; k < child.children.size(); ++k)
         if (itemSteps[k] >= 0) checkElement(child.children[k], section.rows[static_cast<size_t>(itemSteps[k])]);
-      items.push_back(ItemNodes{&child, &sectionNode});
+      items.push_back(ItemNodes{&child, defaults});
     }
     return items;
   }
@@ -769,7 +780,7 @@ class ScriptChecker {
                                                 : tag == std::u16string_view(u"BtnImgDn") ? b.ImgDn
                                                 : tag == std::u16string_view(u"BtnImgGray") ? b.ImgGray
                                                                                           : b.ImgIr;
-          std::vector<const Node*> elements = n.imageElements(tag);
+          std::vector<const Node*> elements = n.elements(tag);
           for (size_t k = 0; k < list.size() && k < elements.size(); ++k)
             checkBitmapSize(list[k].imgId, b.BtnArea, elements[k]->line, narrow(tag),
                             "its button's BtnArea (line " + std::to_string(areaLine) + ")");
@@ -780,7 +791,7 @@ class ScriptChecker {
                       "button " + std::to_string(b.ActionID) + "'s BtnTouchArea");
         }
         touches.push_back(Touch{b.TouchArea, n.lineOf(u"BtnTouchArea"), "button " + std::to_string(b.ActionID)});
-        checkComputedLinks(b, n);
+        checkComputedLinks(n);
       }
     }
     if (auto* items = paired(menu.Pictures, u"PICTURES")) {
@@ -788,7 +799,7 @@ class ScriptChecker {
         const tagPicture& p = menu.Pictures[i];
         const ItemNodes& n = (*items)[i];
         const int areaLine = n.lineOf(u"PicArea");
-        std::vector<const Node*> elements = n.imageElements(u"PicImg");
+        std::vector<const Node*> elements = n.elements(u"PicImg");
         for (size_t k = 0; k < p.Images.size() && k < elements.size(); ++k)
           checkBitmapSize(p.Images[k].imgId, p.PicArea, elements[k]->line, "PicImg",
                           "its picture's PicArea (line " + std::to_string(areaLine) + ")");
@@ -852,6 +863,9 @@ class ScriptChecker {
                   what + " " + std::to_string(list[i].ActionID) + "'s " + narrow(tag));
   }
 
+  static constexpr long kMaxOverlapComparisons = 4'000'000;
+  static constexpr int kMaxOverlapReports = 200;
+
   struct Touch {
     tagArea area;
     int line;
@@ -864,22 +878,36 @@ class ScriptChecker {
       return int64_t{a.LocX} < int64_t{b.LocX} + b.Width && int64_t{b.LocX} < int64_t{a.LocX} + a.Width &&
              int64_t{a.LocY} < int64_t{b.LocY} + b.Hight && int64_t{b.LocY} < int64_t{a.LocY} + a.Hight;
     };
-    for (size_t j = 0; j < touches.size(); ++j)
-      for (size_t i = 0; i < j; ++i)
-        if (overlap(touches[i].area, touches[j].area)) {
-          const Touch& first = touches[i].line <= touches[j].line ? touches[i] : touches[j];
-          const Touch& later = &first == &touches[i] ? touches[j] : touches[i];
-          m_report.warning(later.line, "the touch area of " + later.what + " overlaps that of " + first.what +
-                                           " (line " + std::to_string(first.line) + "): a touch there goes to one of them only");
-        }
+    // Sorted by left edge, each area is compared only with those that start before its right
+    // edge; a page of thousands of overlapping areas is cut short after enough reports.
+    std::vector<size_t> order(touches.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return touches[a].area.LocX < touches[b].area.LocX; });
+    int reported = 0;
+    long comparisons = 0;
+    for (size_t x = 0; x < order.size(); ++x) {
+      const Touch& a = touches[order[x]];
+      for (size_t y = x + 1; y < order.size(); ++y) {
+        const Touch& b = touches[order[y]];
+        if (int64_t{b.area.LocX} >= int64_t{a.area.LocX} + a.area.Width) break;
+        if (++comparisons > kMaxOverlapComparisons || reported >= kMaxOverlapReports) return;
+        if (!overlap(a.area, b.area)) continue;
+        const bool aFirst = order[x] < order[y];
+        const Touch& first = aFirst ? a : b;
+        const Touch& later = aFirst ? b : a;
+        m_report.warning(later.line, "the touch area of " + later.what + " overlaps that of " + first.what +
+                                         " (line " + std::to_string(first.line) + "): a touch there goes to one of them only");
+        ++reported;
+      }
+    }
   }
 
   // Every load computes the buttons' arrow-key links from their positions: links a script
   // gives for them are replaced.
-  void checkComputedLinks(const tagButton&, const ItemNodes& n) {
-    for (const Node* holder : {n.section, n.item})
-      for (const Node& c : holder->children) {
-        if (!c.read || c.tag != u"BtnIrDirect") continue;
+  void checkComputedLinks(const ItemNodes& n) {
+    for (const Node* element : n.elements(u"BtnIrDirect")) {
+        const Node& c = *element;
         for (int d = IR_LEFT; d <= IR_BOTTOM; ++d) {
           const Attribute* a = c.attribute(schema::kDirectionAttributes[d]);
           if (a && _wtol(a->value.c_str()) != -1) {
@@ -903,14 +931,15 @@ class ScriptChecker {
 
   void checkProgressLinks(const tagMenu& menu, const std::vector<ItemNodes>& items) {
     const auto& bars = menu.Progresses;
+    std::map<int, long> barByAction;  // the first bar of an action id, as the engine finds it
+    for (size_t i = bars.size(); i-- > 0;) barByAction[bars[i].ActionID] = static_cast<long>(i);
+    std::set<int> buttonActions;
+    for (const tagButton& b : menu.Buttons) buttonActions.insert(b.ActionID);
     auto barIndex = [&](int id) -> long {
-      for (size_t i = 0; i < bars.size(); ++i)
-        if (bars[i].ActionID == id) return static_cast<long>(i);
-      return -1;
+      auto it = barByAction.find(id);
+      return it == barByAction.end() ? -1 : it->second;
     };
-    auto isButton = [&](int id) {
-      return std::any_of(menu.Buttons.begin(), menu.Buttons.end(), [&](const tagButton& b) { return b.ActionID == id; });
-    };
+    auto isButton = [&](int id) { return buttonActions.count(id) > 0; };
     for (size_t i = 0; i < bars.size(); ++i) {
       const int line = items[i].lineOf(u"PrgIrDirect");
       for (int d : kArrows) {

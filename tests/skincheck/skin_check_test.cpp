@@ -357,6 +357,16 @@ TEST_F(SkinCheck, BadFilesGiveOneFindingEach) {
   ASSERT_EQ(findings.size(), 1u) << describe(findings);
   EXPECT_NE(findings[0].message.find("bytes are not read"), std::string::npos);
 
+  // Many widgets whose touch areas all overlap, and many unknown elements: answered without
+  // comparing everything with everything.
+  const int kMany = 10000;
+  std::string many = "<SL_MENUS><MENU><BUTTONS>\n";
+  for (int i = 0; i < kMany; ++i) many += "<BUTTON><BtnTouchArea LocX=\"0\" LocY=\"0\" Width=\"9\" Hight=\"9\"/><x/></BUTTON>\n";
+  script = many + "</BUTTONS></MENU></SL_MENUS>";
+  findings = check();
+  EXPECT_EQ(std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.message.find("overlaps") != std::string::npos; }), 200);
+  EXPECT_EQ(std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.message.find("unknown element 'x'") != std::string::npos; }), kMany);
+
   // Deep nesting: only the levels a script has are walked.
   std::string deep = "<SL_MENUS><MENU><TEXTS><TEXT>";
   for (int i = 0; i < 20000; ++i) deep += "<a>";
