@@ -22,6 +22,11 @@ std::filesystem::path makeSkin() {
   std::ofstream(unit / "lang_en.rc") << "STRINGTABLE\nBEGIN\n    1, \"one\"\nEND\n";
   std::ofstream(unit / "Skin/image.xml") << "<IMAGES><IMAGE ImgId=\"1\">a.bmp</IMAGE></IMAGES>";
   std::ofstream(unit / "Skin/Skin/a.bmp") << "BM";
+  static const std::filesystem::path made = unit;
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(made, ec);
+  });
   return unit / "Skin";
 }
 
