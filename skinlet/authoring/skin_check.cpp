@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <set>
@@ -437,6 +438,39 @@ void checkNoAttributes(const Node& node, Report& report) {
 // ---------------------------------------------------------------------------------------------
 // What a script refers to: the image table and the language modules.
 
+// The reason the platform writes on the debug console when it refuses a file ("SHLoadDIBitmap:
+// PATH: why", "LoadLibraryExW: "PATH" is not a language module: why"), caught while a load runs.
+class ConsoleReason {
+ public:
+  explicit ConsoleReason(std::string prefix) : m_prefix(std::move(prefix)) {
+    m_sink = plat::console::addSink([this](const std::string& line) {
+      if (line.compare(0, m_prefix.size(), m_prefix) != 0) return;
+      std::lock_guard<std::mutex> guard(m_lock);
+      m_line = line;
+    });
+  }
+  ~ConsoleReason() { plat::console::removeSink(m_sink); }
+  ConsoleReason(const ConsoleReason&) = delete;
+  ConsoleReason& operator=(const ConsoleReason&) = delete;
+
+  // The text after the marker, without the line end; empty when nothing was said.
+  std::string after(const std::string& marker) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    size_t at = m_line.rfind(marker);
+    if (at == std::string::npos) return "";
+    std::string reason = m_line.substr(at + marker.size());
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+    while (!reason.empty() && reason.front() == ' ') reason.erase(0, 1);
+    return reason;
+  }
+
+ private:
+  std::string m_prefix;
+  std::mutex m_lock;
+  std::string m_line;
+  int m_sink = 0;
+};
+
 struct ImageEntry {
   int line = 0;
   std::u16string file;
@@ -508,16 +542,21 @@ void readImageTable(const fs::path& skinFolder, Resources& res, std::vector<Find
     } else if (!deviceFileExists(device)) {
       report.error(image.line, "bitmap " + named(image.data) + " of image " + std::to_string(id) +
                                    " does not exist in the Skin folder");
-    } else if (HBITMAP bitmap = SHLoadDIBitmap(device.c_str())) {
-      BITMAP info{};
-      GetObjectW(bitmap, sizeof info, &info);
-      entry.loads = true;
-      entry.width = info.bmWidth;
-      entry.height = std::abs(info.bmHeight);
-      DeleteObject(bitmap);
     } else {
-      report.error(image.line, "bitmap " + named(image.data) + " of image " + std::to_string(id) +
-                                   " does not load (not a bitmap the engine can read)");
+      ConsoleReason why("SHLoadDIBitmap: ");
+      if (HBITMAP bitmap = SHLoadDIBitmap(device.c_str())) {
+        BITMAP info{};
+        GetObjectW(bitmap, sizeof info, &info);
+        entry.loads = true;
+        entry.width = info.bmWidth;
+        entry.height = std::abs(info.bmHeight);
+        DeleteObject(bitmap);
+      } else {
+        std::string reason = why.after(": ");
+        report.error(image.line, "bitmap " + named(image.data) + " of image " + std::to_string(id) +
+                                     " does not load (" + (reason.empty() ? "not a bitmap the engine reads" : reason) +
+                                     ")");
+      }
     }
     auto [it, fresh] = res.images.emplace(id, entry);
     if (!fresh)
@@ -559,10 +598,13 @@ void readLanguages(const fs::path& languageFolder, Resources& res, std::vector<F
                                       " characters and is cut");
     }
     std::u16string device = moduleDevicePath(languageFolder, language.data.substr(0, SL_TEXT_LEN - 1));
+    ConsoleReason why("LoadLibraryExW: ");
     module.handle = device.empty() ? nullptr : LoadLibraryExW(device.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     if (!module.handle) {
+      std::string reason = why.after("is not a language module:");
+      if (reason.empty()) reason = "not found";
       report.error(language.line, "language module " + named(language.data) + " (" + std::to_string(module.langId) +
-                                      ") does not load: its texts are missing from every screen");
+                                      ") does not load (" + reason + "): its texts are missing from every screen");
       continue;
     }
     res.modules.push_back(std::move(module));
@@ -1053,12 +1095,14 @@ void sortFindings(std::vector<Finding>& findings) {
 
 fs::path languageFolderOf(const fs::path& skinFolder, const Options& options) {
   if (!options.languageFolder.empty()) return options.languageFolder;
-  std::error_code ec;
-  fs::path folder = fs::absolute(skinFolder, ec);
-  if (ec) folder = skinFolder;
-  folder = folder.lexically_normal();
+  // Named as the skin folder was (relative stays relative), so that findings read alike.
+  fs::path folder = skinFolder.lexically_normal();
   if (!folder.has_filename()) folder = folder.parent_path();
-  return folder.parent_path();
+  if (folder.has_parent_path() && folder.filename() != "." && folder.filename() != "..") return folder.parent_path();
+  std::error_code ec;
+  fs::path absolute = fs::absolute(folder, ec).lexically_normal();
+  if (!absolute.has_filename()) absolute = absolute.parent_path();
+  return ec ? folder / ".." : absolute.parent_path();
 }
 
 void prepare(const fs::path& skinFolder, const Options& options, Resources& res, std::vector<Finding>* out) {

@@ -3,6 +3,7 @@
 // the screen. Used by the skin-check tool and by the launcher's watch mode.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>

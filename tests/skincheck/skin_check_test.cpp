@@ -327,11 +327,11 @@ TEST_F(SkinCheck, ImageTableAndLanguageListAreCheckedAtTheirLines) {
   EXPECT_EQ(lines, (std::vector<std::string>{"image.xml:6", "image.xml:7", "image.xml:8", "image.xml:9", "language.xml:5"}))
       << describe(findings);
   ASSERT_EQ(findings.size(), 5u);
-  EXPECT_NE(findings[0].message.find("'junk.bmp' of image 7 does not load"), std::string::npos);
+  EXPECT_NE(findings[0].message.find("'junk.bmp' of image 7 does not load (not a BMP file)"), std::string::npos);
   EXPECT_NE(findings[1].message.find("'gone.bmp' of image 8 does not exist"), std::string::npos);
   EXPECT_EQ(findings[2].severity, Severity::Warning);  // id 2 twice
   EXPECT_NE(findings[3].message.find("'ImgID'"), std::string::npos);
-  EXPECT_NE(findings[4].message.find("'lang_ja.rc' (1041) does not load"), std::string::npos);
+  EXPECT_NE(findings[4].message.find("'lang_ja.rc' (1041) does not load (not found)"), std::string::npos);
 }
 
 TEST_F(SkinCheck, AScriptReferringToAnImageWhoseBitmapFailsIsToldWhy) {

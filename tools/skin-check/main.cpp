@@ -6,6 +6,7 @@
 #include <string>
 
 #include "authoring/skin_check.h"
+#include "windows.h"
 
 namespace {
 
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // The findings say what the platform's console lines would: keep standard error for the summary.
+  plat::console::setEcho(false);
   int errors = 0;
   int warnings = 0;
   for (const skinlet::check::Finding& finding : skinlet::check::checkSkin(folder, options)) {
