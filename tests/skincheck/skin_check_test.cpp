@@ -443,6 +443,10 @@ TEST_F(SkinCheckProgram, ExitStatusTellsCleanWarningsAndErrors) {
   EXPECT_EQ(run((unit / "elsewhere/Skin200").string() + " --lang-dir " + unit.string()), 0) << read("out.txt");
 }
 
+TEST_F(SkinCheckProgram, DefaultSkinOfTheUnitExitsClean) {
+  EXPECT_EQ(run(std::string(HU_SOURCE_DIR) + "/unit/Windows/Skin800x480"), 0) << read("out.txt");
+}
+
 TEST_F(SkinCheckProgram, UnusableArgumentsExitWithTwoAndSayWhy) {
   EXPECT_EQ(run((unit / "missing").string()), 2);
   EXPECT_NE(read("err.txt").find("no such folder"), std::string::npos);
