@@ -1,6 +1,8 @@
 // The skin checker on any script: whatever the file holds, it answers with findings and
 // never faults. The input is written as the one script of a small skin folder whose image
 // table and language list are fixed, so that references get looked up too.
+#include "authoring/skin_check.h"
+
 #include <unistd.h>
 
 #include <cstddef>
@@ -9,8 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-#include "authoring/skin_check.h"
 
 namespace {
 
@@ -35,8 +35,8 @@ std::filesystem::path makeSkin() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::filesystem::path skin = makeSkin();
   const std::filesystem::path script = skin / "Fuzz_Script.xml";
-  std::ofstream(script, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                   static_cast<std::streamsize>(size));
+  std::ofstream(script, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   for (const skinlet::check::Finding& finding : skinlet::check::checkScript(skin, script))
     if (skinlet::check::format(finding).empty()) std::abort();
   return 0;

@@ -185,7 +185,8 @@ struct Rows<tagButton> {
       SL_INT_ROW(tagButton, u"BtnActionType", ActionType),
       SL_ROW(tagButton, u"BtnActionID", Carries::Value, r.ActionID = in.value(); r.StateIndex = 0),
       SL_INT_ROW(tagButton, u"BtnIrHotKey", IrHotKey),
-      SL_ROW(tagButton, u"BtnIrHotKeyMode", Carries::HotKeyModes, r.NextMode = in.num(kHotKeyModeAttributes[0]); r.InitMode = in.num(kHotKeyModeAttributes[1])),
+      SL_ROW(tagButton, u"BtnIrHotKeyMode", Carries::HotKeyModes,
+             r.NextMode = in.num(kHotKeyModeAttributes[0]); r.InitMode = in.num(kHotKeyModeAttributes[1])),
       SL_AREA_ROW(tagButton, u"BtnTouchArea", TouchArea),
       SL_AREA_ROW(tagButton, u"BtnArea", BtnArea),
       SL_REPEATED(tagButton, u"BtnImgUp", Carries::Image, (void)k; in.imageItem(r.ImgUp)),
@@ -310,7 +311,8 @@ struct Rows<tagTable> {
       // Each of the three gives an image reference and, as its text, a file name; the
       // path is stored even when the text is empty (it is then the base directory).
       SL_ROW(tagTable, u"TblImgNameDir", Carries::ImageAndFile, in.image(r.DirImgId, r.DirBitmap); in.path(r.DirPath)),
-      SL_ROW(tagTable, u"TblImgNameFile", Carries::ImageAndFile, in.image(r.FileImgId, r.FileBitmap); in.path(r.FilePath)),
+      SL_ROW(tagTable, u"TblImgNameFile", Carries::ImageAndFile,
+             in.image(r.FileImgId, r.FileBitmap); in.path(r.FilePath)),
       SL_ROW(tagTable, u"TblImgNameBg", Carries::ImageAndFile, in.image(r.BgImgId, r.BgBitmap); in.path(r.BgPath)),
       SL_INT_ROW(tagTable, u"TblIsSelected", IsSelected),
       SL_INT_ROW(tagTable, u"TblTxtId", TxtId),
@@ -352,7 +354,8 @@ struct Rows<tagSatellite> {
   static constexpr Row<tagSatellite> rows[] = {
       SL_INT_ROW(tagSatellite, u"SatActionID", ActionID),
       SL_AREA_ROW(tagSatellite, u"SatDisplayArea", SatDisplayArea),
-      SL_ROW(tagSatellite, u"SatSize", Carries::Size, r.SatWidth = in.num(kSizeAttributes[0]); r.SatHight = in.num(kSizeAttributes[1])),
+      SL_ROW(tagSatellite, u"SatSize", Carries::Size,
+             r.SatWidth = in.num(kSizeAttributes[0]); r.SatHight = in.num(kSizeAttributes[1])),
       SL_COLOUR_ROW(tagSatellite, u"SatInvalidColor", SatInvalidColor),
       SL_COLOUR_ROW(tagSatellite, u"SatValidColor", SatValidColor),
       SL_INT_ROW(tagSatellite, u"SatTxtFont", SatTxtFont),

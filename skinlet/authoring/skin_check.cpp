@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -265,10 +265,10 @@ struct Step {
 enum class Role { Property, Default, Item, Section };
 
 struct Context {
-  std::string where;                 // "in TEXT", "in page", ...
-  std::vector<Step> steps;           // in search order
-  std::vector<Role> roles;           // per step
-  std::vector<std::u16string> known; // names for suggestions
+  std::string where;                  // "in TEXT", "in page", ...
+  std::vector<Step> steps;            // in search order
+  std::vector<Role> roles;            // per step
+  std::vector<std::u16string> known;  // names for suggestions
 };
 
 // Runs the loader's forward searches over `children` and reports every child it passes over.
@@ -306,8 +306,8 @@ std::vector<int> followReadOrder(std::vector<Node>& children, const Context& con
     if (child.read) continue;
     auto found = stepByTag.find(child.tag);
     if (found == stepByTag.end()) {
-      report.error(child.line, "unknown element " + named(child.tag) + " " + context.where +
-                                   " is not read" + suggestion(child.tag, context.known));
+      report.error(child.line, "unknown element " + named(child.tag) + " " + context.where + " is not read" +
+                                   suggestion(child.tag, context.known));
       continue;
     }
     const size_t s = found->second;
@@ -332,8 +332,8 @@ std::vector<int> followReadOrder(std::vector<Node>& children, const Context& con
       report.error(child.line, named(child.tag) + " is not loaded: the default " + named(b.tag) + bLine +
                                    " stands after it, and items are searched only after the last default");
     } else if (role == Role::Section && bRole == Role::Property) {
-      report.error(child.line, "section " + named(child.tag) + " is not loaded: the page property " +
-                                   named(b.tag) + bLine + " stands after it; properties come first");
+      report.error(child.line, "section " + named(child.tag) + " is not loaded: the page property " + named(b.tag) +
+                                   bLine + " stands after it; properties come first");
     } else if (role == Role::Section && lastProperty > static_cast<long>(j)) {
       const Node& property = children[static_cast<size_t>(lastProperty)];
       report.error(child.line, "section " + named(child.tag) + " is not loaded: the page property " +
@@ -422,8 +422,8 @@ void checkAttributes(const Node& node, const RowInfo& row, Report& report) {
   }
   for (const std::u16string& name : required)
     if (!node.attribute(name)) {
-      std::string effect = row.carries == Carries::Directions ? ": the link goes to 0, not nowhere (write -1 for none)"
-                                                              : "";
+      std::string effect =
+          row.carries == Carries::Directions ? ": the link goes to 0, not nowhere (write -1 for none)" : "";
       report.warning(node.line, named(node.tag) + " has no " + named(name) + " and it is read as 0" + effect);
     }
 }
@@ -459,7 +459,8 @@ class ConsoleReason {
     size_t at = m_line.rfind(marker);
     if (at == std::string::npos) return "";
     std::string reason = m_line.substr(at + marker.size());
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
+      reason.pop_back();
     while (!reason.empty() && reason.front() == ' ') reason.erase(0, 1);
     return reason;
   }
@@ -530,8 +531,8 @@ void readImageTable(const fs::path& skinFolder, Resources& res, std::vector<Find
     }
     for (const Attribute& a : image.attributes)
       if (a.name != u"ImgId")
-        report.error(image.line, "unknown attribute " + named(a.name) + " of 'IMAGE' is not read" +
-                                     suggestion(a.name, {u"ImgId"}));
+        report.error(image.line,
+                     "unknown attribute " + named(a.name) + " of 'IMAGE' is not read" + suggestion(a.name, {u"ImgId"}));
     const int id = static_cast<uint16_t>(image.number(u"ImgId"));
     ImageEntry entry;
     entry.line = image.line;
@@ -579,7 +580,8 @@ void readLanguages(const fs::path& languageFolder, Resources& res, std::vector<F
   Document doc;
   if (!loadDocument(languageFolder / "language.xml", report, doc)) return;
   if (doc.root.tag != u"LANGUAGES") {
-    report.error(doc.root.line, "the root element is " + named(doc.root.tag) + ", not 'LANGUAGES': no language is listed" +
+    report.error(doc.root.line, "the root element is " + named(doc.root.tag) +
+                                    ", not 'LANGUAGES': no language is listed" +
                                     suggestion(doc.root.tag, {u"LANGUAGES"}));
     return;
   }
@@ -594,8 +596,8 @@ void readLanguages(const fs::path& languageFolder, Resources& res, std::vector<F
     module.langId = static_cast<uint16_t>(language.number(u"LANGID"));
     module.name = narrow(language.data);
     if (language.data.size() >= SL_TEXT_LEN) {
-      report.error(language.line, "module path is longer than " + std::to_string(SL_TEXT_LEN - 1) +
-                                      " characters and is cut");
+      report.error(language.line,
+                   "module path is longer than " + std::to_string(SL_TEXT_LEN - 1) + " characters and is cut");
     }
     std::u16string device = moduleDevicePath(languageFolder, language.data.substr(0, SL_TEXT_LEN - 1));
     ConsoleReason why("LoadLibraryExW: ");
@@ -623,8 +625,8 @@ bool isTextIdRow(std::u16string_view tag) {
 using Defaults = std::map<std::u16string, std::vector<const Node*>, std::less<>>;
 
 struct ItemNodes {
-  const Node* item = nullptr;                        // the item element
-  std::shared_ptr<const Defaults> defaults;          // its section's (for inherited values)
+  const Node* item = nullptr;                // the item element
+  std::shared_ptr<const Defaults> defaults;  // its section's (for inherited values)
   // The element that gave the value of row `tag`: the item's own, else the section default.
   int lineOf(std::u16string_view tag) const {
     for (const Node& c : item->children)
@@ -768,8 +770,8 @@ class ScriptChecker {
     if (node.data.empty()) return;  // the table's path is then the folder itself: nothing is opened
     std::u16string device = deviceJoin(m_res.skinFilesDevice, node.data);
     if (!deviceFileExists(device))
-      m_report.error(node.line, "file " + named(node.data) + " of " + named(node.tag) +
-                                    " does not exist in the Skin folder");
+      m_report.error(node.line,
+                     "file " + named(node.data) + " of " + named(node.tag) + " does not exist in the Skin folder");
   }
 
   void checkText(const Node& node) {
@@ -799,7 +801,8 @@ class ScriptChecker {
     if (haveView) {
       if (int line = lineOfPageRow(u"BACKGRUOND"))
         checkBitmapSize(menu.BgImgId, view, line, "background", "the page's MVIEWPORT");
-      if (int line = lineOfPageRow(u"BGMASK")) checkBitmapSize(menu.MaskImgId, view, line, "mask", "the page's MVIEWPORT");
+      if (int line = lineOfPageRow(u"BGMASK"))
+        checkBitmapSize(menu.MaskImgId, view, line, "mask", "the page's MVIEWPORT");
     }
     auto itemsOf = [&](const char16_t* section) -> const std::vector<ItemNodes>& {
       static const std::vector<ItemNodes> none;
@@ -818,10 +821,10 @@ class ScriptChecker {
         const ItemNodes& n = (*items)[i];
         const int areaLine = n.lineOf(u"BtnArea");
         for (const char16_t* tag : {u"BtnImgUp", u"BtnImgDn", u"BtnImgGray", u"BtnImgIr"}) {
-          const std::vector<tagImgItem>& list = tag == std::u16string_view(u"BtnImgUp")   ? b.ImgUp
-                                                : tag == std::u16string_view(u"BtnImgDn") ? b.ImgDn
+          const std::vector<tagImgItem>& list = tag == std::u16string_view(u"BtnImgUp")     ? b.ImgUp
+                                                : tag == std::u16string_view(u"BtnImgDn")   ? b.ImgDn
                                                 : tag == std::u16string_view(u"BtnImgGray") ? b.ImgGray
-                                                                                          : b.ImgIr;
+                                                                                            : b.ImgIr;
           std::vector<const Node*> elements = n.elements(tag);
           for (size_t k = 0; k < list.size() && k < elements.size(); ++k)
             checkBitmapSize(list[k].imgId, b.BtnArea, elements[k]->line, narrow(tag),
@@ -882,8 +885,8 @@ class ScriptChecker {
     if (it == m_res.images.end() || !it->second.loads) return;
     const ImageEntry& e = it->second;
     if (e.width == area.Width && e.height == area.Hight) return;
-    m_report.warning(line, what + " image " + std::to_string(id) + " is " + sizeText(e.width, e.height) +
-                               " but " + shownIn + " is " + sizeText(area.Width, area.Hight));
+    m_report.warning(line, what + " image " + std::to_string(id) + " is " + sizeText(e.width, e.height) + " but " +
+                               shownIn + " is " + sizeText(area.Width, area.Hight));
   }
 
   void checkInside(const tagArea& a, const tagArea& view, int line, const std::string& what) {
@@ -938,8 +941,8 @@ class ScriptChecker {
         const bool aFirst = order[x] < order[y];
         const Touch& first = aFirst ? a : b;
         const Touch& later = aFirst ? b : a;
-        m_report.warning(later.line, "the touch area of " + later.what + " overlaps that of " + first.what +
-                                         " (line " + std::to_string(first.line) + "): a touch there goes to one of them only");
+        m_report.warning(later.line, "the touch area of " + later.what + " overlaps that of " + first.what + " (line " +
+                                         std::to_string(first.line) + "): a touch there goes to one of them only");
         ++reported;
       }
     }
@@ -949,25 +952,30 @@ class ScriptChecker {
   // gives for them are replaced.
   void checkComputedLinks(const ItemNodes& n) {
     for (const Node* element : n.elements(u"BtnIrDirect")) {
-        const Node& c = *element;
-        for (int d = IR_LEFT; d <= IR_BOTTOM; ++d) {
-          const Attribute* a = c.attribute(schema::kDirectionAttributes[d]);
-          if (a && _wtol(a->value.c_str()) != -1) {
-            m_report.warning(c.line, "the " + narrow(a->name) + " link of a button is not used: button links for the "
-                                     "arrow keys are computed from the button positions");
-            break;
-          }
+      const Node& c = *element;
+      for (int d = IR_LEFT; d <= IR_BOTTOM; ++d) {
+        const Attribute* a = c.attribute(schema::kDirectionAttributes[d]);
+        if (a && _wtol(a->value.c_str()) != -1) {
+          m_report.warning(c.line, "the " + narrow(a->name) +
+                                       " link of a button is not used: button links for the "
+                                       "arrow keys are computed from the button positions");
+          break;
         }
       }
+    }
   }
 
   static constexpr int kArrows[4] = {IR_LEFT, IR_RIGHT, IR_TOP, IR_BOTTOM};
   static int opposite(int d) {
     switch (d) {
-      case IR_LEFT: return IR_RIGHT;
-      case IR_RIGHT: return IR_LEFT;
-      case IR_TOP: return IR_BOTTOM;
-      default: return IR_TOP;
+      case IR_LEFT:
+        return IR_RIGHT;
+      case IR_RIGHT:
+        return IR_LEFT;
+      case IR_TOP:
+        return IR_BOTTOM;
+      default:
+        return IR_TOP;
     }
   }
 
@@ -992,7 +1000,8 @@ class ScriptChecker {
           m_report.error(line, "the " + narrow(schema::kDirectionAttributes[d]) + " link of progress bar " +
                                    std::to_string(bars[i].ActionID) + " names action id " + std::to_string(link) +
                                    ", which no button or progress bar of the page has");
-        } else if (j >= 0 && static_cast<size_t>(j) != i && bars[static_cast<size_t>(j)].IrDirect[opposite(d)] != bars[i].ActionID) {
+        } else if (j >= 0 && static_cast<size_t>(j) != i &&
+                   bars[static_cast<size_t>(j)].IrDirect[opposite(d)] != bars[i].ActionID) {
           m_report.warning(line, "the " + narrow(schema::kDirectionAttributes[d]) + " link of progress bar " +
                                      std::to_string(bars[i].ActionID) + " to " + std::to_string(link) +
                                      " is one-way: " + narrow(schema::kDirectionAttributes[opposite(d)]) + " of " +
@@ -1003,9 +1012,8 @@ class ScriptChecker {
     // The focus starts at action id 0 (or, on a screen that sets none, on the first bar).
     long start = barIndex(0);
     if (start < 0) start = 0;
-    std::vector<bool> reached = reach(bars.size(), static_cast<size_t>(start), [&](size_t i, int d) {
-      return barIndex(bars[i].IrDirect[d]);
-    });
+    std::vector<bool> reached =
+        reach(bars.size(), static_cast<size_t>(start), [&](size_t i, int d) { return barIndex(bars[i].IrDirect[d]); });
     for (size_t i = 0; i < bars.size(); ++i)
       if (!reached[i])
         m_report.warning(items[i].item->line, "progress bar " + std::to_string(bars[i].ActionID) +
@@ -1019,23 +1027,25 @@ class ScriptChecker {
     for (size_t i = 0; i < rows.size(); ++i) {
       // Table items are focused by their list position, compared with their action ids.
       if (rows[i].ActionID != static_cast<int32_t>(i))
-        m_report.warning(items[i].lineOf(u"TblActionID"),
-                         "table item at position " + std::to_string(i) + " has action id " +
-                             std::to_string(rows[i].ActionID) + ": the arrow keys find table items by position, "
-                             "so its action id must be " + std::to_string(i));
+        m_report.warning(items[i].lineOf(u"TblActionID"), "table item at position " + std::to_string(i) +
+                                                              " has action id " + std::to_string(rows[i].ActionID) +
+                                                              ": the arrow keys find table items by position, "
+                                                              "so its action id must be " +
+                                                              std::to_string(i));
       const int line = items[i].lineOf(u"TblIrDirect");
       for (int d : kArrows) {
         const int link = rows[i].IrDirect[d];
         if (link == -1) continue;
         if (link < 0 || link >= count) {
           m_report.error(line, "the " + narrow(schema::kDirectionAttributes[d]) + " link of table item " +
-                                   std::to_string(i) + " names position " + std::to_string(link) + ", but the table has " +
-                                   std::to_string(count) + " items");
-        } else if (static_cast<size_t>(link) != i && rows[static_cast<size_t>(link)].IrDirect[opposite(d)] != static_cast<int>(i)) {
+                                   std::to_string(i) + " names position " + std::to_string(link) +
+                                   ", but the table has " + std::to_string(count) + " items");
+        } else if (static_cast<size_t>(link) != i &&
+                   rows[static_cast<size_t>(link)].IrDirect[opposite(d)] != static_cast<int>(i)) {
           m_report.warning(line, "the " + narrow(schema::kDirectionAttributes[d]) + " link of table item " +
-                                     std::to_string(i) + " to " + std::to_string(link) + " is one-way: " +
-                                     narrow(schema::kDirectionAttributes[opposite(d)]) + " of " + std::to_string(link) +
-                                     " does not lead back");
+                                     std::to_string(i) + " to " + std::to_string(link) +
+                                     " is one-way: " + narrow(schema::kDirectionAttributes[opposite(d)]) + " of " +
+                                     std::to_string(link) + " does not lead back");
         }
       }
     }
@@ -1052,8 +1062,9 @@ class ScriptChecker {
     });
     for (size_t i = 0; i < rows.size(); ++i)
       if (!reached[i])
-        m_report.warning(items[i].item->line, "table item " + std::to_string(i) +
-                                                  " cannot be reached with the arrow keys from item 0, where the focus starts");
+        m_report.warning(items[i].item->line,
+                         "table item " + std::to_string(i) +
+                             " cannot be reached with the arrow keys from item 0, where the focus starts");
   }
 
   template <class Next>

@@ -1,8 +1,9 @@
 // The skin checker, on skins written into a temporary folder: a clean skin gives no finding,
 // and every mistake planted into it is reported at its exact line. Mistakes that make the
 // loader skip something are also loaded by the real loader, to show that it does skip.
-#include <gtest/gtest.h>
+#include "authoring/skin_check.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "authoring/skin_check.h"
 #include "bitmap_file.h"
 #include "markup.h"
 #include "skin_loader.h"
@@ -195,93 +195,177 @@ struct Planted {
 };
 
 using Pages = std::vector<tagMenu>;
-const std::string kText = "    <TEXT>\n      <TxtActionID value=\"1\"/>\n      <TxtTextureID value=\"100\"/>\n"
-                          "      <TxtArea LocX=\"0\" LocY=\"0\" Width=\"100\" Hight=\"20\"/>\n    </TEXT>\n";
+const std::string kText =
+    "    <TEXT>\n      <TxtActionID value=\"1\"/>\n      <TxtTextureID value=\"100\"/>\n"
+    "      <TxtArea LocX=\"0\" LocY=\"0\" Width=\"100\" Hight=\"20\"/>\n    </TEXT>\n";
 
 const std::vector<Planted>& plantedMistakes() {
   static const std::vector<Planted> cases = {
       {"element out of its row order",
        {{"      <TxtActionID value=\"1\"/>\n      <TxtTextureID value=\"100\"/>\n",
          "      <TxtTextureID value=\"100\"/>\n      <TxtActionID value=\"1\"/>\n"}},
-       9, Severity::Error, "'TxtTextureID' in TEXT is out of order: it is read after 'TxtActionID' (line 10)",
+       9,
+       Severity::Error,
+       "'TxtTextureID' in TEXT is out of order: it is read after 'TxtActionID' (line 10)",
        [](const Pages& p) { return p[0].Texts[0].TextureIDs.empty(); }},
       {"element after a repeated row's element",
        {{"      <TxtTextureID value=\"100\"/>\n      <TxtArea LocX=\"0\" LocY=\"0\" Width=\"100\" Hight=\"20\"/>\n",
          "      <TxtArea LocX=\"0\" LocY=\"0\" Width=\"100\" Hight=\"20\"/>\n      <TxtTextureID value=\"100\"/>\n"}},
-       10, Severity::Error, "'TxtArea' in TEXT is out of order: it is read after 'TxtTextureID' (line 11)",
+       10,
+       Severity::Error,
+       "'TxtArea' in TEXT is out of order: it is read after 'TxtTextureID' (line 11)",
        [](const Pages& p) { return p[0].Texts[0].TxtArea.Width == 0; }},
       {"repeated element after the next row",
-       {{"      <BtnImgDn MapId=\"3\"/>\n", "      <BtnImgDn MapId=\"3\"/>\n      <BtnImgUp MapId=\"2\"/>\n"}}, 20,
-       Severity::Error, "'BtnImgDn' in BUTTON is not read: 'BtnImgUp' is repeated after it (line 21)",
+       {{"      <BtnImgDn MapId=\"3\"/>\n", "      <BtnImgDn MapId=\"3\"/>\n      <BtnImgUp MapId=\"2\"/>\n"}},
+       20,
+       Severity::Error,
+       "'BtnImgDn' in BUTTON is not read: 'BtnImgUp' is repeated after it (line 21)",
        [](const Pages& p) { return p[0].Buttons[0].ImgDn.empty() && p[0].Buttons[0].ImgUp.size() == 2; }},
       {"second element of a row read once",
        {{"      <BtnActionID value=\"1\"/>\n", "      <BtnActionID value=\"1\"/>\n      <BtnActionID value=\"7\"/>\n"}},
-       25, Severity::Error, "a second 'BtnActionID' in BUTTON is ignored: only the first (line 24) is read",
+       25,
+       Severity::Error,
+       "a second 'BtnActionID' in BUTTON is ignored: only the first (line 24) is read",
        [](const Pages& p) { return p[0].Buttons[1].ActionID == 1; }},
       {"second section of a kind",
-       {{"  </TEXTS>\n", "  </TEXTS>\n  <TEXTS><TEXT><TxtActionID value=\"9\"/></TEXT></TEXTS>\n"}}, 14,
-       Severity::Error, "a second 'TEXTS' section in MENU is ignored: only the first (line 6) is read",
+       {{"  </TEXTS>\n", "  </TEXTS>\n  <TEXTS><TEXT><TxtActionID value=\"9\"/></TEXT></TEXTS>\n"}},
+       14,
+       Severity::Error,
+       "a second 'TEXTS' section in MENU is ignored: only the first (line 6) is read",
        [](const Pages& p) { return p[0].Texts.size() == 1; }},
-      {"section out of order", {{"  <GIFS>\n", "  <PICTURES><PICTURE/></PICTURES>\n  <GIFS>\n"}}, 42, Severity::Error,
+      {"section out of order",
+       {{"  <GIFS>\n", "  <PICTURES><PICTURE/></PICTURES>\n  <GIFS>\n"}},
+       42,
+       Severity::Error,
        "section 'PICTURES' in MENU is out of order: it is read after 'GIFS' (line 43)",
        [](const Pages& p) { return p[0].Pictures.empty(); }},
       {"default after items",
-       {{kText, "    <TEXT>\n      <TxtActionID value=\"1\"/>\n    </TEXT>\n    <TxtSize value=\"30\"/>\n"}}, 8,
-       Severity::Error, "'TEXT' is not loaded: the default 'TxtSize' (line 11) stands after it",
+       {{kText, "    <TEXT>\n      <TxtActionID value=\"1\"/>\n    </TEXT>\n    <TxtSize value=\"30\"/>\n"}},
+       8,
+       Severity::Error,
+       "'TEXT' is not loaded: the default 'TxtSize' (line 11) stands after it",
        [](const Pages& p) { return p[0].Texts.empty(); }},
       {"section before a page property",
-       {{"  <MVIEWPORT ", "  <SECTORS><SECTOR/></SECTORS>\n  <MVIEWPORT "}}, 5, Severity::Error,
+       {{"  <MVIEWPORT ", "  <SECTORS><SECTOR/></SECTORS>\n  <MVIEWPORT "}},
+       5,
+       Severity::Error,
        "section 'SECTORS' is not loaded: the page property 'MVIEWPORT' (line 6) stands after it",
        [](const Pages& p) { return p[0].Sectors.empty(); }},
-      {"unknown element", {{"      <BtnArea LocX=\"50\"", "      <BtnAera LocX=\"50\""}}, 26, Severity::Error,
+      {"unknown element",
+       {{"      <BtnArea LocX=\"50\"", "      <BtnAera LocX=\"50\""}},
+       26,
+       Severity::Error,
        "unknown element 'BtnAera' in BUTTON is not read; did you mean 'BtnArea'?",
        [](const Pages& p) { return p[0].Buttons[1].BtnArea.Width == 0; }},
-      {"unknown attribute", {{"Width=\"100\" Hight=\"20\"", "Width=\"100\" Height=\"20\""}}, 11, Severity::Error,
+      {"unknown attribute",
+       {{"Width=\"100\" Hight=\"20\"", "Width=\"100\" Height=\"20\""}},
+       11,
+       Severity::Error,
        "unknown attribute 'Height' of 'TxtArea' is not read; did you mean 'Hight'?",
-       [](const Pages& p) { return p[0].Texts[0].TxtArea.Hight == 0; }, 2},
-      {"attribute of an item", {{"    <BUTTON>\n      <BtnActionID value=\"1\"/>", "    <BUTTON id=\"1\">\n      <BtnActionID value=\"1\"/>"}},
-       23, Severity::Error, "attribute 'id' of 'BUTTON' is not read: values are given as child elements"},
-      {"number the loader reads otherwise", {{"<TxtArea LocX=\"0\"", "<TxtArea LocX=\"12px\""}}, 11, Severity::Error,
+       [](const Pages& p) { return p[0].Texts[0].TxtArea.Hight == 0; },
+       2},
+      {"attribute of an item",
+       {{"    <BUTTON>\n      <BtnActionID value=\"1\"/>", "    <BUTTON id=\"1\">\n      <BtnActionID value=\"1\"/>"}},
+       23,
+       Severity::Error,
+       "attribute 'id' of 'BUTTON' is not read: values are given as child elements"},
+      {"number the loader reads otherwise",
+       {{"<TxtArea LocX=\"0\"", "<TxtArea LocX=\"12px\""}},
+       11,
+       Severity::Error,
        "value '12px' of 'LocX' in 'TxtArea' is read as 12 (only decimal integers are read)",
        [](const Pages& p) { return p[0].Texts[0].TxtArea.LocX == 12; }},
-      {"colour component above 255", {{"<TxtFont value=\"5\"/>", "<TxtFont value=\"5\"/><TxtColor R=\"300\" G=\"0\" B=\"0\"/>"}},
-       7, Severity::Error, "colour component 'R' = 300 in 'TxtColor' keeps only its low 8 bits: it is read as 44",
+      {"colour component above 255",
+       {{"<TxtFont value=\"5\"/>", "<TxtFont value=\"5\"/><TxtColor R=\"300\" G=\"0\" B=\"0\"/>"}},
+       7,
+       Severity::Error,
+       "colour component 'R' = 300 in 'TxtColor' keeps only its low 8 bits: it is read as 44",
        [](const Pages& p) { return p[0].Texts[0].TxtColor == 44; }},
-      {"missing link of a progress bar", {{"Rigth=\"11\" Top=\"-1\" ", "Rigth=\"11\" "}}, 34, Severity::Warning,
+      {"missing link of a progress bar",
+       {{"Rigth=\"11\" Top=\"-1\" ", "Rigth=\"11\" "}},
+       34,
+       Severity::Warning,
        "'PrgIrDirect' has no 'Top' and it is read as 0: the link goes to 0, not nowhere"},
-      {"unknown page", {{"<MENU>\n", "<MENUS></MENUS>\n<MENU>\n"}}, 3, Severity::Error,
+      {"unknown page",
+       {{"<MENU>\n", "<MENUS></MENUS>\n<MENU>\n"}},
+       3,
+       Severity::Error,
        "unknown element 'MENUS' in SL_MENUS is not read; did you mean 'MENU'?"},
-      {"image id not in the image table", {{"<BtnImgDn MapId=\"3\"/>", "<BtnImgDn MapId=\"4\"/>"}}, 20, Severity::Error,
+      {"image id not in the image table",
+       {{"<BtnImgDn MapId=\"3\"/>", "<BtnImgDn MapId=\"4\"/>"}},
+       20,
+       Severity::Error,
        "image 4 of 'BtnImgDn' is not in image.xml"},
-      {"image id beyond 16 bits", {{"<BtnImgDn MapId=\"3\"/>", "<BtnImgDn MapId=\"65539\"/>"}}, 20, Severity::Error,
+      {"image id beyond 16 bits",
+       {{"<BtnImgDn MapId=\"3\"/>", "<BtnImgDn MapId=\"65539\"/>"}},
+       20,
+       Severity::Error,
        "image 65539 of 'BtnImgDn' is not in image.xml"},
-      {"text id missing from the modules", {{"<BtnTxtId value=\"101\"/>", "<BtnTxtId value=\"102\"/>"}}, 21,
-       Severity::Error, "text 102 of 'BtnTxtId' is missing from language module 'lang_en.rc' (1033)", nullptr, 2},
-      {"file that does not exist", {{"<GifImg>anim.gif", "<GifImg>anim2.gif"}}, 46, Severity::Error,
+      {"text id missing from the modules",
+       {{"<BtnTxtId value=\"101\"/>", "<BtnTxtId value=\"102\"/>"}},
+       21,
+       Severity::Error,
+       "text 102 of 'BtnTxtId' is missing from language module 'lang_en.rc' (1033)",
+       nullptr,
+       2},
+      {"file that does not exist",
+       {{"<GifImg>anim.gif", "<GifImg>anim2.gif"}},
+       46,
+       Severity::Error,
        "file 'anim2.gif' of 'GifImg' does not exist in the Skin folder"},
-      {"focus link to an action id nobody has", {{"Rigth=\"11\" Top=\"-1\"", "Rigth=\"11\" Top=\"12\""}}, 34,
-       Severity::Error, "the Top link of progress bar 10 names action id 12, which no button or progress bar"},
-      {"table link past the last item", {{"Top=\"0\" Bottom=\"-1\"", "Top=\"0\" Bottom=\"2\""}}, 59, Severity::Error,
+      {"focus link to an action id nobody has",
+       {{"Rigth=\"11\" Top=\"-1\"", "Rigth=\"11\" Top=\"12\""}},
+       34,
+       Severity::Error,
+       "the Top link of progress bar 10 names action id 12, which no button or progress bar"},
+      {"table link past the last item",
+       {{"Top=\"0\" Bottom=\"-1\"", "Top=\"0\" Bottom=\"2\""}},
+       59,
+       Severity::Error,
        "the Bottom link of table item 1 names position 2, but the table has 2 items"},
-      {"one-way link", {{"Left=\"10\" Rigth=\"-1\"", "Left=\"-1\" Rigth=\"-1\""}}, 34, Severity::Warning,
+      {"one-way link",
+       {{"Left=\"10\" Rigth=\"-1\"", "Left=\"-1\" Rigth=\"-1\""}},
+       34,
+       Severity::Warning,
        "the Rigth link of progress bar 10 to 11 is one-way: Left of 11 does not lead back"},
       {"table item the keys cannot reach",
-       {{"Top=\"-1\" Bottom=\"1\"", "Top=\"-1\" Bottom=\"-1\""}, {"Top=\"0\" Bottom=\"-1\"", "Top=\"-1\" Bottom=\"-1\""}},
-       56, Severity::Warning, "table item 1 cannot be reached with the arrow keys from item 0"},
-      {"widget outside the viewport", {{"<GifArea LocX=\"140\"", "<GifArea LocX=\"190\""}}, 45, Severity::Warning,
+       {{"Top=\"-1\" Bottom=\"1\"", "Top=\"-1\" Bottom=\"-1\""},
+        {"Top=\"0\" Bottom=\"-1\"", "Top=\"-1\" Bottom=\"-1\""}},
+       56,
+       Severity::Warning,
+       "table item 1 cannot be reached with the arrow keys from item 0"},
+      {"widget outside the viewport",
+       {{"<GifArea LocX=\"140\"", "<GifArea LocX=\"190\""}},
+       45,
+       Severity::Warning,
        "animation 1's GifArea (190,0 20x20) reaches outside the page's viewport (200x100)"},
-      {"overlapping touch areas", {{"<BtnTouchArea LocX=\"50\"", "<BtnTouchArea LocX=\"30\""}}, 25, Severity::Warning,
+      {"overlapping touch areas",
+       {{"<BtnTouchArea LocX=\"50\"", "<BtnTouchArea LocX=\"30\""}},
+       25,
+       Severity::Warning,
        "the touch area of button 1 overlaps that of button 0 (line 17)"},
       {"bitmap size differs from its area",
-       {{"<BtnArea LocX=\"0\" LocY=\"30\" Width=\"40\"", "<BtnArea LocX=\"0\" LocY=\"30\" Width=\"44\""}}, 19,
-       Severity::Warning, "BtnImgUp image 2 is 40x30 but its button's BtnArea (line 18) is 44x30", nullptr, 2},
+       {{"<BtnArea LocX=\"0\" LocY=\"30\" Width=\"40\"", "<BtnArea LocX=\"0\" LocY=\"30\" Width=\"44\""}},
+       19,
+       Severity::Warning,
+       "BtnImgUp image 2 is 40x30 but its button's BtnArea (line 18) is 44x30",
+       nullptr,
+       2},
       {"button link that the load replaces",
-       {{"<BtnTxtId value=\"101\"/>\n", "<BtnTxtId value=\"101\"/>\n      <BtnIrDirect Left=\"1\" Rigth=\"-1\"/>\n"}}, 22,
-       Severity::Warning, "the Left link of a button is not used"},
-      {"broken XML", {{"  </TEXTS>", "  </TEXTZ>"}}, 13, Severity::Error,
+       {{"<BtnTxtId value=\"101\"/>\n", "<BtnTxtId value=\"101\"/>\n      <BtnIrDirect Left=\"1\" Rigth=\"-1\"/>\n"}},
+       22,
+       Severity::Warning,
+       "the Left link of a button is not used"},
+      {"broken XML",
+       {{"  </TEXTS>", "  </TEXTZ>"}},
+       13,
+       Severity::Error,
        "not well-formed XML (No start tag for end tag 'TEXTZ'"},
-      {"root that is not a page list", {{"<SL_MENUS>\n", "<SL_MENU>\n"}, {"</SL_MENUS>", "</SL_MENU>"}}, 2,
-       Severity::Error, "the root element is 'SL_MENU', not 'SL_MENUS'"},
+      {"root that is not a page list",
+       {{"<SL_MENUS>\n", "<SL_MENU>\n"}, {"</SL_MENUS>", "</SL_MENU>"}},
+       2,
+       Severity::Error,
+       "the root element is 'SL_MENU', not 'SL_MENUS'"},
   };
   return cases;
 }
@@ -320,11 +404,14 @@ TEST_F(SkinCheck, ImageTableAndLanguageListAreCheckedAtTheirLines) {
                                    "<IMAGE ImgId=\"7\">junk.bmp</IMAGE>\n<IMAGE ImgId=\"8\">gone.bmp</IMAGE>\n"
                                    "<IMAGE ImgId=\"2\">dn.bmp</IMAGE>\n<IMAGE ImgID=\"9\">up.bmp</IMAGE>\n</IMAGES>"));
   write("Skin200/Skin/junk.bmp", "this is no bitmap");
-  write("language.xml", plant(kLanguages, "</LANGUAGES>", "<LANGUAGE LANGID=\"1041\">lang_ja.rc</LANGUAGE>\n</LANGUAGES>"));
+  write("language.xml",
+        plant(kLanguages, "</LANGUAGES>", "<LANGUAGE LANGID=\"1041\">lang_ja.rc</LANGUAGE>\n</LANGUAGES>"));
   std::vector<Finding> findings = check();
   std::vector<std::string> lines;
-  for (const Finding& f : findings) lines.push_back(fs::path(f.file).filename().string() + ":" + std::to_string(f.line));
-  EXPECT_EQ(lines, (std::vector<std::string>{"image.xml:6", "image.xml:7", "image.xml:8", "image.xml:9", "language.xml:5"}))
+  for (const Finding& f : findings)
+    lines.push_back(fs::path(f.file).filename().string() + ":" + std::to_string(f.line));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"image.xml:6", "image.xml:7", "image.xml:8", "image.xml:9", "language.xml:5"}))
       << describe(findings);
   ASSERT_EQ(findings.size(), 5u);
   EXPECT_NE(findings[0].message.find("'junk.bmp' of image 7 does not load (not a BMP file)"), std::string::npos);
@@ -336,7 +423,8 @@ TEST_F(SkinCheck, ImageTableAndLanguageListAreCheckedAtTheirLines) {
 
 TEST_F(SkinCheck, AScriptReferringToAnImageWhoseBitmapFailsIsToldWhy) {
   write("Skin200/Skin/dn.bmp", "junk");
-  std::vector<Finding> findings = skinlet::check::checkScript(skin, (write("Skin200/Main_Script.xml", script), scriptPath()));
+  std::vector<Finding> findings =
+      skinlet::check::checkScript(skin, (write("Skin200/Main_Script.xml", script), scriptPath()));
   ASSERT_EQ(findings.size(), 1u) << describe(findings);
   EXPECT_EQ(findings[0].line, 20);
   EXPECT_NE(findings[0].message.find("its bitmap 'dn.bmp' does not load (image.xml line 5)"), std::string::npos);
@@ -361,11 +449,16 @@ TEST_F(SkinCheck, BadFilesGiveOneFindingEach) {
   // comparing everything with everything.
   const int kMany = 10000;
   std::string many = "<SL_MENUS><MENU><BUTTONS>\n";
-  for (int i = 0; i < kMany; ++i) many += "<BUTTON><BtnTouchArea LocX=\"0\" LocY=\"0\" Width=\"9\" Hight=\"9\"/><x/></BUTTON>\n";
+  for (int i = 0; i < kMany; ++i)
+    many += "<BUTTON><BtnTouchArea LocX=\"0\" LocY=\"0\" Width=\"9\" Hight=\"9\"/><x/></BUTTON>\n";
   script = many + "</BUTTONS></MENU></SL_MENUS>";
   findings = check();
-  EXPECT_EQ(std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.message.find("overlaps") != std::string::npos; }), 200);
-  EXPECT_EQ(std::count_if(findings.begin(), findings.end(), [](const Finding& f) { return f.message.find("unknown element 'x'") != std::string::npos; }), kMany);
+  EXPECT_EQ(std::count_if(findings.begin(), findings.end(),
+                          [](const Finding& f) { return f.message.find("overlaps") != std::string::npos; }),
+            200);
+  EXPECT_EQ(std::count_if(findings.begin(), findings.end(),
+                          [](const Finding& f) { return f.message.find("unknown element 'x'") != std::string::npos; }),
+            kMany);
 
   // Deep nesting: only the levels a script has are walked.
   std::string deep = "<SL_MENUS><MENU><TEXTS><TEXT>";
@@ -408,8 +501,8 @@ TEST(SkinCheckFormat, FindingsReadAsCompilerMessages) {
 class SkinCheckProgram : public SkinCheck {
  protected:
   int run(const std::string& arguments) {
-    std::string command = std::string(SKIN_CHECK_PROGRAM) + " " + arguments + " >" +
-                          (unit / "out.txt").string() + " 2>" + (unit / "err.txt").string();
+    std::string command = std::string(SKIN_CHECK_PROGRAM) + " " + arguments + " >" + (unit / "out.txt").string() +
+                          " 2>" + (unit / "err.txt").string();
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
