@@ -838,6 +838,7 @@ class ScriptChecker {
         touches.push_back(Touch{b.TouchArea, n.lineOf(u"BtnTouchArea"), "button " + std::to_string(b.ActionID)});
         checkComputedLinks(n);
       }
+      checkHotKeyModes(menu, *items);
     }
     if (auto* items = paired(menu.Pictures, u"PICTURES")) {
       for (size_t i = 0; i < menu.Pictures.size(); ++i) {
@@ -877,6 +878,17 @@ class ScriptChecker {
       checkTableLinks(menu, *items);
     }
     checkOverlaps(touches);
+    checkUniqueActions(menu.Texts, itemsOf(u"TEXTS"), u"TxtActionID", "text");
+    checkUniqueActions(menu.Buttons, itemsOf(u"BUTTONS"), u"BtnActionID", "button");
+    checkUniqueActions(menu.Pictures, itemsOf(u"PICTURES"), u"PicActionID", "picture");
+    checkUniqueActions(menu.Progresses, itemsOf(u"PROGRESSES"), u"PrgActionID", "progress bar");
+    checkUniqueActions(menu.EightSegs, itemsOf(u"EIGHTSEGS"), u"SegActionID", "segment display");
+    checkUniqueActions(menu.Sectors, itemsOf(u"SECTORS"), u"SecActionID", "sector");
+    checkUniqueActions(menu.Gifs, itemsOf(u"GIFS"), u"GifActionID", "animation");
+    checkUniqueActions(menu.Slides, itemsOf(u"SLIDE"), u"SldActionID", "slide");
+    checkUniqueActions(menu.Tables, itemsOf(u"TABLES"), u"TblActionID", "table item");
+    checkUniqueActions(menu.Signals, itemsOf(u"SIGNALBAR"), u"SigActionID", "signal bar");
+    checkUniqueActions(menu.Satellites, itemsOf(u"SATELLITES"), u"SatActionID", "satellite view");
   }
 
   void checkBitmapSize(int32_t id, const tagArea& area, int line, const std::string& what, const std::string& shownIn) {
@@ -945,6 +957,36 @@ class ScriptChecker {
                                          std::to_string(first.line) + "): a touch there goes to one of them only");
         ++reported;
       }
+    }
+  }
+
+  // Widget operations find a widget by its action id within its kind: the first one answers.
+  template <class R>
+  void checkUniqueActions(const std::vector<R>& list, const std::vector<ItemNodes>& items, const char16_t* tag,
+                          const std::string& what) {
+    if (list.size() != items.size()) return;
+    std::map<int32_t, size_t> first;
+    for (size_t i = 0; i < list.size(); ++i) {
+      auto [it, fresh] = first.emplace(list[i].ActionID, i);
+      if (fresh) continue;
+      m_report.warning(items[i].lineOf(tag), what + " action id " + std::to_string(list[i].ActionID) +
+                                                 " is given twice on the page (first at line " +
+                                                 std::to_string(items[it->second].item->line) +
+                                                 "): the screen's operations reach only the first");
+    }
+  }
+
+  // A hot-key mode chain goes from button to button by action id; a mode naming no button of the
+  // page ends the chain there.
+  void checkHotKeyModes(const tagMenu& menu, const std::vector<ItemNodes>& items) {
+    std::set<int32_t> actions;
+    for (const tagButton& b : menu.Buttons) actions.insert(b.ActionID);
+    for (size_t i = 0; i < menu.Buttons.size(); ++i) {
+      const int32_t next = menu.Buttons[i].NextMode;
+      if (next > 0 && !actions.count(next))
+        m_report.error(items[i].lineOf(u"BtnIrHotKeyMode"),
+                       "the nextMode of button " + std::to_string(menu.Buttons[i].ActionID) + " names action id " +
+                           std::to_string(next) + ", which no button of the page has: the hot-key chain ends there");
     }
   }
 
