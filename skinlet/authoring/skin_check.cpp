@@ -566,12 +566,19 @@ void readImageTable(const fs::path& skinFolder, Resources& res, std::vector<Find
   }
 }
 
-// Where a language module named in language.xml is found: a bare name in the language folder
-// (the program's folder of a unit), a relative path under it, an absolute device path as given.
-std::u16string moduleDevicePath(const fs::path& languageFolder, std::u16string name) {
+// Where a language module named in language.xml is found. The engine takes a bare name from the
+// program's folder (the language folder) and a name with a path from the unit's root; when no
+// unit root is set (a checker run on the desktop), the language folder's parent stands for it,
+// as "Windows" stands below the root in a unit.
+std::u16string moduleDevicePath(const fs::path& languageFolder, const std::u16string& name) {
   if (name.empty()) return name;
-  if (name[0] == u'\\' || name[0] == u'/') return name;
-  return deviceJoin(deviceOf(languageFolder), name);
+  if (name.find_first_of(u"\\/") == std::u16string::npos) return deviceJoin(deviceOf(languageFolder), name);
+  if (!plat::unitRoot().empty()) return name;
+  std::error_code ec;
+  fs::path folder = fs::absolute(languageFolder, ec).lexically_normal();
+  if (!folder.has_filename()) folder = folder.parent_path();
+  const size_t skip = name[0] == u'\\' || name[0] == u'/' ? 1 : 0;
+  return deviceJoin(deviceOf(folder.parent_path()), std::u16string_view(name).substr(skip));
 }
 
 void readLanguages(const fs::path& languageFolder, Resources& res, std::vector<Finding>* out) {

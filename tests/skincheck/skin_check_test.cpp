@@ -441,6 +441,20 @@ TEST_F(SkinCheck, AScriptReferringToAnImageWhoseBitmapFailsIsToldWhy) {
   EXPECT_NE(findings[0].message.find("its bitmap 'dn.bmp' does not load (image.xml line 5)"), std::string::npos);
 }
 
+TEST_F(SkinCheck, ModulesNamedWithAPathAreFoundFromTheUnitRoot) {
+  write("Skin200/Main_Script.xml", script);
+  fs::create_directories(unit / "Windows");
+  fs::copy(skin, unit / "Windows/Skin200", fs::copy_options::recursive);
+  write("Windows/Lang/en.rc", stringTable("    100, \"Hello\"\n    101, \"Start\"\n"));
+  write("Windows/language.xml",
+        "<LANGUAGES>\n<LANGUAGE LANGID=\"1033\">\\Windows\\Lang\\en.rc</LANGUAGE>\n"
+        "<LANGUAGE LANGID=\"2052\">\\Lang\\en.rc</LANGUAGE>\n</LANGUAGES>\n");
+  std::vector<Finding> findings = skinlet::check::checkSkin(unit / "Windows/Skin200");
+  ASSERT_EQ(findings.size(), 1u) << describe(findings);
+  EXPECT_EQ(findings[0].line, 3);
+  EXPECT_NE(findings[0].message.find("(2052) does not load"), std::string::npos);
+}
+
 // ---- bad input: every file is answered with a finding, never with a crash or a hang
 
 TEST_F(SkinCheck, BadFilesGiveOneFindingEach) {
