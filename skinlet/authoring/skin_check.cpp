@@ -872,6 +872,30 @@ class ScriptChecker {
       checkAreas(menu.Satellites, itemsOf(u"SATELLITES"), &tagSatellite::SatDisplayArea, u"SatDisplayArea",
                  "satellite view", view);
     }
+    // Bitmaps copied at the size of their widget's area (not stretched): progress tracks, table
+    // rows. Only an element that was read gives an id.
+    auto sizeOf = [&](const ItemNodes& n, const char16_t* tag, int32_t id, const tagArea& area, const char16_t* areaTag,
+                      const std::string& widget) {
+      std::vector<const Node*> given = n.elements(tag);
+      if (given.empty()) return;
+      checkBitmapSize(id, area, given.back()->line, narrow(tag),
+                      "its " + widget + "'s " + narrow(areaTag) + " (line " + std::to_string(n.lineOf(areaTag)) + ")");
+    };
+    if (auto* items = paired(menu.Progresses, u"PROGRESSES")) {
+      for (size_t i = 0; i < menu.Progresses.size(); ++i) {
+        const tagProgress& p = menu.Progresses[i];
+        sizeOf((*items)[i], u"PrgImgBack", p.BackImgId, p.PrgArea, u"PrgArea", "progress bar");
+        sizeOf((*items)[i], u"PrgImgIrBack", p.IrBackImgId, p.PrgArea, u"PrgArea", "progress bar");
+      }
+    }
+    if (auto* items = paired(menu.Tables, u"TABLES")) {
+      for (size_t i = 0; i < menu.Tables.size(); ++i) {
+        const tagTable& t = menu.Tables[i];
+        sizeOf((*items)[i], u"TblImgNameDir", t.DirImgId, t.ItemArea, u"TblItemArea", "table item");
+        sizeOf((*items)[i], u"TblImgNameFile", t.FileImgId, t.ItemArea, u"TblItemArea", "table item");
+        sizeOf((*items)[i], u"TblImgNameBg", t.BgImgId, t.ItemArea, u"TblItemArea", "table item");
+      }
+    }
     if (auto* items = paired(menu.Progresses, u"PROGRESSES")) {
       for (size_t i = 0; i < menu.Progresses.size(); ++i)
         touches.push_back(Touch{menu.Progresses[i].PrgArea, (*items)[i].lineOf(u"PrgArea"),
