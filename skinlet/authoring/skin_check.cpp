@@ -1025,10 +1025,13 @@ void checkScriptWith(const fs::path& script, const Resources& res, std::vector<F
   ScriptChecker(res, report).run(doc);
 }
 
+// Every XML file of the folder but its image table is a screen script: the launcher names its
+// scripts "..._Script.xml", a skin's author may name further ones as they like.
 bool isScriptName(const fs::path& file) {
   std::string name = file.filename().string();
   for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const std::string suffix = "_script.xml";
+  const std::string suffix = ".xml";
+  if (name == "image.xml" || name == "language.xml") return false;
   return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
@@ -1049,7 +1052,7 @@ std::vector<Finding> checkSkin(const fs::path& skinFolder, const Options& option
   }
   std::sort(scripts.begin(), scripts.end());
   if (scripts.empty())
-    findings.push_back(Finding{skinFolder.string(), 0, Severity::Error, "holds no screen script (*_Script.xml)"});
+    findings.push_back(Finding{skinFolder.string(), 0, Severity::Error, "holds no screen script (*.xml besides image.xml)"});
   for (const fs::path& script : scripts) checkScriptWith(script, res, findings);
   sortFindings(findings);
   return findings;

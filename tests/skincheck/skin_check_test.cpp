@@ -472,6 +472,13 @@ TEST_F(SkinCheck, BadFilesGiveOneFindingEach) {
   ASSERT_EQ(findings.size(), 1u) << describe(findings);
   EXPECT_EQ(findings[0].severity, Severity::Error);
 
+  // A script of any name is checked, not only the launcher's "..._Script.xml".
+  write("Skin200/Settings.xml", "<SL_MENUS><MENU><TEXTS></MENU>");
+  findings = check();
+  ASSERT_EQ(findings.size(), 2u) << describe(findings);
+  EXPECT_EQ(fs::path(findings[1].file).filename(), "Settings.xml");
+  fs::remove(skin / "Settings.xml");
+
   // An enormous file is refused without being read.
   fs::resize_file((write("Skin200/Main_Script.xml", ""), scriptPath()), skinlet::check::kMaxFileBytes + 1);
   findings = skinlet::check::checkSkin(skin);

@@ -13,7 +13,7 @@ namespace {
 const char kUsage[] =
     "usage: skin-check SKIN_FOLDER [--lang-dir DIR] [--quiet]\n"
     "\n"
-    "Checks every screen script (*_Script.xml) of SKIN_FOLDER, its image table image.xml and\n"
+    "Checks every screen script (every *.xml but image.xml) of SKIN_FOLDER, its image table image.xml and\n"
     "the language modules listed in language.xml against what the engine reads.\n"
     "Findings go to standard output, one per line: FILE:LINE: error|warning: MESSAGE.\n"
     "\n"
