@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -50,11 +51,17 @@ class FolderWatchTest : public hu::test::PlatformFixture {
 
 TEST_F(FolderWatchTest, ChangesInSeveralFoldersComeAsOneReportOnceTheyAreQuiet) {
   start({u"\\w", u"\\v", u"\\W"});  // the same folder twice is watched once
-  writeFile("w/a.txt", "aa");
-  writeFile("v/b.txt", "bb");
-  writeFile("w/c.txt", "c");
-  std::filesystem::remove(hostPath("w/a.txt"));
+  // Each step well within the quiet time of the one before.
+  for (auto step : std::vector<std::function<void()>>{[&] { writeFile("w/a.txt", "aa"); },
+                                                      [&] { writeFile("v/b.txt", "bb"); },
+                                                      [&] { writeFile("w/c.txt", "c"); },
+                                                      [&] { std::filesystem::remove(hostPath("w/a.txt")); }}) {
+    step();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   auto got = reports(1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // a second report would be in by now
+  got = reports(1);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0], (std::vector<std::u16string>{u"\\v\\b.txt", u"\\w\\a.txt", u"\\w\\c.txt"}));
 }

@@ -160,6 +160,15 @@ TEST_F(SkinWatchTest, AScriptThatNoLongerLoadsKeepsTheLastGoodScreenAndNamesTheP
   EXPECT_EQ(watch_->Failures(), 1);
 }
 
+TEST_F(SkinWatchTest, AWellFormedScriptWithoutPagesKeepsTheLastGoodScreen) {
+  writeFile(kScript, "<SL_MENUS>\n</SL_MENUS>\n");
+  EXPECT_EQ(watch_->Apply({skinFile(u"Test_Script.xml")}), 0);
+  pumpUntilIdle();
+  EXPECT_EQ(view().Pages().size(), 2u);
+  EXPECT_EQ(pixel(150, 80), kGreen);
+  EXPECT_TRUE(consoleHas("Test_Script.xml:1: SL_MENUS holds no MENU")) << consoleText();
+}
+
 TEST_F(SkinWatchTest, ASaveThatRenamesANewFileOverTheScriptIsSeen) {
   startWatch();
   writeFile("Windows/WatchSkin/Test_Script.xml.new", script(3));
@@ -172,9 +181,13 @@ TEST_F(SkinWatchTest, ABurstOfWritesGivesOneReloadOfTheLastContent) {
   startWatch();
   const std::string last = script(3);
   // An editor's save: the file cut short, then written in pieces.
+  // The window thread keeps running meanwhile, as the launcher's does.
   for (size_t cut : {size_t{0}, last.size() / 3, last.size() / 2, last.size()}) {
     writeFile(kScript, last.substr(0, cut));
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int t = 0; t < 20; t += 5) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      pumpUntilIdle();
+    }
   }
   ASSERT_TRUE(waitForRounds(1));
   // Three quiet periods more: a second round would have come by then.
@@ -240,7 +253,8 @@ TEST_F(SkinWatchTest, AChangedLanguageModuleGivesTheNewTexts) {
 }
 
 TEST_F(SkinWatchTest, FilesThatAreNoPartOfTheSkinChangeNothing) {
-  EXPECT_EQ(watch_->Apply({skinFile(u".Test_Script.xml.swp"), skinFile(u"4913"), skinFile(u"Test_Script.xml~"),
+  // Editors' litter, in the bitmap folder where any other file would count.
+  EXPECT_EQ(watch_->Apply({skinFile(u"Skin\\.green.bmp.swp"), skinFile(u"Skin\\4913"), skinFile(u"Skin\\green.bmp~"),
                            skinFile(u"Other_Script.xml"), u"\\Windows\\Config.bak", u"\\Windows\\lang_zh.rc"}),
             0);
   EXPECT_EQ(watch_->Rounds(), 0);
