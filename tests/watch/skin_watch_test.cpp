@@ -14,6 +14,7 @@
 #include "gdi/gdi_objects.h"
 #include "core/kernel_object.h"
 #include "img_res.h"
+#include "module/string_table.h"
 #include "platform_fixture.h"
 #include "txt_res.h"
 
@@ -216,12 +217,16 @@ TEST_F(SkinWatchTest, ManyReloadsLeaveNoBitmapsHandlesOrModulesBehind) {
   pumpUntilIdle();
   const size_t objects = plat::gdi::liveObjectCount();
   const size_t handles = plat::openHandleCount();
+  const size_t modules = plat::module::loadedCount();
   for (int i = 0; i < 20; ++i) {
+    // A module that changed is read again: a table kept too long would keep the old one.
+    writeFile("Windows/lang_en.rc", languageModule("Hello " + std::to_string(i)));
     ASSERT_EQ(watch_->Apply({skinFile(u"Skin\\green.bmp"), u"\\Windows\\lang_en.rc"}), 1);
     pumpUntilIdle();
   }
   EXPECT_EQ(plat::gdi::liveObjectCount(), objects);
   EXPECT_EQ(plat::openHandleCount(), handles);
+  EXPECT_EQ(plat::module::loadedCount(), modules);
 }
 
 TEST_F(SkinWatchTest, AScreenWhoseScriptFailsKeepsTheImagesItDrawsUntilItLoadsAgain) {

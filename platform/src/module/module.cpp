@@ -217,3 +217,9 @@ int LoadStringW(HINSTANCE module, UINT id, LPWSTR buffer, int bufferMax) {
   buffer[n] = 0;
   return static_cast<int>(n);
 }
+
+size_t plat::module::loadedCount() {
+  ModuleTable& t = table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  return t.byHandle.size();
+}
