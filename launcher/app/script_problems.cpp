@@ -31,16 +31,16 @@ std::string withLines(const std::u16string& doc, const std::string& message, siz
   std::string out;
   firstLine = 0;
   size_t from = 0;
+  auto digitAt = [&](size_t i) { return i < message.size() && std::isdigit(static_cast<unsigned char>(message[i])); };
   for (;;) {
     size_t at = message.find(kMark, from);
-    size_t digits = at == std::string::npos ? at : at + kMark.size();
-    if (at == std::string::npos || digits >= message.size() || !std::isdigit(static_cast<unsigned char>(message[digits]))) {
+    if (at == std::string::npos || !digitAt(at + kMark.size())) {
       out += message.substr(from);
       break;
     }
-    size_t end = digits;
+    size_t end = at + kMark.size();
     size_t offset = 0;
-    while (end < message.size() && std::isdigit(static_cast<unsigned char>(message[end])) && offset < (size_t{1} << 40))
+    while (digitAt(end) && offset < (size_t{1} << 40))
       offset = offset * 10 + static_cast<size_t>(message[end++] - '0');
     size_t line = 0;
     out += message.substr(from, at - from);
