@@ -259,14 +259,14 @@ int CSkinWatch::Apply(const std::vector<std::u16string>& changed) {
   }
   if (texts) {
     auto fresh = std::make_shared<CTxtRes>();  // reads "language.xml" as it is made
-    if (fresh->Languages().empty() && !m_Texts->Languages().empty()) {
+    if (fresh->Languages().empty() && m_Texts && !m_Texts->Languages().empty()) {
       std::u16string list = skinlet::moduleDirectory() + u"\\language.xml";
       std::string problem = documentProblem(plat::hostPath(list));
       if (!problem.empty()) plat::console::writeUtf8("[Vexa APP] " + problem + "\n");
       console(u"language.xml lists no language; the screens keep their texts");
     } else {
       fresh->SelectLanguage(0);
-      if (!fresh->Module() && m_Texts->Module()) {
+      if (!fresh->Module() && m_Texts && m_Texts->Module()) {
         // The module loader has said why on the line before.
         console(u"the language module does not load; the screens keep their texts");
       } else {

@@ -10,6 +10,7 @@
 
 #include "app/skin_watch.h"
 #include "app/skin_wnd.h"
+#include "app/status_bar_wnd.h"
 #include "bitmap_file.h"
 #include "gdi/gdi_objects.h"
 #include "core/kernel_object.h"
@@ -273,6 +274,44 @@ TEST_F(SkinWatchTest, FilesThatAreNoPartOfTheSkinChangeNothing) {
   EXPECT_EQ(watch_->Rounds(), 0);
   // Names compare as the unit's volumes do: without regard to case.
   EXPECT_EQ(watch_->Apply({u"\\WINDOWS\\watchskin\\test_SCRIPT.xml"}), 1);
+}
+
+// The status bar of the default skin: what it set while running comes back with the new pages.
+class StatusBarReloadTest : public hu::test::PlatformFixture {
+ protected:
+  void prepareUnit(const std::string&) override { copyIntoUnit(std::string(HU_SOURCE_DIR) + "/unit/Windows", "Windows"); }
+  void TearDown() override {
+    watch_.reset();
+    bar_.reset();
+    PlatformFixture::TearDown();
+  }
+  std::unique_ptr<CStatusBarWnd> bar_ = std::make_unique<CStatusBarWnd>();
+  std::unique_ptr<app::CSkinWatch> watch_;
+};
+
+TEST_F(StatusBarReloadTest, IndicatorsFrameAndClockAreShownAgainAtOnce) {
+  auto images = std::make_shared<CImgRes>();
+  ASSERT_EQ(images->LoadImgResource(u"image.xml", u"Skin800x480"), 1);
+  auto texts = std::make_shared<CTxtRes>();
+  bar_->SetName(u"StatusBar", u"StatusBar");
+  bar_->SetResources(images.get(), texts.get());
+  bar_->SetScript(u"StatusBar_Script.xml", u"Skin800x480");
+  ASSERT_TRUE(bar_->Create(nullptr, nullptr, SW_SHOW, 0));
+  watch_ = std::make_unique<app::CSkinWatch>(images, texts);
+  watch_->AddScreen(bar_.get());
+  SendMessageW(bar_->GetHwnd(), WM_COMMAND, CStatusBarWnd::kCmdMode, 2);
+  SendMessageW(bar_->GetHwnd(), WM_COMMAND, CStatusBarWnd::kCmdStateA, 1);
+  SendMessageW(bar_->GetHwnd(), WM_COMMAND, CStatusBarWnd::kCmdFrame, 3);
+  pumpFor(1000);
+  const std::u16string time = bar_->View().SL_txtGetStruct(2)->Text;
+  ASSERT_FALSE(time.empty());
+
+  ASSERT_EQ(watch_->Apply({u"\\Windows\\Skin800x480\\StatusBar_Script.xml"}), 1);
+  EXPECT_EQ(bar_->View().SL_btnGetStruct(0)->StateIndex, 2);
+  EXPECT_EQ(bar_->View().SL_btnGetStruct(2)->StateIndex, 1);
+  EXPECT_EQ(bar_->View().SL_btnGetStruct(1)->StateIndex, 0);
+  EXPECT_EQ(std::u16string(bar_->View().SL_txtGetStruct(2)->Text), time) << "the clock, before its next tick";
+  EXPECT_EQ(bar_->View().Pages()[0].Pictures[0].ActionIndex, 3);
 }
 
 }  // namespace
