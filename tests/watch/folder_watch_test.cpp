@@ -43,6 +43,16 @@ class FolderWatchTest : public hu::test::PlatformFixture {
     return reports_;
   }
 
+  // Waits (at most five seconds) until some report names `path`.
+  bool waitForReport(const std::u16string& path) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return arrived_.wait_for(guard, std::chrono::seconds(5), [&] {
+      for (const auto& r : reports_)
+        if (std::find(r.begin(), r.end(), path) != r.end()) return true;
+      return false;
+    });
+  }
+
   plat::FolderWatch watch_;
   std::mutex lock_;
   std::condition_variable arrived_;
@@ -104,6 +114,22 @@ TEST_F(FolderWatchTest, AFolderDeletedAndMadeAgainIsWatchedAgainAndReportedWhole
   ASSERT_GT(got.size(), before);
   EXPECT_EQ(got.back(), (std::vector<std::u16string>{u"\\w\\d.txt"}));
   EXPECT_TRUE(consoleHas("the folder is gone")) << consoleText();
+}
+
+TEST_F(FolderWatchTest, AWatchedSubfolderMovedAwayWithItsFolderIsWatchedAgainWhereItWas) {
+  writeFile("w/sub/x.txt", "x");
+  start({u"\\w", u"\\w\\sub"});
+  std::filesystem::rename(hostPath("w"), hostPath("w.old"));
+  writeFile("w/sub/x.txt", "new");
+  // The new subfolder is reported whole once it is watched.
+  EXPECT_TRUE(waitForReport(u"\\w\\sub")) << consoleText();
+  // From then on the old one, moved away, is no longer reported; the new one is.
+  size_t before = reports(0).size();
+  writeFile("w.old/sub/y.txt", "old");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(reports(0).size(), before);
+  writeFile("w/sub/z.txt", "z");
+  EXPECT_TRUE(waitForReport(u"\\w\\sub\\z.txt"));
 }
 
 TEST_F(FolderWatchTest, AFolderThatCannotBeWatchedIsNamedAndLookedForUntilItIsThere) {

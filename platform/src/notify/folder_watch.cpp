@@ -167,6 +167,13 @@ struct FolderWatch::Impl {
               console::write(format(u"folder watch %s: the folder is gone; watching for it to come back\r\n",
                                     f->device.c_str()));
               f->wd = -1;
+              // Watched folders inside it went with it (a moved folder takes them along without
+              // a word): they are looked for again by path too.
+              for (Folder& inside : folders) {
+                if (inside.wd < 0 || inside.host.compare(0, f->host.size() + 1, f->host + "/") != 0) continue;
+                inotify_rm_watch(inotifyFd, inside.wd);
+                inside.wd = -1;
+              }
               nextRetry = Clock::now() + std::chrono::milliseconds(timing.retryMs);
               continue;
             }
