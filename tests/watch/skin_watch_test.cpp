@@ -266,6 +266,19 @@ TEST_F(SkinWatchTest, AChangedLanguageModuleGivesTheNewTexts) {
   EXPECT_EQ(std::u16string(view().SL_resGetItem(300)), u"Goodbye");
 }
 
+TEST_F(SkinWatchTest, BitmapsInFoldersBelowTheBitmapFolderAreWatchedToo) {
+  writeFile("Windows/WatchSkin/Skin/icons/yellow.bmp", solid(kYellow, 20, 20));
+  writeFile("Windows/WatchSkin/image.xml",
+            "<IMAGES><IMAGE ImgId=\"1\">red.bmp</IMAGE><IMAGE ImgId=\"2\">green.bmp</IMAGE>"
+            "<IMAGE ImgId=\"4\">icons/yellow.bmp</IMAGE></IMAGES>");
+  startWatch();
+  const auto& folders = watch_->Folders();
+  EXPECT_NE(std::find(folders.begin(), folders.end(), u"\\Windows\\WatchSkin\\Skin\\icons"), folders.end());
+  writeFile("Windows/WatchSkin/Skin/icons/yellow.bmp", solid(kRed, 20, 20));
+  ASSERT_TRUE(waitForRounds(1));
+  EXPECT_EQ(pixel(55, 15), kRed);
+}
+
 TEST_F(SkinWatchTest, FilesThatAreNoPartOfTheSkinChangeNothing) {
   // Editors' litter, in the bitmap folder where any other file would count.
   EXPECT_EQ(watch_->Apply({skinFile(u"Skin\\.green.bmp.swp"), skinFile(u"Skin\\4913"), skinFile(u"Skin\\green.bmp~"),
