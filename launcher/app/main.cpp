@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "app/app_info.h"
@@ -11,6 +12,7 @@
 #include "app/navi_path_list_wnd.h"
 #include "app/screen_list.h"
 #include "app/screen_snapshots.h"
+#include "app/skin_watch.h"
 #include "app/status_bar_wnd.h"
 #include "app/startup.h"
 #include "app/storage_monitor.h"
@@ -37,6 +39,7 @@ struct CommandLine {
   std::string snapshots;
   int scale = 1;
   bool fullscreen = false;
+  bool watch = false;
   bool help = false;
   std::string error;
 };
@@ -55,6 +58,8 @@ void usage(FILE* out) {
       "  --snapshots DIR     headless only: write a PNG of the screen to DIR each time it changes\n"
       "                      (default: a new folder under $XDG_RUNTIME_DIR or /tmp, named at start)\n"
       "  --console-file F    copy every debug-console line to the host file F\n"
+      "  --watch             reload the screens when a script, image.xml, a bitmap or a language\n"
+      "                      file of the skin changes on disk (for skin authors; docs/live-reload.md)\n"
       "  --help              this text\n",
       out);
 }
@@ -79,6 +84,7 @@ CommandLine parse(int argc, char** argv) {
       line.scale = std::atoi(scale.c_str());
       if (line.error.empty() && (line.scale < 1 || line.scale > 8)) line.error = "--scale takes 1 to 8";
     } else if (arg == "--fullscreen") line.fullscreen = true;
+    else if (arg == "--watch") line.watch = true;
     else if (arg == "--help" || arg == "-h") line.help = true;
     else line.error = "unknown option " + arg;
   }
@@ -159,16 +165,17 @@ int run(const CommandLine& line) {
   g_pDeviceProtocol->IsWriterRunning(0);
   showTaskBar(SW_HIDE);
 
-  CImgRes images;
+  // Shared by every screen; with --watch a reload may replace them while the screens run.
+  auto images = std::make_shared<CImgRes>();
   WCHAR skin[MAX_PATH];
   if (g_pConfig->GetSkinPath(skin)) {
-    images.LoadImgResource(u"image.xml", skin);
-    NKDbgPrintfW(u"[Vexa APP] skin %s: %d images\n", skin, static_cast<int>(images.Entries().size()));
+    images->LoadImgResource(u"image.xml", skin);
+    NKDbgPrintfW(u"[Vexa APP] skin %s: %d images\n", skin, static_cast<int>(images->Entries().size()));
   } else {
     NKDbgPrintfW(u"[Vexa APP] no skin configured: screens draw without images\n");
   }
-  CTxtRes texts;  // reads "language.xml" as it is made
-  NKDbgPrintfW(u"[Vexa APP] %d languages listed\n", static_cast<int>(texts.Languages().size()));
+  auto texts = std::make_shared<CTxtRes>();  // reads "language.xml" as it is made
+  NKDbgPrintfW(u"[Vexa APP] %d languages listed\n", static_cast<int>(texts->Languages().size()));
 
   app::ApplyStartupSettings(*g_pConfig, *g_pUtility);
   NKDbgPrintfW(u"[Vexa APP] volume %d, language %d\n", g_pUtility->GetVolume(),
@@ -176,16 +183,25 @@ int run(const CommandLine& line) {
 
   auto* statusBar = new CStatusBarWnd();
   statusBar->SetName(app::kStatusBarScreen.name, app::kStatusBarScreen.name);
-  statusBar->SetResources(&images, &texts);
+  statusBar->SetResources(images.get(), texts.get());
   statusBar->SetScript(app::kStatusBarScreen.script, nullptr);
   statusBar->Create(nullptr, instance, SW_SHOW, app::kStatusBarScreen.exStyle);
 
   auto* mainWnd = new CNaviPathListWnd();
   mainWnd->SetName(app::kMainMenuScreen.name, app::kMainMenuScreen.name);
-  mainWnd->SetResources(&images, &texts);
+  mainWnd->SetResources(images.get(), texts.get());
   mainWnd->SetScript(app::kMainMenuScreen.script, nullptr);
   if (mainWnd->Create(nullptr, instance, SW_SHOW, app::kMainMenuScreen.exStyle))
     SetTimer(mainWnd->GetHwnd(), CNaviPathListWnd::kGpsTimeTimer, 5000, nullptr);
+
+  std::unique_ptr<app::CSkinWatch> watch;
+  if (line.watch) {
+    // The watch owns the tables from here on: it hands new ones to the screens on a reload.
+    watch = std::make_unique<app::CSkinWatch>(std::move(images), std::move(texts));
+    watch->AddScreen(statusBar);
+    watch->AddScreen(mainWnd);
+    watch->Start();
+  }
 
   if (app::ApplyTimeZone(*g_pConfig)) {
     TIME_ZONE_INFORMATION zone = {};
@@ -209,6 +225,7 @@ int run(const CommandLine& line) {
   if (msg.message == WM_QUIT && static_cast<int>(msg.wParam) == HU_DISPLAY_LOST_EXIT_STATUS)
     status = HU_DISPLAY_LOST_EXIT_STATUS;
   snapshots.Stop();
+  if (watch) watch->Stop();
 
   showTaskBar(SW_SHOW);
   delete statusBar;
@@ -222,7 +239,10 @@ int run(const CommandLine& line) {
   g_pNaviPathList = nullptr;
   delete g_pCanProtocal;
   g_pCanProtocal = nullptr;
-  images.UnLoadImgResource();
+  // The screens are gone: the tables they drew from can go too.
+  watch.reset();
+  if (images) images->UnLoadImgResource();
+  texts.reset();
   if (HANDLE soundEnd = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Serial Tx sound end")) {
     SetEvent(soundEnd);
     CloseHandle(soundEnd);

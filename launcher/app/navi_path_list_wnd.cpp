@@ -349,6 +349,13 @@ void CNaviPathListWnd::OnPrePaint() {
   }
 }
 
+void CNaviPathListWnd::OnSkinReloaded() {
+  // The list rows are filled at every paint; the path text and the animation frame are not.
+  m_nRowsPerPage = m_View.SL_tblGetListSize();
+  m_View.SL_txtSetItem(kTextPath, m_szCurrentPath, 0);
+  m_View.SL_picDisplayItem(kPictureAnimation, m_nFrame);
+}
+
 void CNaviPathListWnd::OnKeyDown(WPARAM, LPARAM) {
   m_View.SL_btnIrOnItem(0);
   m_View.SL_prgIrOnItem(0);

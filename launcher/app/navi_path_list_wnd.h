@@ -44,6 +44,7 @@ class CNaviPathListWnd : public CSkinWnd {
   void OnDevRemoveEx(WPARAM wParam, LPARAM lParam) override;
   int OnClose(WPARAM, LPARAM) override { return 1; }
   void OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnSkinReloaded() override;
 
   void StartGPS();
   void SetIdle(int idle);

@@ -159,6 +159,26 @@ void CSkinWnd::CheckSkin() {
   InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
+BOOL CSkinWnd::ReloadScript(CImgRes* images, CTxtRes* texts) {
+  if (!m_hWnd) return FALSE;
+  CScreenView fresh;
+  fresh.SL_resSetHandle(images, texts);
+  if (!fresh.SL_LoadSkin(m_szScriptName, m_szSkinPath) || fresh.Pages().empty()) return FALSE;
+  RECT before = {};
+  m_View.SL_GetMainViewPort(&before);
+  m_pImgRes = images;
+  m_pTxtRes = texts;
+  m_View.TakePages(fresh);
+  RECT after = {};
+  m_View.SL_GetMainViewPort(&after);
+  if (!EqualRect(&before, &after) && after.right > after.left && after.bottom > after.top)
+    MoveWindow(m_hWnd, after.left, after.top, after.right - after.left, after.bottom - after.top, TRUE);
+  m_View.SL_MakeWindowRgn(m_hWnd);
+  OnSkinReloaded();
+  InvalidateRect(m_hWnd, nullptr, FALSE);
+  return TRUE;
+}
+
 LRESULT CALLBACK CSkinWnd::WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* screen = reinterpret_cast<CSkinWnd*>(GetWindowLongW(hwnd, GWL_USERDATA));
   if (!screen) return 0;

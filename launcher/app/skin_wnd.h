@@ -3,7 +3,7 @@
 // to the engine's dispatcher and to a fixed table of virtual handlers that screens override.
 #pragma once
 
-#include "skinlet.h"
+#include "app/screen_view.h"
 #include "windows.h"
 
 class CSkinWnd {
@@ -43,7 +43,17 @@ class CSkinWnd {
   HWND GetHwnd() const { return m_hWnd; }
   LPCWSTR GetName() const { return m_szName; }
   LPCWSTR GetSkinPath() const { return m_szSkinPath; }
+  LPCWSTR GetScriptName() const { return m_szScriptName; }
   CSkinlet& View() { return m_View; }
+
+  // Live reload: loads the screen's script again into a fresh view against the given tables and,
+  // only when it loads with at least one page, takes that view's pages (page on show and focus
+  // kept), moves the window when the main viewport changed, recuts its region and repaints.
+  // FALSE, with everything as it was, when the script does not load or the screen has no window.
+  BOOL ReloadScript(CImgRes* images, CTxtRes* texts);
+  // Called after a reload took new pages: a screen puts back what it showed in the script's
+  // widgets (texts, states, frames), since the new pages start as the script gives them.
+  virtual void OnSkinReloaded() {}
 
   // The one window procedure of every screen.
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -109,7 +119,7 @@ class CSkinWnd {
   WCHAR m_szTitle[100] = {};
   WCHAR m_szSkinPath[MAX_PATH] = {};
   WCHAR m_szScriptName[MAX_PATH] = {};
-  CSkinlet m_View;
+  CScreenView m_View;
   CImgRes* m_pImgRes = nullptr;
   CTxtRes* m_pTxtRes = nullptr;
   DWORD m_dwExStyle = 0;

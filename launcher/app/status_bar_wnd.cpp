@@ -62,9 +62,27 @@ void CStatusBarWnd::OnTimer(WPARAM id, LPARAM) {
   if (id == kClockTimer) ShowClock();
 }
 
+void CStatusBarWnd::OnSkinReloaded() {
+  m_View.SL_btnSetStateIndex(0, m_nMode);
+  m_View.SL_btnSetStateIndex(1, m_nStateB);
+  m_View.SL_btnSetStateIndex(2, m_nStateA);
+  m_View.SL_picDisplayItem(0, m_nFrame);
+  // The clock texts come back at once rather than at the next tick; the device protocol has
+  // had this second's time already.
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  ShowTime(now);
+}
+
 void CStatusBarWnd::ShowClock() {
   SYSTEMTIME now = {};
   GetLocalTime(&now);
+  ShowTime(now);
+  DWORD seconds = SecondsSince1970(now);
+  if (g_pDeviceProtocol) g_pDeviceProtocol->SendCommand(kLocalTimeCommand, 1, &seconds, 0, 0);
+}
+
+void CStatusBarWnd::ShowTime(const SYSTEMTIME& now) {
   WCHAR text[32];
   _snwprintf(text, 31, u"%d-%02d-%02d", now.wYear, now.wMonth, now.wDay);
   text[31] = 0;
@@ -77,8 +95,6 @@ void CStatusBarWnd::ShowClock() {
   // The weekday picks the entry of the text's language ids (0 is Sunday).
   m_View.SL_txtSetItem(3, static_cast<const WCHAR*>(nullptr), now.wDayOfWeek);
   m_View.SL_txtRefreshItem(3);
-  DWORD seconds = SecondsSince1970(now);
-  if (g_pDeviceProtocol) g_pDeviceProtocol->SendCommand(kLocalTimeCommand, 1, &seconds, 0, 0);
 }
 
 DWORD CStatusBarWnd::SecondsSince1970(const SYSTEMTIME& time) {

@@ -25,6 +25,7 @@ class CStatusBarWnd : public CSkinWnd {
   void OnActivate(WPARAM state, LPARAM lParam) override;
   void OnCommand(WPARAM id, LPARAM value) override;
   void OnTimer(WPARAM id, LPARAM lParam) override;
+  void OnSkinReloaded() override;
 
   // Seconds from 1970-01-01 00:00 to the given local time, with no time-zone correction.
   static DWORD SecondsSince1970(const SYSTEMTIME& time);
@@ -36,6 +37,7 @@ class CStatusBarWnd : public CSkinWnd {
 
  private:
   void ShowClock();
+  void ShowTime(const SYSTEMTIME& now);
 
   int m_nMode = 0;
   int m_nStateA = 0;

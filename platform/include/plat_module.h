@@ -14,7 +14,8 @@
 // Opens a module. "coredll.dll" is built in; any other name is a language resource module
 // (a resource script with STRINGTABLE blocks, or a PE resource-only DLL), found as given
 // when it holds a path, else in the program's folder and then in "\Windows" (".dll" is
-// added to a name without extension). Loading the same file again returns the same handle.
+// added to a name without extension). Loading the same file again returns the same handle, unless
+// the file changed since: then it is read again and gets a handle of its own.
 HMODULE LoadLibraryW(LPCWSTR name);
 HMODULE LoadLibraryExW(LPCWSTR name, HANDLE reserved, DWORD flags);
 BOOL FreeLibrary(HMODULE module);

@@ -149,13 +149,13 @@ class LauncherE2E : public ::testing::Test {
                                       dir_ + "/replay.txt");
     ASSERT_TRUE(waitFor([&] { return fs::exists(unit_ + "/dev/COM9"); }, 10));
   }
-  void startLauncher(const std::string& script) {
+  void startLauncher(const std::string& script, const std::vector<std::string>& more = {}) {
     std::ofstream(dir_ + "/script.txt") << script;
-    launcher_ = std::make_unique<Child>(
-        std::vector<std::string>{kBuild + "/launcher/launcher", "--unit", unit_, "--display", "headless", "--script",
-                                 dir_ + "/script.txt", "--snapshots", dir_ + "/screens", "--console-file",
-                                 dir_ + "/console.txt"},
-        dir_ + "/launcher.txt");
+    std::vector<std::string> argv{kBuild + "/launcher/launcher", "--unit", unit_, "--display", "headless", "--script",
+                                  dir_ + "/script.txt", "--snapshots", dir_ + "/screens", "--console-file",
+                                  dir_ + "/console.txt"};
+    argv.insert(argv.end(), more.begin(), more.end());
+    launcher_ = std::make_unique<Child>(argv, dir_ + "/launcher.txt");
   }
   template <class Pred>
   bool waitFor(Pred pred, int seconds) {
@@ -293,6 +293,36 @@ TEST_F(LauncherE2E, CardOutAndInEmptiesAndRefillsTheList) {
   fs::rename(dir_ + "/card", unit_ + "/StorageCard");
   ASSERT_TRUE(waitFor([&] { return consoleHas("OnDevOnsiteEx 0"); }, 10)) << console();
   ASSERT_TRUE(waitFor([&] { return countOf(mcuLog(), "navigation present") >= 2; }, 5)) << mcuLog();
+  launcher_->interrupt();
+  EXPECT_EQ(launcher_->wait(20), 0);
+}
+
+TEST_F(LauncherE2E, WithWatchAnEditedScriptShowsWithoutARestart) {
+  startLauncher("wait 600000\n", {"--watch"});
+  ASSERT_TRUE(waitFor([&] { return consoleHas("watching for skin changes"); }, 20)) << console();
+  // The status bar's texts turn red; the editor saves by writing a new file and renaming it.
+  const std::string script = unit_ + "/Windows/Skin800x480/StatusBar_Script.xml";
+  std::string text = readAll(script);
+  const std::string grey = "<TxtColor R=\"232\" G=\"236\" B=\"240\"/>";
+  ASSERT_NE(text.find(grey), std::string::npos);
+  text.replace(text.find(grey), grey.size(), "<TxtColor R=\"255\" G=\"0\" B=\"0\"/>");
+  std::ofstream(script + ".new") << text;
+  fs::rename(script + ".new", script);
+  ASSERT_TRUE(waitFor([&] { return consoleHas("StatusBar: reloaded StatusBar_Script.xml"); }, 10)) << console();
+  auto redClock = [&] {
+    int w = 0, h = 0, n = 0;
+    unsigned char* rgb = stbi_load((dir_ + "/screens/screen.png").c_str(), &w, &h, &n, 3);
+    if (!rgb) return false;
+    bool red = false;
+    for (int y = 0; y < 40 && y < h && !red; ++y)
+      for (int x = 0; x < 300 && x < w && !red; ++x) {
+        const unsigned char* p = rgb + (y * w + x) * 3;
+        red = p[0] > 200 && p[1] < 60 && p[2] < 60;
+      }
+    stbi_image_free(rgb);
+    return red;
+  };
+  EXPECT_TRUE(waitFor(redClock, 10));
   launcher_->interrupt();
   EXPECT_EQ(launcher_->wait(20), 0);
 }

@@ -243,6 +243,20 @@ TEST_F(NaviTest, TapSelectsARowAndTheStartButtonStartsAndRemembersIt) {
   EXPECT_EQ(remembered(), u"\\StorageCard\\Navi\\Go.exe");
 }
 
+TEST_F(NaviTest, AReloadedScriptShowsTheChosenPathAndTheListAgain) {
+  createMain();
+  ASSERT_TRUE(scanned());
+  pumpFor(1100);
+  const int go = indexOf(u"\\StorageCard\\Navi\\Go.exe");
+  POINT p = rowPoint(go);
+  tap(p.x, p.y);
+  ASSERT_TRUE(wnd_->ReloadScript(nullptr, nullptr));
+  EXPECT_EQ(wnd_->View().SL_menuGetCurrentItem(), CNaviPathListWnd::kPageList);
+  EXPECT_EQ(std::u16string(wnd_->View().SL_txtGetStruct(2)->Text), u"\\StorageCard\\Navi\\Go.exe");
+  pumpUntilIdle();  // the rows are filled as the page is painted
+  EXPECT_EQ(std::u16string(wnd_->View().SL_tblGetTexture(go)), u"\\StorageCard\\Navi\\Go.exe");
+}
+
 TEST_F(NaviTest, AProgramThatCannotStartReturnsToTheListAndIsNotRemembered) {
   g_pConfig->SetString(u"GPS_MAPPATH", u"\\StorageCard\\Navi\\Go.exe");
   g_pConfig->Save();

@@ -220,6 +220,26 @@ TEST_F(Modules, NamesAreSearchedAndSameFileSharesOneHandle) {
   EXPECT_EQ(LoadLibraryW(nullptr), nullptr);
 }
 
+TEST_F(Modules, AFileChangedSinceItWasLoadedIsReadAgainUnderAHandleOfItsOwn) {
+  write("Windows/lang.rc", "STRINGTABLE BEGIN 1, \"old\" END");
+  HMODULE before = LoadLibraryW(u"lang.rc");
+  ASSERT_NE(before, nullptr);
+  write("Windows/lang.rc", "STRINGTABLE BEGIN 1, \"new\" END");
+  HMODULE after = LoadLibraryW(u"lang.rc");
+  ASSERT_NE(after, nullptr);
+  EXPECT_NE(after, before);
+  WCHAR buffer[8];
+  LoadStringW(after, 1, buffer, 8);
+  EXPECT_EQ(u16(buffer), u"new");
+  LoadStringW(before, 1, buffer, 8);
+  EXPECT_EQ(u16(buffer), u"old") << "the old handle keeps what it read until it is freed";
+  EXPECT_EQ(LoadLibraryW(u"lang.rc"), after) << "unchanged since: shared";
+  EXPECT_TRUE(FreeLibrary(before));
+  EXPECT_TRUE(FreeLibrary(after));
+  EXPECT_TRUE(FreeLibrary(after));
+  EXPECT_FALSE(FreeLibrary(after));
+}
+
 TEST_F(Modules, MalformedModuleFailsWithALine) {
   write("Windows/bad.rc", "STRINGTABLE\nBEGIN\n  1 \"x\"\n  1 \"y\"\nEND\n");
   EXPECT_EQ(LoadLibraryExW(u"bad.rc", nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);

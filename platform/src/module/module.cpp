@@ -19,6 +19,9 @@ namespace {
 struct Module {
   bool builtin = false;
   std::string key;  // host path, or "coredll" for the built-in module
+  // What the file held when it was read: a file that changed since is another module.
+  size_t contentHash = 0;
+  size_t contentSize = 0;
   plat::module::StringTable strings;
   int refs = 0;
 };
@@ -81,9 +84,13 @@ HMODULE addModule(ModuleTable& t, std::shared_ptr<Module> module) {
   return toHandle(value);
 }
 
-HMODULE findLoaded(ModuleTable& t, const std::string& key) {
+// The loaded module of that file, when the file still holds what it held then (`bytes` null:
+// any content, for the built-in module).
+HMODULE findLoaded(ModuleTable& t, const std::string& key, const std::string* bytes = nullptr) {
+  size_t hash = bytes ? std::hash<std::string>{}(*bytes) : 0;
   for (auto& [value, module] : t.byHandle) {
-    if (module->key == key) {
+    if (module->key == key &&
+        (!bytes || (module->contentSize == bytes->size() && module->contentHash == hash))) {
       ++module->refs;
       return toHandle(value);
     }
@@ -120,10 +127,12 @@ HMODULE LoadLibraryExW(LPCWSTR name, HANDLE, DWORD) {
     if (!plat::readHostFile(host, bytes)) continue;
     {
       std::lock_guard<std::mutex> guard(t.lock);
-      if (HMODULE loaded = findLoaded(t, host)) return loaded;
+      if (HMODULE loaded = findLoaded(t, host, &bytes)) return loaded;
     }
     auto module = std::make_shared<Module>();
     module->key = host;
+    module->contentHash = std::hash<std::string>{}(bytes);
+    module->contentSize = bytes.size();
     plat::module::ParseResult parsed = plat::module::parseModule(bytes, module->strings);
     if (!parsed.ok) {
       std::string where = parsed.line > 0 ? " line " + std::to_string(parsed.line) + ":" : "";
@@ -134,7 +143,7 @@ HMODULE LoadLibraryExW(LPCWSTR name, HANDLE, DWORD) {
     }
     std::lock_guard<std::mutex> guard(t.lock);
     // Another thread may have loaded the same file meanwhile: share its handle.
-    if (HMODULE loaded = findLoaded(t, host)) return loaded;
+    if (HMODULE loaded = findLoaded(t, host, &bytes)) return loaded;
     return addModule(t, std::move(module));
   }
   SetLastError(ERROR_MOD_NOT_FOUND);
@@ -207,4 +216,10 @@ int LoadStringW(HINSTANCE module, UINT id, LPWSTR buffer, int bufferMax) {
   std::copy(text.begin(), text.begin() + static_cast<ptrdiff_t>(n), buffer);
   buffer[n] = 0;
   return static_cast<int>(n);
+}
+
+size_t plat::module::loadedCount() {
+  ModuleTable& t = table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  return t.byHandle.size();
 }

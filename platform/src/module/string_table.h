@@ -31,4 +31,7 @@ ParseResult parsePeStrings(std::string_view bytes, StringTable& table);
 // Chooses the form by content and parses.
 ParseResult parseModule(std::string_view bytes, StringTable& table);
 
+// Number of modules loaded now (tests look for leaks with it).
+size_t loadedCount();
+
 }  // namespace plat::module
