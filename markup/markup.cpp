@@ -10,6 +10,7 @@
 #include "markup_text.h"
 #include "windows.h"
 
+using markup::endsAttribName;
 using markup::endsName;
 using markup::findChar;
 using markup::findText;
@@ -111,6 +112,9 @@ void CMarkup::swap(CMarkup& other) noexcept {
   std::swap(PosCapacity, other.PosCapacity);
   std::swap(SegCapacity, other.SegCapacity);
   std::swap(Stamp, other.Stamp);
+  std::swap(AttribEntries, other.AttribEntries);
+  std::swap(AttribSpans, other.AttribSpans);
+  std::swap(AttribGarbage, other.AttribGarbage);
 }
 
 void CMarkup::copyFrom(const CMarkup& other) {
@@ -130,6 +134,9 @@ void CMarkup::copyFrom(const CMarkup& other) {
   growIndex(std::max(other.PosFree, 1));
   for (int i = 0; i < other.PosFree; ++i) elem(i) = other.elem(i);
   PosFree = other.PosFree;
+  AttribEntries = other.AttribEntries;
+  AttribSpans = other.AttribSpans;
+  AttribGarbage = other.AttribGarbage;
   newStamp();
 }
 
@@ -176,16 +183,50 @@ void CMarkup::growIndex(int needed) {
 }
 
 int CMarkup::newPos() {
+  int x;
   if (PosDeleted) {
-    int x = PosDeleted;
+    x = PosDeleted;
     PosDeleted = elem(x).Next;
-    elem(x) = ElemPos();
-    return x;
+  } else {
+    if (PosFree >= PosCapacity) growIndex(PosFree + 1);
+    x = PosFree++;
   }
-  if (PosFree >= PosCapacity) growIndex(PosFree + 1);
-  int x = PosFree++;
   elem(x) = ElemPos();
+  forgetAttribs(x);
   return x;
+}
+
+// Gives element `index` the `count` entries from `first` (-1: not recorded).
+void CMarkup::recordSpan(int index, uint32_t first, int32_t count) {
+  const size_t i = static_cast<size_t>(index);
+  if (AttribSpans.size() <= i) AttribSpans.resize(i + 1);
+  AttribSpans[i] = {first, count};
+}
+
+// The element's attributes are no longer recorded: its start tag is read instead.
+void CMarkup::forgetAttribs(int index) {
+  const size_t i = static_cast<size_t>(index);
+  if (i >= AttribSpans.size()) {
+    AttribSpans.resize(i + 1);
+    return;
+  }
+  if (AttribSpans[i].Count > 0) AttribGarbage += static_cast<size_t>(AttribSpans[i].Count);
+  AttribSpans[i] = AttribSpan();
+}
+
+// Drops the entries no element refers to any more, once they are the larger part.
+void CMarkup::compactAttribs() {
+  if (AttribGarbage < 4096 || AttribGarbage < AttribEntries.size() / 2) return;
+  std::vector<AttribEntry> kept;
+  kept.reserve(AttribEntries.size() - AttribGarbage);
+  for (AttribSpan& span : AttribSpans) {
+    if (span.Count < 0) continue;
+    const auto from = AttribEntries.begin() + span.First;
+    span.First = static_cast<uint32_t>(kept.size());
+    kept.insert(kept.end(), from, from + span.Count);
+  }
+  AttribEntries.swap(kept);
+  AttribGarbage = 0;
 }
 
 void CMarkup::releaseSubtree(int index) {
@@ -202,6 +243,7 @@ void CMarkup::releaseSubtree(int index) {
     x = elem(x).Next;
   }
   for (int r : released) {
+    forgetAttribs(r);
     elem(r) = ElemPos();
     elem(r).Next = PosDeleted;
     PosDeleted = r;
@@ -534,19 +576,6 @@ std::u16string CMarkup::tagNameOf(int index) const {
   return std::u16string(Doc.data() + s, tagNameLenAt(Doc.data(), Doc.size(), s));
 }
 
-namespace {
-
-// Characters that end an attribute name inside a start tag.
-struct AttribNameEnds {
-  bool table[128] = {};
-  constexpr AttribNameEnds() {
-    for (char16_t c : {u' ', u'\t', u'\r', u'\n', u'=', u'/', u'>', u'"', u'\''}) table[c] = true;
-  }
-  bool operator()(char16_t c) const { return c < 128 && table[c]; }
-};
-constexpr AttribNameEnds kAttribNameEnds;
-
-}  // namespace
 
 // Attributes are found from their "=" signs: the name is the token just before the sign, the
 // value follows it (quoted, or bare up to white space). Quoted runs not after a sign are stepped
@@ -564,7 +593,7 @@ inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el
   size_t nameLen = 0;
   bool plain = true;
   for (; !markup::endsGivenName(name[nameLen]); ++nameLen)
-    if (kAttribNameEnds(name[nameLen])) plain = false;
+    if (endsAttribName(name[nameLen])) plain = false;
   if (!plain || name[nameLen] != 0) return -1;
 
   const char16_t* d = doc.data();
@@ -578,7 +607,7 @@ inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el
     if (ne - lo < nameLen) return false;
     const size_t ns = ne - nameLen;
     if ((ignoreCase ? markup::foldCase(d[ne - 1]) : d[ne - 1]) != last) return false;
-    if (ns != lo && !kAttribNameEnds(d[ns - 1])) return false;
+    if (ns != lo && !endsAttribName(d[ns - 1])) return false;
     size_t k = 0;
     if (ignoreCase) {
       while (k + 1 < nameLen && markup::foldCase(d[ns + k]) == markup::foldCase(name[k])) ++k;
@@ -671,6 +700,15 @@ inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el
 
 bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
   if (!index || !name || !*name) return false;
+  const int k = recordedAttrib(index, name);
+  if (k != -2) {
+    if (k < 0) return false;
+    const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
+    valueStart = elem(index).Start + static_cast<int>(a.ValueAt);
+    valueLen = static_cast<int>(a.ValueLen);
+    quote = a.Quote;
+    return true;
+  }
   int found = findAttribInTag(Doc, elem(index), (DocFlags & MDF_IGNORECASE) != 0, name, valueStart, valueLen, quote);
   if (found < 0) return findAttribByMeasure(index, name, valueStart, valueLen, quote);
   return found != 0;
@@ -696,7 +734,7 @@ bool CMarkup::findAttribByMeasure(int index, const WCHAR* name, int& valueStart,
     size_t ne = i;
     while (ne > lo && isSpace(d[ne - 1])) --ne;
     size_t ns = ne;
-    while (ns > lo && !kAttribNameEnds(d[ns - 1])) --ns;
+    while (ns > lo && !endsAttribName(d[ns - 1])) --ns;
     size_t vs, ve;
     char16_t q;
     i = readValueAfterSign(d, i, limit, vs, ve, q);
@@ -737,7 +775,7 @@ inline bool addSlot(const char16_t* d, size_t lo, size_t e, size_t vs, size_t ve
   size_t ne = e;
   while (ne > lo && isSpace(d[ne - 1])) --ne;
   size_t ns = ne;
-  while (ns > lo && !kAttribNameEnds(d[ns - 1])) --ns;
+  while (ns > lo && !endsAttribName(d[ns - 1])) --ns;
   if (ns == ne) return true;  // no name: never matches
   if (t.count == AttribTable::kMax) return false;
   t.slots[t.count++] = {static_cast<int32_t>(ns), static_cast<int32_t>(ne - ns), static_cast<int32_t>(vs),
@@ -759,7 +797,7 @@ bool listUsualAttribs(const char16_t* d, size_t lo, size_t limit, AttribTable& t
   for (;;) {
     while (i < limit && isSpace(d[i])) ++i;
     if (i >= limit) return true;
-    if (kAttribNameEnds(d[i])) {
+    if (endsAttribName(d[i])) {
       // Only the "/" of an empty element may follow the last value.
       if (d[i] != u'/') return false;
       for (size_t k = i + 1; k < limit; ++k)
@@ -767,7 +805,7 @@ bool listUsualAttribs(const char16_t* d, size_t lo, size_t limit, AttribTable& t
       return true;
     }
     const size_t ns = i;
-    while (i < limit && !kAttribNameEnds(d[i])) ++i;
+    while (i < limit && !endsAttribName(d[i])) ++i;
     const size_t ne = i;
     while (i < limit && isSpace(d[i])) ++i;
     if (i >= limit || d[i] != u'=') return false;
@@ -879,8 +917,49 @@ bool CMarkup::findAttribCached(int index, const WCHAR* name, int& valueStart, in
   return false;
 }
 
+// The attribute `name` among the recorded entries of the element: the index of its entry, -1
+// when the element has no such attribute, -2 when its attributes are not recorded. The entries
+// are the attributes the general search finds, in its order, so the first match is the same.
+int CMarkup::recordedAttrib(int index, const WCHAR* name) const {
+  const AttribSpan span = AttribSpans[static_cast<size_t>(index)];
+  if (span.Count < 0) return -2;
+  // A name of plain characters up to its terminator matches only a name of its own length.
+  size_t plainLen = 0;
+  while (!markup::endsGivenName(name[plainLen])) ++plainLen;
+  const bool plain = name[plainLen] == 0;
+  const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
+  const char16_t* tag = Doc.data() + elem(index).Start;
+  const AttribEntry* e = AttribEntries.data() + span.First;
+  if (plain && !ignoreCase) {
+    const char16_t c0 = name[0];
+    for (int k = 0; k < span.Count; ++k)
+      if (e[k].NameLen == plainLen && tag[e[k].NameAt] == c0 &&
+          std::char_traits<char16_t>::compare(tag + e[k].NameAt, name, plainLen) == 0)
+        return static_cast<int>(span.First) + k;
+    return -1;
+  }
+  const char16_t first = ignoreCase ? markup::foldCase(name[0]) : name[0];
+  for (int k = 0; k < span.Count; ++k) {
+    if (plain && e[k].NameLen != plainLen) continue;
+    const char16_t c0 = ignoreCase ? markup::foldCase(tag[e[k].NameAt]) : tag[e[k].NameAt];
+    if (c0 == first && nameMatches(elem(index).Start + static_cast<int>(e[k].NameAt), e[k].NameLen, name))
+      return static_cast<int>(span.First) + k;
+  }
+  return -1;
+}
+
 std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
   if (!index || name.empty()) return {};
+  const int k = recordedAttrib(index, name);
+  if (k != -2) {
+    if (k < 0) return {};
+    const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
+    const char16_t* v = Doc.data() + elem(index).Start + a.ValueAt;
+    if (!a.HasRef) return std::u16string(v, a.ValueLen);
+    std::u16string out;
+    markup::unescapeInto(out, v, a.ValueLen);
+    return out;
+  }
   int vs = 0, vl = 0, q = 0;
   // The search itself, not the exported member, so that it is compiled into this reader.
   if (!findAttribCached(index, name, vs, vl, q)) return {};
@@ -896,6 +975,17 @@ std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
 bool CMarkup::attribInto(int index, MCD_CSTR name, std::u16string& value) const {
   value.clear();
   if (!index || name.empty()) return false;
+  const int k = recordedAttrib(index, name);
+  if (k != -2) {
+    if (k < 0) return false;
+    const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
+    const char16_t* v = Doc.data() + elem(index).Start + a.ValueAt;
+    if (!a.HasRef)
+      value.assign(v, a.ValueLen);
+    else
+      markup::unescapeInto(value, v, a.ValueLen);
+    return true;
+  }
   int vs = 0, vl = 0, q = 0;
   if (!findAttribCached(index, name, vs, vl, q)) return false;
   const char16_t* v = Doc.data() + vs;
@@ -1107,6 +1197,9 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   shiftFrom(parent, nextSib, insertedLen);
 
   int x = newPos();
+  // A plain tag name leaves nothing after it but the tag's end: no attributes.
+  if (std::none_of(name.begin(), name.end(), [](char16_t c) { return endsName(c) || c == u'"' || c == u'\''; }))
+    recordSpan(x, static_cast<uint32_t>(AttribEntries.size()), 0);
   ElemPos& el = elem(x);
   el.Start = at;
   el.Length = static_cast<int>(text.size());
@@ -1184,6 +1277,7 @@ bool CMarkup::removeElemAt(int index) {
   splice(start, len, std::u16string());
   shiftFrom(parent, next, -len);
   releaseSubtree(index);
+  compactAttribs();
   return true;
 }
 
@@ -1215,7 +1309,19 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   // so the value may even be a piece of the document itself.
   std::u16string& text = t_editText;
   text.clear();
-  if (findAttrib(index, name, vs, vl, q)) {
+  // The recorded entry of the attribute, or -1 when the element's recorded attributes lack it.
+  const int rec = recordedAttrib(index, name);
+  bool found;
+  if (rec >= 0) {
+    const AttribEntry& a = AttribEntries[static_cast<size_t>(rec)];
+    vs = elem(index).Start + static_cast<int>(a.ValueAt);
+    vl = static_cast<int>(a.ValueLen);
+    q = a.Quote;
+    found = true;
+  } else {
+    found = rec == -1 ? false : findAttrib(index, name, vs, vl, q);
+  }
+  if (found) {
     offset = vs;
     removeLen = vl;
     if (!q) text += u'"';
@@ -1248,12 +1354,61 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (static_cast<long long>(el.StartTagLen()) + delta > ElemPos::kMaxStartTagLen) return false;
   if (Doc.size() + text.size() > static_cast<size_t>(INT_MAX)) return false;
   splice(offset, removeLen, text);
+  if (rec != -2) followAttribEdit(index, rec, name, offset, text);
   if (text.capacity() > 65536) std::u16string().swap(text);  // a huge value is not kept for ever
   el.SetStartTagLen(el.StartTagLen() + delta);
   el.Length += delta;
   for (int c = el.FirstChild; c; c = elem(c).Next) shiftSubtree(c, delta);
   shiftFrom(el.Parent, el.Next, delta);
   return true;
+}
+
+// Keeps the recorded attributes of `index` right after `text` was written at `offset` of its
+// start tag: as the new value of entry `rec`, or (rec -1) as a new attribute ` name="value"`.
+void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset, const std::u16string& text) {
+  const int start = elem(index).Start;
+  AttribSpan& span = AttribSpans[static_cast<size_t>(index)];
+  if (rec >= 0) {
+    // A recorded value is always quoted: the escaped text replaces it between its quotes, and
+    // the attributes after it move.
+    AttribEntry& a = AttribEntries[static_cast<size_t>(rec)];
+    const int delta = static_cast<int>(text.size()) - static_cast<int>(a.ValueLen);
+    a.ValueLen = static_cast<uint32_t>(text.size());
+    a.HasRef = findChar(text.data(), 0, text.size(), u'&') != text.size();
+    const size_t end = span.First + static_cast<size_t>(span.Count);
+    for (size_t k = static_cast<size_t>(rec) + 1; k < end; ++k) {
+      AttribEntries[k].NameAt += static_cast<uint32_t>(delta);
+      AttribEntries[k].ValueAt += static_cast<uint32_t>(delta);
+    }
+    return;
+  }
+  // A name that reads back as one attribute name is recorded; any other leaves the tag to be read.
+  size_t nameLen = 0;
+  bool plain = true;
+  for (; name[nameLen]; ++nameLen)
+    if (endsAttribName(name[nameLen]) || name[nameLen] == u'<') plain = false;
+  if (!plain || nameLen > 0xFFFF) {
+    forgetAttribs(index);
+    return;
+  }
+  // The element's entries must end the table to take one more: moved there when they do not.
+  if (span.First + static_cast<size_t>(span.Count) != AttribEntries.size()) {
+    const size_t from = span.First;
+    const size_t count = static_cast<size_t>(span.Count);
+    AttribEntries.reserve(AttribEntries.size() + count + 1);
+    for (size_t k = 0; k < count; ++k) AttribEntries.push_back(AttribEntries[from + k]);
+    span.First = static_cast<uint32_t>(AttribEntries.size() - count);
+    AttribGarbage += count;
+  }
+  const size_t valueLen = text.size() - nameLen - 4;  // ` name="` ... `"`
+  const size_t valueAt = nameLen + 3;
+  AttribEntries.push_back({static_cast<uint32_t>(offset + 1 - start),
+                           static_cast<uint32_t>(offset - start) + static_cast<uint32_t>(valueAt),
+                           static_cast<uint32_t>(valueLen),
+                           findChar(text.data(), valueAt, valueAt + valueLen, u'&') != valueAt + valueLen ? 1u : 0u,
+                           static_cast<uint16_t>(nameLen), u'"'});
+  ++span.Count;
+  compactAttribs();
 }
 
 bool CMarkup::SetAttrib(MCD_CSTR name, int value) { return SetAttrib(name, markup::decimal(value)); }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "plat_types.h"
 
@@ -177,6 +178,11 @@ class CMarkup {
   bool findAttribByMeasure(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
   bool findAttribCached(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
   void newStamp();
+  int recordedAttrib(int index, const WCHAR* name) const;
+  void recordSpan(int index, uint32_t first, int32_t count);
+  void forgetAttribs(int index);
+  void compactAttribs();
+  void followAttribEdit(int index, int rec, const WCHAR* name, int offset, const std::u16string& text);
   static void escapeAppend(std::u16string& out, const WCHAR* text, int flags);
 
   bool insertElem(MCD_CSTR name, MCD_CSTR data, int flags, bool before, bool child);
@@ -206,6 +212,27 @@ class CMarkup {
   // Names this state of the document (text and index) among all documents of the process: the
   // attribute table of an element read last is kept per thread under this stamp.
   uint64_t Stamp = 0;
+
+  // Where one attribute of a start tag lies, counted from the element's "<" so that the entry
+  // stays right when the element moves. Recorded while parsing and kept by the edits, so that a
+  // look-up by name is a short scan of the element's entries, comparing lengths first.
+  struct AttribEntry {
+    uint32_t NameAt;
+    uint32_t ValueAt;
+    uint32_t ValueLen : 31;
+    uint32_t HasRef : 1;  // the value holds an "&": it must be unescaped
+    uint16_t NameLen;
+    char16_t Quote;
+  };
+  // An element's entries: `Count` of them from `First`. -1: not recorded, the start tag itself
+  // is read (a tag of another form than name="value" pairs, or one changed in a way not followed).
+  struct AttribSpan {
+    uint32_t First = 0;
+    int32_t Count = -1;
+  };
+  std::vector<AttribEntry> AttribEntries;
+  std::vector<AttribSpan> AttribSpans;  // by element index
+  size_t AttribGarbage = 0;             // entries no span refers to any more
 
   friend class MarkupParser;
 };
