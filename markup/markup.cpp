@@ -10,6 +10,8 @@
 #include "markup_text.h"
 #include "windows.h"
 
+using markup::AttribEntry;
+using markup::AttribSpan;
 using markup::endsAttribName;
 using markup::endsName;
 using markup::findChar;
@@ -706,7 +708,7 @@ bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& val
     const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
     valueStart = elem(index).Start + static_cast<int>(a.ValueAt);
     valueLen = static_cast<int>(a.ValueLen);
-    quote = a.Quote;
+    quote = a.Quote();
     return true;
   }
   int found = findAttribInTag(Doc, elem(index), (DocFlags & MDF_IGNORECASE) != 0, name, valueStart, valueLen, quote);
@@ -917,35 +919,40 @@ bool CMarkup::findAttribCached(int index, const WCHAR* name, int& valueStart, in
   return false;
 }
 
+namespace {
+
+// The first of `count` entries whose name, in the start tag at `tag`, matches `name` by the
+// element-name rule; -1 when none does. The first character is held in the entry, so most
+// entries are passed over without reading the text.
+template <bool IgnoreCase>
+inline int matchRecorded(const AttribEntry* e, int count, const char16_t* tag, const WCHAR* name) {
+  auto fold = [](char16_t c) { return IgnoreCase ? markup::foldCase(c) : c; };
+  const char16_t c0 = fold(name[0]);
+  for (int k = 0; k < count; ++k) {
+    if (fold(e[k].NameFirst) != c0) continue;
+    const char16_t* t = tag + e[k].NameAt;
+    const size_t len = e[k].NameLen;
+    size_t i = 1;
+    // A NUL in the document must not match the end of `name`.
+    while (i < len && name[i] != 0 && fold(name[i]) == fold(t[i])) ++i;
+    if (i == len && markup::endsGivenName(name[len])) return k;
+  }
+  return -1;
+}
+
+}  // namespace
+
 // The attribute `name` among the recorded entries of the element: the index of its entry, -1
 // when the element has no such attribute, -2 when its attributes are not recorded. The entries
 // are the attributes the general search finds, in its order, so the first match is the same.
-int CMarkup::recordedAttrib(int index, const WCHAR* name) const {
+inline int CMarkup::recordedAttrib(int index, const WCHAR* name) const {
   const AttribSpan span = AttribSpans[static_cast<size_t>(index)];
   if (span.Count < 0) return -2;
-  // A name of plain characters up to its terminator matches only a name of its own length.
-  size_t plainLen = 0;
-  while (!markup::endsGivenName(name[plainLen])) ++plainLen;
-  const bool plain = name[plainLen] == 0;
-  const bool ignoreCase = (DocFlags & MDF_IGNORECASE) != 0;
   const char16_t* tag = Doc.data() + elem(index).Start;
   const AttribEntry* e = AttribEntries.data() + span.First;
-  if (plain && !ignoreCase) {
-    const char16_t c0 = name[0];
-    for (int k = 0; k < span.Count; ++k)
-      if (e[k].NameLen == plainLen && tag[e[k].NameAt] == c0 &&
-          std::char_traits<char16_t>::compare(tag + e[k].NameAt, name, plainLen) == 0)
-        return static_cast<int>(span.First) + k;
-    return -1;
-  }
-  const char16_t first = ignoreCase ? markup::foldCase(name[0]) : name[0];
-  for (int k = 0; k < span.Count; ++k) {
-    if (plain && e[k].NameLen != plainLen) continue;
-    const char16_t c0 = ignoreCase ? markup::foldCase(tag[e[k].NameAt]) : tag[e[k].NameAt];
-    if (c0 == first && nameMatches(elem(index).Start + static_cast<int>(e[k].NameAt), e[k].NameLen, name))
-      return static_cast<int>(span.First) + k;
-  }
-  return -1;
+  const int k = (DocFlags & MDF_IGNORECASE) ? matchRecorded<true>(e, span.Count, tag, name)
+                                            : matchRecorded<false>(e, span.Count, tag, name);
+  return k < 0 ? -1 : static_cast<int>(span.First) + k;
 }
 
 std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
@@ -1316,7 +1323,7 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
     const AttribEntry& a = AttribEntries[static_cast<size_t>(rec)];
     vs = elem(index).Start + static_cast<int>(a.ValueAt);
     vl = static_cast<int>(a.ValueLen);
-    q = a.Quote;
+    q = a.Quote();
     found = true;
   } else {
     found = rec == -1 ? false : findAttrib(index, name, vs, vl, q);
@@ -1406,7 +1413,7 @@ void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset
                            static_cast<uint32_t>(offset - start) + static_cast<uint32_t>(valueAt),
                            static_cast<uint32_t>(valueLen),
                            findChar(text.data(), valueAt, valueAt + valueLen, u'&') != valueAt + valueLen ? 1u : 0u,
-                           static_cast<uint16_t>(nameLen), u'"'});
+                           0u, static_cast<uint16_t>(nameLen), name[0]});
   ++span.Count;
   compactAttribs();
 }

@@ -25,6 +25,30 @@ class MCD_CSTR {
   const WCHAR* text_ = nullptr;
 };
 
+namespace markup {
+
+// Where one attribute of a start tag lies, counted from the element's "<" so that the entry stays
+// right when the element moves.
+struct AttribEntry {
+  uint32_t NameAt;
+  uint32_t ValueAt;
+  uint32_t ValueLen : 30;
+  uint32_t HasRef : 1;       // the value holds an "&": it must be unescaped
+  uint32_t SingleQuote : 1;  // the value is in single quotes (else double)
+  uint16_t NameLen;
+  char16_t NameFirst;        // the name's first character, compared before the name is read
+  char16_t Quote() const { return SingleQuote ? u'\'' : u'"'; }
+};
+
+// An element's entries: `Count` of them from `First`. -1: not recorded, the start tag itself is
+// read (a tag of another form than name="value" pairs, or one changed in a way not followed).
+struct AttribSpan {
+  uint32_t First = 0;
+  int32_t Count = -1;
+};
+
+}  // namespace markup
+
 class CMarkup {
  public:
   // Flags of the writing operations.
@@ -213,25 +237,10 @@ class CMarkup {
   // attribute table of an element read last is kept per thread under this stamp.
   uint64_t Stamp = 0;
 
-  // Where one attribute of a start tag lies, counted from the element's "<" so that the entry
-  // stays right when the element moves. Recorded while parsing and kept by the edits, so that a
-  // look-up by name is a short scan of the element's entries, comparing lengths first.
-  struct AttribEntry {
-    uint32_t NameAt;
-    uint32_t ValueAt;
-    uint32_t ValueLen : 31;
-    uint32_t HasRef : 1;  // the value holds an "&": it must be unescaped
-    uint16_t NameLen;
-    char16_t Quote;
-  };
-  // An element's entries: `Count` of them from `First`. -1: not recorded, the start tag itself
-  // is read (a tag of another form than name="value" pairs, or one changed in a way not followed).
-  struct AttribSpan {
-    uint32_t First = 0;
-    int32_t Count = -1;
-  };
-  std::vector<AttribEntry> AttribEntries;
-  std::vector<AttribSpan> AttribSpans;  // by element index
+  // The attributes of the start tags, recorded while parsing and kept by the edits, so that a
+  // look-up by name is a short scan of the element's entries.
+  std::vector<markup::AttribEntry> AttribEntries;
+  std::vector<markup::AttribSpan> AttribSpans;  // by element index
   size_t AttribGarbage = 0;             // entries no span refers to any more
 
   friend class MarkupParser;

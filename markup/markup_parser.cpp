@@ -182,7 +182,7 @@ bool MarkupParser::readUsualStartTag(size_t i, size_t& j) {
     if (d[p] == u'"' || d[p] == u'\'') return false;
     ++p;
   }
-  std::vector<CMarkup::AttribEntry>& out = m_.AttribEntries;
+  std::vector<markup::AttribEntry>& out = m_.AttribEntries;
   for (;;) {
     while (p < n && isSpace(d[p])) ++p;
     if (p >= n) return false;
@@ -220,7 +220,7 @@ bool MarkupParser::readUsualStartTag(size_t i, size_t& j) {
     }
     if (ve >= n || ne - ns > 0xFFFF) return false;
     out.push_back({static_cast<uint32_t>(ns - i), static_cast<uint32_t>(vs - i), static_cast<uint32_t>(ve - vs),
-                   ref ? 1u : 0u, static_cast<uint16_t>(ne - ns), q});
+                   ref ? 1u : 0u, q == u'\'' ? 1u : 0u, static_cast<uint16_t>(ne - ns), d[ns]});
     p = ve + 1;
   }
 }
@@ -228,7 +228,7 @@ bool MarkupParser::readUsualStartTag(size_t i, size_t& j) {
 int MarkupParser::parseStartTag(int i) {
   // Up to the ">" that ends the tag; quoted values may hold ">" and "<".
   const size_t n = static_cast<size_t>(n_);
-  std::vector<CMarkup::AttribEntry>& entries = m_.AttribEntries;
+  std::vector<markup::AttribEntry>& entries = m_.AttribEntries;
   const size_t first = entries.size();
   size_t j;
   const bool usual = readUsualStartTag(static_cast<size_t>(i), j);
