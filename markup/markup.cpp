@@ -31,8 +31,9 @@ std::u16string lastErrorText(DWORD error) {
   return text;
 }
 
-std::u16string cdataSection(std::u16string_view data) {
-  std::u16string out = u"<![CDATA[";
+// Appends `data` as a CDATA section; every "]]>" in it is split across two sections.
+void appendCdata(std::u16string& out, std::u16string_view data) {
+  out += u"<![CDATA[";
   size_t i = 0;
   for (;;) {
     size_t k = data.find(u"]]>", i);
@@ -43,8 +44,28 @@ std::u16string cdataSection(std::u16string_view data) {
   }
   out.append(data.substr(i));
   out += u"]]>";
-  return out;
 }
+
+// An integer written as "%d" into a buffer of its own: the integer forms of the writing
+// operations need no heap string.
+struct DecimalText {
+  char16_t text[16];
+  explicit DecimalText(int value) {
+    char16_t digits[16];
+    int n = 0;
+    // Negated in unsigned arithmetic, so that the most negative int has its digits too.
+    unsigned v = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+      digits[n++] = static_cast<char16_t>(u'0' + v % 10);
+      v /= 10;
+    } while (v);
+    int o = 0;
+    if (value < 0) text[o++] = u'-';
+    while (n) text[o++] = digits[--n];
+    text[o] = 0;
+  }
+  operator MCD_CSTR() const { return MCD_CSTR(text); }  // NOLINT(google-explicit-constructor)
+};
 
 // Every state a document takes gets a stamp never used before, so a table kept for a stamp can
 // never be taken for another document, or for the same one after an edit. Each thread counts in
@@ -56,8 +77,9 @@ struct StampRange {
 };
 thread_local StampRange t_stamps __attribute__((tls_model("initial-exec")));
 
-// The text of an attribute being written.
+// The text being written by an edit, and the end tag written when an empty element is opened.
 thread_local std::u16string t_editText __attribute__((tls_model("initial-exec")));
+thread_local std::u16string t_endText __attribute__((tls_model("initial-exec")));
 
 }  // namespace
 
@@ -1045,7 +1067,11 @@ std::u16string CMarkup::dataOf(int index) const {
 // Writing
 
 void CMarkup::splice(int offset, int removeLen, const std::u16string& text) {
-  Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text);
+  splice(offset, removeLen, text.data(), text.size());
+}
+
+void CMarkup::splice(int offset, int removeLen, const char16_t* text, size_t len) {
+  Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text, len);
   newStamp();
 }
 
@@ -1075,7 +1101,8 @@ void CMarkup::shiftFrom(int parent, int firstSibling, int delta) {
   }
 }
 
-// Turns "<name/>" (or a start tag without end tag) into "<name></name>".
+// Turns "<name/>" (or a start tag without end tag) into "<name></name>". Only the end of the
+// start tag is rewritten: what comes before it (the name and the attributes) stays in place.
 bool CMarkup::openEmptyElement(int index, bool lineBreak) {
   ElemPos& el = elem(index);
   int s = el.Start;
@@ -1087,19 +1114,21 @@ bool CMarkup::openEmptyElement(int index, bool lineBreak) {
     --keep;
     while (keep > s + 1 + nameLen && isSpace(Doc[static_cast<size_t>(keep - 1)])) --keep;
   }
-  std::u16string text = Doc.substr(static_cast<size_t>(s), static_cast<size_t>(keep - s));
-  text += u'>';
-  int startLen = static_cast<int>(text.size());
-  if (lineBreak) text += u"\r\n";
-  text += u"</";
-  text.append(Doc, static_cast<size_t>(s + 1), static_cast<size_t>(nameLen));
-  text += u'>';
+  // An element without end tag is its start tag alone.
+  std::u16string& tail = t_endText;
+  tail.clear();
+  tail += u'>';
+  if (lineBreak) tail += u"\r\n";
+  tail += u"</";
+  tail.append(Doc, static_cast<size_t>(s + 1), static_cast<size_t>(nameLen));
+  tail += u'>';
   int oldLen = el.Length;
-  int delta = static_cast<int>(text.size()) - oldLen;
-  splice(s, oldLen, text);
-  el.SetStartTagLen(startLen);
+  int newLen = keep - s + static_cast<int>(tail.size());
+  int delta = newLen - oldLen;
+  splice(keep, s + oldLen - keep, tail);
+  el.SetStartTagLen(keep - s + 1);
   el.SetEndTagLen(nameLen + 3);
-  el.Length = static_cast<int>(text.size());
+  el.Length = newLen;
   el.Flags &= ~MNF_NONENDED;
   int parent = el.Parent;
   int next = el.Next;
@@ -1115,8 +1144,9 @@ bool CMarkup::openEmptyElement(int index, bool lineBreak) {
 
 bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool before, bool child) {
   if (nameArg.empty()) return false;
-  std::u16string name = nameArg.c_str();
-  if (static_cast<long long>(name.size()) + 3 > ElemPos::kMaxEndTagLen) return false;
+  const WCHAR* name = nameArg.c_str();
+  const size_t nameLen = std::char_traits<char16_t>::length(name);
+  if (static_cast<long long>(nameLen) + 3 > ElemPos::kMaxEndTagLen) return false;
   int parent, ref;
   if (child) {
     if (!Pos) return false;
@@ -1127,11 +1157,14 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     ref = Pos;
   }
 
-  // The new element's text.
-  std::u16string text;
-  text.reserve(2 * name.size() + 8);
-  text += u'<';
-  text += name;
+  // The new element's text, in a buffer kept by the thread, with room for a line break in front
+  // (used when the element opens a parent's content) and the line break after it. It is complete
+  // before the document changes, so the data may even be a piece of the document itself.
+  const bool lines = !(flags & MNF_WITHNOLINES);
+  std::u16string& text = t_editText;
+  text.clear();
+  text += u"\r\n<";
+  text.append(name, nameLen);
   int startLen, endLen = 0;
   bool nonEnded = false;
   if (dataArg.empty()) {
@@ -1141,20 +1174,25 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     } else {
       text += (flags & MNF_WITHXHTMLSPACE) ? u" />" : u"/>";
     }
-    startLen = static_cast<int>(text.size());
+    startLen = static_cast<int>(text.size()) - 2;
   } else {
     text += u">";
-    startLen = static_cast<int>(text.size());
+    startLen = static_cast<int>(text.size()) - 2;
     if (flags & MNF_WITHCDATA)
-      text += cdataSection(dataArg.c_str());
+      appendCdata(text, dataArg.c_str());
     else
-      text += EscapeText(dataArg, flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
+      escapeAppend(text, dataArg.c_str(), flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
     text += u"</";
-    text += name;
+    text.append(name, nameLen);
     text += u'>';
-    endLen = static_cast<int>(name.size()) + 3;
+    endLen = static_cast<int>(nameLen) + 3;
   }
-  if (Doc.size() + text.size() + 4 > static_cast<size_t>(INT_MAX)) return false;
+  const size_t elemLen = text.size() - 2;
+  // A plain tag name leaves nothing after it but the tag's end: the new element has no attributes.
+  const bool plainName =
+      std::none_of(name, name + nameLen, [](char16_t c) { return endsName(c) || c == u'"' || c == u'\''; });
+  if (lines) text += u"\r\n";
+  if (Doc.size() + elemLen + 4 > static_cast<size_t>(INT_MAX)) return false;
 
   // Where it goes among its siblings.
   int first = elem(parent).FirstChild;
@@ -1166,7 +1204,6 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     prevSib = ref ? ref : (first ? elem(first).Prev : 0);
     nextSib = prevSib ? elem(prevSib).Next : 0;
   }
-  bool lines = !(flags & MNF_WITHNOLINES);
   bool lead = false;
   int offset;
   if (prevSib) {
@@ -1190,26 +1227,17 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   }
 
   const int at = offset + (lead ? 2 : 0);
-  const int insertedLen = static_cast<int>(text.size()) + (lead ? 2 : 0) + (lines ? 2 : 0);
-  if (lead || lines) {
-    std::u16string inserted;
-    inserted.reserve(static_cast<size_t>(insertedLen));
-    if (lead) inserted += u"\r\n";
-    inserted += text;
-    if (lines) inserted += u"\r\n";
-    splice(offset, 0, inserted);
-  } else {
-    splice(offset, 0, text);
-  }
+  const size_t skip = lead ? 0 : 2;
+  const int insertedLen = static_cast<int>(text.size() - skip);
+  splice(offset, 0, text.data() + skip, text.size() - skip);
+  if (text.capacity() > 65536) std::u16string().swap(text);  // a huge element is not kept for ever
   shiftFrom(parent, nextSib, insertedLen);
 
   int x = newPos();
-  // A plain tag name leaves nothing after it but the tag's end: no attributes.
-  if (std::none_of(name.begin(), name.end(), [](char16_t c) { return endsName(c) || c == u'"' || c == u'\''; }))
-    recordSpan(x, static_cast<uint32_t>(AttribEntries.size()), 0);
+  if (plainName) recordSpan(x, static_cast<uint32_t>(AttribEntries.size()), 0);
   ElemPos& el = elem(x);
   el.Start = at;
-  el.Length = static_cast<int>(text.size());
+  el.Length = static_cast<int>(elemLen);
   el.SetStartTagLen(startLen);
   el.SetEndTagLen(endLen);
   el.Flags = nonEnded ? static_cast<uint32_t>(MNF_NONENDED) : 0u;
@@ -1247,13 +1275,13 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   return true;
 }
 
-bool CMarkup::AddElem(MCD_CSTR name, int data, int flags) { return AddElem(name, markup::decimal(data), flags); }
-bool CMarkup::InsertElem(MCD_CSTR name, int data, int flags) { return InsertElem(name, markup::decimal(data), flags); }
+bool CMarkup::AddElem(MCD_CSTR name, int data, int flags) { return AddElem(name, DecimalText(data), flags); }
+bool CMarkup::InsertElem(MCD_CSTR name, int data, int flags) { return InsertElem(name, DecimalText(data), flags); }
 bool CMarkup::AddChildElem(MCD_CSTR name, int data, int flags) {
-  return AddChildElem(name, markup::decimal(data), flags);
+  return AddChildElem(name, DecimalText(data), flags);
 }
 bool CMarkup::InsertChildElem(MCD_CSTR name, int data, int flags) {
-  return InsertChildElem(name, markup::decimal(data), flags);
+  return InsertChildElem(name, DecimalText(data), flags);
 }
 
 bool CMarkup::removeElemAt(int index) {
@@ -1418,17 +1446,19 @@ void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset
   compactAttribs();
 }
 
-bool CMarkup::SetAttrib(MCD_CSTR name, int value) { return SetAttrib(name, markup::decimal(value)); }
-bool CMarkup::SetChildAttrib(MCD_CSTR name, int value) { return SetChildAttrib(name, markup::decimal(value)); }
-bool CMarkup::AddAttrib(MCD_CSTR name, int value) { return AddAttrib(name, markup::decimal(value)); }
-bool CMarkup::AddChildAttrib(MCD_CSTR name, int value) { return AddChildAttrib(name, markup::decimal(value)); }
+bool CMarkup::SetAttrib(MCD_CSTR name, int value) { return SetAttrib(name, DecimalText(value)); }
+bool CMarkup::SetChildAttrib(MCD_CSTR name, int value) { return SetChildAttrib(name, DecimalText(value)); }
+bool CMarkup::AddAttrib(MCD_CSTR name, int value) { return AddAttrib(name, DecimalText(value)); }
+bool CMarkup::AddChildAttrib(MCD_CSTR name, int value) { return AddChildAttrib(name, DecimalText(value)); }
 
 bool CMarkup::setDataOf(int index, MCD_CSTR value, int flags) {
   if (!index || elem(index).FirstChild) return false;
   std::u16string content;
   if (!value.empty()) {
-    content = (flags & MNF_WITHCDATA) ? cdataSection(value.c_str())
-                                      : EscapeText(value, flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
+    if (flags & MNF_WITHCDATA)
+      appendCdata(content, value.c_str());
+    else
+      escapeAppend(content, value.c_str(), flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
   }
   if (Doc.size() + content.size() > static_cast<size_t>(INT_MAX)) return false;
   if (elem(index).EndTagLen() == 0) {
@@ -1443,8 +1473,8 @@ bool CMarkup::setDataOf(int index, MCD_CSTR value, int flags) {
   return true;
 }
 
-bool CMarkup::SetData(int value, int flags) { return SetData(markup::decimal(value), flags); }
-bool CMarkup::SetChildData(int value, int flags) { return SetChildData(markup::decimal(value), flags); }
+bool CMarkup::SetData(int value, int flags) { return SetData(DecimalText(value), flags); }
+bool CMarkup::SetChildData(int value, int flags) { return SetChildData(DecimalText(value), flags); }
 
 // ---------------------------------------------------------------------------------------------
 // Escaping
