@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstring>
 #include <utility>
 #include <string_view>
 #include <vector>
@@ -312,36 +313,57 @@ bool CMarkup::Load(MCD_CSTR file) {
     Error = lastErrorText(GetLastError());
     return false;
   }
-  std::string bytes;
+  // The file is decoded piece by piece as it is read: the bytes are never held whole. The text is
+  // made aside, so that a failed read leaves the document as it was.
+  std::u16string text;
   DWORD high = 0;
   DWORD size = GetFileSize(h, &high);
-  if (size != INVALID_FILE_SIZE && high == 0 && size < 0x7FFFFFFFu) bytes.reserve(size);
-  char chunk[65536];
+  if (size != INVALID_FILE_SIZE && high == 0 && size < 0x7FFFFFFFu) text.reserve(size);
+  constexpr size_t kPiece = 65536;
+  char piece[kPiece + 4];  // room in front for a sequence cut by the end of the last piece
+  size_t carried = 0;
+  size_t total = 0;
+  bool ended = false;
   bool failed = false;
   DWORD failure = 0;
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(h, chunk, sizeof chunk, &got, nullptr)) {
+    if (!ReadFile(h, piece + carried, kPiece, &got, nullptr)) {
       failed = true;
       failure = GetLastError();
       break;
     }
-    if (got == 0) break;
-    if (bytes.size() + got > static_cast<size_t>(INT_MAX)) {
+    if (total + got > static_cast<size_t>(INT_MAX)) {
       // Offsets in the index are 32-bit: such a file cannot be held.
       failed = true;
       failure = ERROR_NOT_ENOUGH_MEMORY;
       break;
     }
-    bytes.append(chunk, got);
+    total += got;
+    const bool last = got == 0;
+    const size_t n = carried + got;
+    carried = 0;
+    if (!ended && n > 0) {
+      // One character at most per byte; the new room is written over at once.
+      const size_t written = text.size();
+      text.resize(written + n);
+      char16_t* o = text.data() + written;
+      const size_t used = markup::decodeUtf8Piece(o, piece, n, last, ended);
+      text.resize(static_cast<size_t>(o - text.data()));
+      if (!ended && used < n) {
+        carried = n - used;
+        std::memmove(piece, piece + used, carried);
+      }
+    }
+    if (last) break;
   }
   CloseHandle(h);
   if (failed) {
     Error = lastErrorText(failure);
     return false;
   }
-  markup::decodeUtf8Into(Doc, bytes.data(), bytes.size());
-  Error = markup::decimal(static_cast<long long>(bytes.size())) + u" bytes to " +
+  Doc.swap(text);
+  Error = markup::decimal(static_cast<long long>(total)) + u" bytes to " +
           markup::decimal(static_cast<long long>(Doc.size())) + u" wide chars";
   parse();
   return IsWellFormed();

@@ -174,6 +174,11 @@ size_t findText(const char16_t* text, size_t from, size_t end, std::u16string_vi
 std::u16string decodeUtf8(const char* bytes, size_t count);
 // The same into an existing string, reusing its storage.
 void decodeUtf8Into(std::u16string& out, const char* bytes, size_t count);
+// Decodes one piece of a text arriving in pieces, the same way, into `out` (room for one
+// character per byte), advancing it. Returns the bytes used: all of them, except a sequence cut
+// by the end of the piece when more pieces follow (`last` false), which is to be fed again in
+// front of the next piece. Sets `ended` at a NUL: nothing after it belongs to the text.
+size_t decodeUtf8Piece(char16_t*& out, const char* bytes, size_t count, bool last, bool& ended);
 // Encodes UTF-16 as UTF-8 without a byte-order mark. A lone surrogate is written as its own
 // three-byte sequence, which decodeUtf8 reads back unchanged.
 std::string encodeUtf8(const char16_t* text, size_t count);
