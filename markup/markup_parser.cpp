@@ -10,7 +10,6 @@
 #include "markup_text.h"
 #include "windows.h"
 
-using markup::endsAttribName;
 using markup::endsName;
 using markup::findChar;
 using markup::findText;
@@ -167,6 +166,21 @@ void MarkupParser::closeAtStart(size_t fromDepth) {
   while (stack_.size() > fromDepth) pop();
 }
 
+namespace {
+
+// What ends an attribute name in a usual start tag: what ends any attribute name, and a "<",
+// which the general end search takes for the start of another tag.
+struct UsualNameStops {
+  bool table[128] = {};
+  constexpr UsualNameStops() {
+    for (char16_t c : {u' ', u'\t', u'\r', u'\n', u'=', u'/', u'>', u'"', u'\'', u'<'}) table[c] = true;
+  }
+  bool operator()(char16_t c) const { return c < 128 && table[c]; }
+};
+constexpr UsualNameStops stopsUsualName;
+
+}  // namespace
+
 // Reads the start tag at `i` in its usual form: the tag name, then name="value" pairs (double or
 // single quotes, white space around the "="), and at most a "/" before the ">". Records each
 // attribute and sets `j` to the ">". In this form the ">" is the one the general end search
@@ -200,9 +214,9 @@ bool MarkupParser::readUsualStartTag(size_t i, size_t& j) {
       }
       return false;
     }
-    if (endsAttribName(c) || c == u'<') return false;
+    if (stopsUsualName(c)) return false;
     const size_t ns = p;
-    while (p < n && !endsAttribName(d[p]) && d[p] != u'<') ++p;
+    while (p < n && !stopsUsualName(d[p])) ++p;
     const size_t ne = p;
     while (p < n && isSpace(d[p])) ++p;
     if (p >= n || d[p] != u'=') return false;
@@ -460,9 +474,10 @@ void CMarkup::parse() {
     freeIndex();
     growIndex(needed);
   }
-  // The attribute entries of a fresh parse; about one attribute per 32 characters is usual.
+  // The attribute entries of a fresh parse: room for one per 16 characters, more than documents
+  // usually hold, so that the table is not moved while it fills (room never written costs nothing).
   AttribEntries.clear();
-  AttribEntries.reserve(std::min<size_t>(Doc.size(), INT_MAX) / 32);
+  AttribEntries.reserve(std::min<size_t>(Doc.size(), INT_MAX) / 16);
   AttribSpans.clear();
   AttribSpans.reserve(static_cast<size_t>(needed));
   AttribSpans.emplace_back();
