@@ -1093,6 +1093,13 @@ void CMarkup::splice(int offset, int removeLen, const std::u16string& text) {
 }
 
 void CMarkup::splice(int offset, int removeLen, const char16_t* text, size_t len) {
+  const size_t needed = Doc.size() - static_cast<size_t>(removeLen) + len;
+  if (needed > Doc.capacity()) {
+    // A document being built grows by four times while it is below 32M characters: each growth
+    // copies the text into fresh memory, and room not yet written costs nothing.
+    const size_t grown = Doc.capacity() < (size_t{1} << 23) ? Doc.capacity() * 4 : Doc.capacity() * 2;
+    Doc.reserve(std::max(needed, grown));
+  }
   Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text, len);
   newStamp();
 }
