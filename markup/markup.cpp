@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstring>
 #include <utility>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,9 @@
 #include "markup_text.h"
 #include "windows.h"
 
+using markup::AttribEntry;
+using markup::AttribSpan;
+using markup::endsAttribName;
 using markup::endsName;
 using markup::findChar;
 using markup::findText;
@@ -28,8 +32,9 @@ std::u16string lastErrorText(DWORD error) {
   return text;
 }
 
-std::u16string cdataSection(std::u16string_view data) {
-  std::u16string out = u"<![CDATA[";
+// Appends `data` as a CDATA section; every "]]>" in it is split across two sections.
+void appendCdata(std::u16string& out, std::u16string_view data) {
+  out += u"<![CDATA[";
   size_t i = 0;
   for (;;) {
     size_t k = data.find(u"]]>", i);
@@ -40,8 +45,28 @@ std::u16string cdataSection(std::u16string_view data) {
   }
   out.append(data.substr(i));
   out += u"]]>";
-  return out;
 }
+
+// An integer written as "%d" into a buffer of its own: the integer forms of the writing
+// operations need no heap string.
+struct DecimalText {
+  char16_t text[16];
+  explicit DecimalText(int value) {
+    char16_t digits[16];
+    int n = 0;
+    // Negated in unsigned arithmetic, so that the most negative int has its digits too.
+    unsigned v = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    do {
+      digits[n++] = static_cast<char16_t>(u'0' + v % 10);
+      v /= 10;
+    } while (v);
+    int o = 0;
+    if (value < 0) text[o++] = u'-';
+    while (n) text[o++] = digits[--n];
+    text[o] = 0;
+  }
+  operator MCD_CSTR() const { return MCD_CSTR(text); }  // NOLINT(google-explicit-constructor)
+};
 
 // Every state a document takes gets a stamp never used before, so a table kept for a stamp can
 // never be taken for another document, or for the same one after an edit. Each thread counts in
@@ -53,8 +78,9 @@ struct StampRange {
 };
 thread_local StampRange t_stamps __attribute__((tls_model("initial-exec")));
 
-// The text of an attribute being written.
+// The text being written by an edit, and the end tag written when an empty element is opened.
 thread_local std::u16string t_editText __attribute__((tls_model("initial-exec")));
+thread_local std::u16string t_endText __attribute__((tls_model("initial-exec")));
 
 }  // namespace
 
@@ -111,6 +137,9 @@ void CMarkup::swap(CMarkup& other) noexcept {
   std::swap(PosCapacity, other.PosCapacity);
   std::swap(SegCapacity, other.SegCapacity);
   std::swap(Stamp, other.Stamp);
+  std::swap(AttribEntries, other.AttribEntries);
+  std::swap(AttribSpans, other.AttribSpans);
+  std::swap(AttribGarbage, other.AttribGarbage);
 }
 
 void CMarkup::copyFrom(const CMarkup& other) {
@@ -130,6 +159,9 @@ void CMarkup::copyFrom(const CMarkup& other) {
   growIndex(std::max(other.PosFree, 1));
   for (int i = 0; i < other.PosFree; ++i) elem(i) = other.elem(i);
   PosFree = other.PosFree;
+  AttribEntries = other.AttribEntries;
+  AttribSpans = other.AttribSpans;
+  AttribGarbage = other.AttribGarbage;
   newStamp();
 }
 
@@ -176,16 +208,50 @@ void CMarkup::growIndex(int needed) {
 }
 
 int CMarkup::newPos() {
+  int x;
   if (PosDeleted) {
-    int x = PosDeleted;
+    x = PosDeleted;
     PosDeleted = elem(x).Next;
-    elem(x) = ElemPos();
-    return x;
+  } else {
+    if (PosFree >= PosCapacity) growIndex(PosFree + 1);
+    x = PosFree++;
   }
-  if (PosFree >= PosCapacity) growIndex(PosFree + 1);
-  int x = PosFree++;
   elem(x) = ElemPos();
+  forgetAttribs(x);
   return x;
+}
+
+// Gives element `index` the `count` entries from `first` (-1: not recorded).
+void CMarkup::recordSpan(int index, uint32_t first, int32_t count) {
+  const size_t i = static_cast<size_t>(index);
+  if (AttribSpans.size() <= i) AttribSpans.resize(i + 1);
+  AttribSpans[i] = {first, count};
+}
+
+// The element's attributes are no longer recorded: its start tag is read instead.
+void CMarkup::forgetAttribs(int index) {
+  const size_t i = static_cast<size_t>(index);
+  if (i >= AttribSpans.size()) {
+    AttribSpans.resize(i + 1);
+    return;
+  }
+  if (AttribSpans[i].Count > 0) AttribGarbage += static_cast<size_t>(AttribSpans[i].Count);
+  AttribSpans[i] = AttribSpan();
+}
+
+// Drops the entries no element refers to any more, once they are the larger part.
+void CMarkup::compactAttribs() {
+  if (AttribGarbage < 4096 || AttribGarbage < AttribEntries.size() / 2) return;
+  std::vector<AttribEntry> kept;
+  kept.reserve(AttribEntries.size() - AttribGarbage);
+  for (AttribSpan& span : AttribSpans) {
+    if (span.Count < 0) continue;
+    const auto from = AttribEntries.begin() + span.First;
+    span.First = static_cast<uint32_t>(kept.size());
+    kept.insert(kept.end(), from, from + span.Count);
+  }
+  AttribEntries.swap(kept);
+  AttribGarbage = 0;
 }
 
 void CMarkup::releaseSubtree(int index) {
@@ -202,6 +268,7 @@ void CMarkup::releaseSubtree(int index) {
     x = elem(x).Next;
   }
   for (int r : released) {
+    forgetAttribs(r);
     elem(r) = ElemPos();
     elem(r).Next = PosDeleted;
     PosDeleted = r;
@@ -246,36 +313,57 @@ bool CMarkup::Load(MCD_CSTR file) {
     Error = lastErrorText(GetLastError());
     return false;
   }
-  std::string bytes;
+  // The file is decoded piece by piece as it is read: the bytes are never held whole. The text is
+  // made aside, so that a failed read leaves the document as it was.
+  std::u16string text;
   DWORD high = 0;
   DWORD size = GetFileSize(h, &high);
-  if (size != INVALID_FILE_SIZE && high == 0 && size < 0x7FFFFFFFu) bytes.reserve(size);
-  char chunk[65536];
+  if (size != INVALID_FILE_SIZE && high == 0 && size < 0x7FFFFFFFu) text.reserve(size);
+  constexpr size_t kPiece = 65536;
+  char piece[kPiece + 4];  // room in front for a sequence cut by the end of the last piece
+  size_t carried = 0;
+  size_t total = 0;
+  bool ended = false;
   bool failed = false;
   DWORD failure = 0;
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(h, chunk, sizeof chunk, &got, nullptr)) {
+    if (!ReadFile(h, piece + carried, kPiece, &got, nullptr)) {
       failed = true;
       failure = GetLastError();
       break;
     }
-    if (got == 0) break;
-    if (bytes.size() + got > static_cast<size_t>(INT_MAX)) {
+    if (total + got > static_cast<size_t>(INT_MAX)) {
       // Offsets in the index are 32-bit: such a file cannot be held.
       failed = true;
       failure = ERROR_NOT_ENOUGH_MEMORY;
       break;
     }
-    bytes.append(chunk, got);
+    total += got;
+    const bool last = got == 0;
+    const size_t n = carried + got;
+    carried = 0;
+    if (!ended && n > 0) {
+      // One character at most per byte; the new room is written over at once.
+      const size_t written = text.size();
+      text.resize(written + n);
+      char16_t* o = text.data() + written;
+      const size_t used = markup::decodeUtf8Piece(o, piece, n, last, ended);
+      text.resize(static_cast<size_t>(o - text.data()));
+      if (!ended && used < n) {
+        carried = n - used;
+        std::memmove(piece, piece + used, carried);
+      }
+    }
+    if (last) break;
   }
   CloseHandle(h);
   if (failed) {
     Error = lastErrorText(failure);
     return false;
   }
-  markup::decodeUtf8Into(Doc, bytes.data(), bytes.size());
-  Error = markup::decimal(static_cast<long long>(bytes.size())) + u" bytes to " +
+  Doc.swap(text);
+  Error = markup::decimal(static_cast<long long>(total)) + u" bytes to " +
           markup::decimal(static_cast<long long>(Doc.size())) + u" wide chars";
   parse();
   return IsWellFormed();
@@ -534,19 +622,6 @@ std::u16string CMarkup::tagNameOf(int index) const {
   return std::u16string(Doc.data() + s, tagNameLenAt(Doc.data(), Doc.size(), s));
 }
 
-namespace {
-
-// Characters that end an attribute name inside a start tag.
-struct AttribNameEnds {
-  bool table[128] = {};
-  constexpr AttribNameEnds() {
-    for (char16_t c : {u' ', u'\t', u'\r', u'\n', u'=', u'/', u'>', u'"', u'\''}) table[c] = true;
-  }
-  bool operator()(char16_t c) const { return c < 128 && table[c]; }
-};
-constexpr AttribNameEnds kAttribNameEnds;
-
-}  // namespace
 
 // Attributes are found from their "=" signs: the name is the token just before the sign, the
 // value follows it (quoted, or bare up to white space). Quoted runs not after a sign are stepped
@@ -564,7 +639,7 @@ inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el
   size_t nameLen = 0;
   bool plain = true;
   for (; !markup::endsGivenName(name[nameLen]); ++nameLen)
-    if (kAttribNameEnds(name[nameLen])) plain = false;
+    if (endsAttribName(name[nameLen])) plain = false;
   if (!plain || name[nameLen] != 0) return -1;
 
   const char16_t* d = doc.data();
@@ -578,7 +653,7 @@ inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el
     if (ne - lo < nameLen) return false;
     const size_t ns = ne - nameLen;
     if ((ignoreCase ? markup::foldCase(d[ne - 1]) : d[ne - 1]) != last) return false;
-    if (ns != lo && !kAttribNameEnds(d[ns - 1])) return false;
+    if (ns != lo && !endsAttribName(d[ns - 1])) return false;
     size_t k = 0;
     if (ignoreCase) {
       while (k + 1 < nameLen && markup::foldCase(d[ns + k]) == markup::foldCase(name[k])) ++k;
@@ -671,6 +746,15 @@ inline int findAttribInTag(const std::u16string& doc, const CMarkup::ElemPos& el
 
 bool CMarkup::findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const {
   if (!index || !name || !*name) return false;
+  const int k = recordedAttrib(index, name);
+  if (k != -2) {
+    if (k < 0) return false;
+    const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
+    valueStart = elem(index).Start + static_cast<int>(a.ValueAt);
+    valueLen = static_cast<int>(a.ValueLen);
+    quote = a.Quote();
+    return true;
+  }
   int found = findAttribInTag(Doc, elem(index), (DocFlags & MDF_IGNORECASE) != 0, name, valueStart, valueLen, quote);
   if (found < 0) return findAttribByMeasure(index, name, valueStart, valueLen, quote);
   return found != 0;
@@ -696,7 +780,7 @@ bool CMarkup::findAttribByMeasure(int index, const WCHAR* name, int& valueStart,
     size_t ne = i;
     while (ne > lo && isSpace(d[ne - 1])) --ne;
     size_t ns = ne;
-    while (ns > lo && !kAttribNameEnds(d[ns - 1])) --ns;
+    while (ns > lo && !endsAttribName(d[ns - 1])) --ns;
     size_t vs, ve;
     char16_t q;
     i = readValueAfterSign(d, i, limit, vs, ve, q);
@@ -737,7 +821,7 @@ inline bool addSlot(const char16_t* d, size_t lo, size_t e, size_t vs, size_t ve
   size_t ne = e;
   while (ne > lo && isSpace(d[ne - 1])) --ne;
   size_t ns = ne;
-  while (ns > lo && !kAttribNameEnds(d[ns - 1])) --ns;
+  while (ns > lo && !endsAttribName(d[ns - 1])) --ns;
   if (ns == ne) return true;  // no name: never matches
   if (t.count == AttribTable::kMax) return false;
   t.slots[t.count++] = {static_cast<int32_t>(ns), static_cast<int32_t>(ne - ns), static_cast<int32_t>(vs),
@@ -759,7 +843,7 @@ bool listUsualAttribs(const char16_t* d, size_t lo, size_t limit, AttribTable& t
   for (;;) {
     while (i < limit && isSpace(d[i])) ++i;
     if (i >= limit) return true;
-    if (kAttribNameEnds(d[i])) {
+    if (endsAttribName(d[i])) {
       // Only the "/" of an empty element may follow the last value.
       if (d[i] != u'/') return false;
       for (size_t k = i + 1; k < limit; ++k)
@@ -767,7 +851,7 @@ bool listUsualAttribs(const char16_t* d, size_t lo, size_t limit, AttribTable& t
       return true;
     }
     const size_t ns = i;
-    while (i < limit && !kAttribNameEnds(d[i])) ++i;
+    while (i < limit && !endsAttribName(d[i])) ++i;
     const size_t ne = i;
     while (i < limit && isSpace(d[i])) ++i;
     if (i >= limit || d[i] != u'=') return false;
@@ -879,8 +963,54 @@ bool CMarkup::findAttribCached(int index, const WCHAR* name, int& valueStart, in
   return false;
 }
 
+namespace {
+
+// The first of `count` entries whose name, in the start tag at `tag`, matches `name` by the
+// element-name rule; -1 when none does. The first character is held in the entry, so most
+// entries are passed over without reading the text.
+template <bool IgnoreCase>
+inline int matchRecorded(const AttribEntry* e, int count, const char16_t* tag, const WCHAR* name) {
+  auto fold = [](char16_t c) { return IgnoreCase ? markup::foldCase(c) : c; };
+  const char16_t c0 = fold(name[0]);
+  for (int k = 0; k < count; ++k) {
+    if (fold(e[k].NameFirst) != c0) continue;
+    const char16_t* t = tag + e[k].NameAt;
+    const size_t len = e[k].NameLen;
+    size_t i = 1;
+    // A NUL in the document must not match the end of `name`.
+    while (i < len && name[i] != 0 && fold(name[i]) == fold(t[i])) ++i;
+    if (i == len && markup::endsGivenName(name[len])) return k;
+  }
+  return -1;
+}
+
+}  // namespace
+
+// The attribute `name` among the recorded entries of the element: the index of its entry, -1
+// when the element has no such attribute, -2 when its attributes are not recorded. The entries
+// are the attributes the general search finds, in its order, so the first match is the same.
+inline int CMarkup::recordedAttrib(int index, const WCHAR* name) const {
+  const AttribSpan span = AttribSpans[static_cast<size_t>(index)];
+  if (span.Count < 0) return -2;
+  const char16_t* tag = Doc.data() + elem(index).Start;
+  const AttribEntry* e = AttribEntries.data() + span.First;
+  const int k = (DocFlags & MDF_IGNORECASE) ? matchRecorded<true>(e, span.Count, tag, name)
+                                            : matchRecorded<false>(e, span.Count, tag, name);
+  return k < 0 ? -1 : static_cast<int>(span.First) + k;
+}
+
 std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
   if (!index || name.empty()) return {};
+  const int k = recordedAttrib(index, name);
+  if (k != -2) {
+    if (k < 0) return {};
+    const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
+    const char16_t* v = Doc.data() + elem(index).Start + a.ValueAt;
+    if (!a.HasRef) return std::u16string(v, a.ValueLen);
+    std::u16string out;
+    markup::unescapeInto(out, v, a.ValueLen);
+    return out;
+  }
   int vs = 0, vl = 0, q = 0;
   // The search itself, not the exported member, so that it is compiled into this reader.
   if (!findAttribCached(index, name, vs, vl, q)) return {};
@@ -896,6 +1026,17 @@ std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
 bool CMarkup::attribInto(int index, MCD_CSTR name, std::u16string& value) const {
   value.clear();
   if (!index || name.empty()) return false;
+  const int k = recordedAttrib(index, name);
+  if (k != -2) {
+    if (k < 0) return false;
+    const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
+    const char16_t* v = Doc.data() + elem(index).Start + a.ValueAt;
+    if (!a.HasRef)
+      value.assign(v, a.ValueLen);
+    else
+      markup::unescapeInto(value, v, a.ValueLen);
+    return true;
+  }
   int vs = 0, vl = 0, q = 0;
   if (!findAttribCached(index, name, vs, vl, q)) return false;
   const char16_t* v = Doc.data() + vs;
@@ -948,7 +1089,18 @@ std::u16string CMarkup::dataOf(int index) const {
 // Writing
 
 void CMarkup::splice(int offset, int removeLen, const std::u16string& text) {
-  Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text);
+  splice(offset, removeLen, text.data(), text.size());
+}
+
+void CMarkup::splice(int offset, int removeLen, const char16_t* text, size_t len) {
+  const size_t needed = Doc.size() - static_cast<size_t>(removeLen) + len;
+  if (needed > Doc.capacity()) {
+    // A document being built grows by four times while it is below 32M characters: each growth
+    // copies the text into fresh memory, and room not yet written costs nothing.
+    const size_t grown = Doc.capacity() < (size_t{1} << 23) ? Doc.capacity() * 4 : Doc.capacity() * 2;
+    Doc.reserve(std::max(needed, grown));
+  }
+  Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text, len);
   newStamp();
 }
 
@@ -978,7 +1130,8 @@ void CMarkup::shiftFrom(int parent, int firstSibling, int delta) {
   }
 }
 
-// Turns "<name/>" (or a start tag without end tag) into "<name></name>".
+// Turns "<name/>" (or a start tag without end tag) into "<name></name>". Only the end of the
+// start tag is rewritten: what comes before it (the name and the attributes) stays in place.
 bool CMarkup::openEmptyElement(int index, bool lineBreak) {
   ElemPos& el = elem(index);
   int s = el.Start;
@@ -990,19 +1143,21 @@ bool CMarkup::openEmptyElement(int index, bool lineBreak) {
     --keep;
     while (keep > s + 1 + nameLen && isSpace(Doc[static_cast<size_t>(keep - 1)])) --keep;
   }
-  std::u16string text = Doc.substr(static_cast<size_t>(s), static_cast<size_t>(keep - s));
-  text += u'>';
-  int startLen = static_cast<int>(text.size());
-  if (lineBreak) text += u"\r\n";
-  text += u"</";
-  text.append(Doc, static_cast<size_t>(s + 1), static_cast<size_t>(nameLen));
-  text += u'>';
+  // An element without end tag is its start tag alone.
+  std::u16string& tail = t_endText;
+  tail.clear();
+  tail += u'>';
+  if (lineBreak) tail += u"\r\n";
+  tail += u"</";
+  tail.append(Doc, static_cast<size_t>(s + 1), static_cast<size_t>(nameLen));
+  tail += u'>';
   int oldLen = el.Length;
-  int delta = static_cast<int>(text.size()) - oldLen;
-  splice(s, oldLen, text);
-  el.SetStartTagLen(startLen);
+  int newLen = keep - s + static_cast<int>(tail.size());
+  int delta = newLen - oldLen;
+  splice(keep, s + oldLen - keep, tail);
+  el.SetStartTagLen(keep - s + 1);
   el.SetEndTagLen(nameLen + 3);
-  el.Length = static_cast<int>(text.size());
+  el.Length = newLen;
   el.Flags &= ~MNF_NONENDED;
   int parent = el.Parent;
   int next = el.Next;
@@ -1018,8 +1173,9 @@ bool CMarkup::openEmptyElement(int index, bool lineBreak) {
 
 bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool before, bool child) {
   if (nameArg.empty()) return false;
-  std::u16string name = nameArg.c_str();
-  if (static_cast<long long>(name.size()) + 3 > ElemPos::kMaxEndTagLen) return false;
+  const WCHAR* name = nameArg.c_str();
+  const size_t nameLen = std::char_traits<char16_t>::length(name);
+  if (static_cast<long long>(nameLen) + 3 > ElemPos::kMaxEndTagLen) return false;
   int parent, ref;
   if (child) {
     if (!Pos) return false;
@@ -1030,11 +1186,14 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     ref = Pos;
   }
 
-  // The new element's text.
-  std::u16string text;
-  text.reserve(2 * name.size() + 8);
-  text += u'<';
-  text += name;
+  // The new element's text, in a buffer kept by the thread, with room for a line break in front
+  // (used when the element opens a parent's content) and the line break after it. It is complete
+  // before the document changes, so the data may even be a piece of the document itself.
+  const bool lines = !(flags & MNF_WITHNOLINES);
+  std::u16string& text = t_editText;
+  text.clear();
+  text += u"\r\n<";
+  text.append(name, nameLen);
   int startLen, endLen = 0;
   bool nonEnded = false;
   if (dataArg.empty()) {
@@ -1044,20 +1203,25 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     } else {
       text += (flags & MNF_WITHXHTMLSPACE) ? u" />" : u"/>";
     }
-    startLen = static_cast<int>(text.size());
+    startLen = static_cast<int>(text.size()) - 2;
   } else {
     text += u">";
-    startLen = static_cast<int>(text.size());
+    startLen = static_cast<int>(text.size()) - 2;
     if (flags & MNF_WITHCDATA)
-      text += cdataSection(dataArg.c_str());
+      appendCdata(text, dataArg.c_str());
     else
-      text += EscapeText(dataArg, flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
+      escapeAppend(text, dataArg.c_str(), flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
     text += u"</";
-    text += name;
+    text.append(name, nameLen);
     text += u'>';
-    endLen = static_cast<int>(name.size()) + 3;
+    endLen = static_cast<int>(nameLen) + 3;
   }
-  if (Doc.size() + text.size() + 4 > static_cast<size_t>(INT_MAX)) return false;
+  const size_t elemLen = text.size() - 2;
+  // A plain tag name leaves nothing after it but the tag's end: the new element has no attributes.
+  const bool plainName =
+      std::none_of(name, name + nameLen, [](char16_t c) { return endsName(c) || c == u'"' || c == u'\''; });
+  if (lines) text += u"\r\n";
+  if (Doc.size() + elemLen + 4 > static_cast<size_t>(INT_MAX)) return false;
 
   // Where it goes among its siblings.
   int first = elem(parent).FirstChild;
@@ -1069,7 +1233,6 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     prevSib = ref ? ref : (first ? elem(first).Prev : 0);
     nextSib = prevSib ? elem(prevSib).Next : 0;
   }
-  bool lines = !(flags & MNF_WITHNOLINES);
   bool lead = false;
   int offset;
   if (prevSib) {
@@ -1093,23 +1256,17 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   }
 
   const int at = offset + (lead ? 2 : 0);
-  const int insertedLen = static_cast<int>(text.size()) + (lead ? 2 : 0) + (lines ? 2 : 0);
-  if (lead || lines) {
-    std::u16string inserted;
-    inserted.reserve(static_cast<size_t>(insertedLen));
-    if (lead) inserted += u"\r\n";
-    inserted += text;
-    if (lines) inserted += u"\r\n";
-    splice(offset, 0, inserted);
-  } else {
-    splice(offset, 0, text);
-  }
+  const size_t skip = lead ? 0 : 2;
+  const int insertedLen = static_cast<int>(text.size() - skip);
+  splice(offset, 0, text.data() + skip, text.size() - skip);
+  if (text.capacity() > 65536) std::u16string().swap(text);  // a huge element is not kept for ever
   shiftFrom(parent, nextSib, insertedLen);
 
   int x = newPos();
+  if (plainName) recordSpan(x, static_cast<uint32_t>(AttribEntries.size()), 0);
   ElemPos& el = elem(x);
   el.Start = at;
-  el.Length = static_cast<int>(text.size());
+  el.Length = static_cast<int>(elemLen);
   el.SetStartTagLen(startLen);
   el.SetEndTagLen(endLen);
   el.Flags = nonEnded ? static_cast<uint32_t>(MNF_NONENDED) : 0u;
@@ -1147,13 +1304,13 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   return true;
 }
 
-bool CMarkup::AddElem(MCD_CSTR name, int data, int flags) { return AddElem(name, markup::decimal(data), flags); }
-bool CMarkup::InsertElem(MCD_CSTR name, int data, int flags) { return InsertElem(name, markup::decimal(data), flags); }
+bool CMarkup::AddElem(MCD_CSTR name, int data, int flags) { return AddElem(name, DecimalText(data), flags); }
+bool CMarkup::InsertElem(MCD_CSTR name, int data, int flags) { return InsertElem(name, DecimalText(data), flags); }
 bool CMarkup::AddChildElem(MCD_CSTR name, int data, int flags) {
-  return AddChildElem(name, markup::decimal(data), flags);
+  return AddChildElem(name, DecimalText(data), flags);
 }
 bool CMarkup::InsertChildElem(MCD_CSTR name, int data, int flags) {
-  return InsertChildElem(name, markup::decimal(data), flags);
+  return InsertChildElem(name, DecimalText(data), flags);
 }
 
 bool CMarkup::removeElemAt(int index) {
@@ -1184,6 +1341,7 @@ bool CMarkup::removeElemAt(int index) {
   splice(start, len, std::u16string());
   shiftFrom(parent, next, -len);
   releaseSubtree(index);
+  compactAttribs();
   return true;
 }
 
@@ -1215,7 +1373,19 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   // so the value may even be a piece of the document itself.
   std::u16string& text = t_editText;
   text.clear();
-  if (findAttrib(index, name, vs, vl, q)) {
+  // The recorded entry of the attribute, or -1 when the element's recorded attributes lack it.
+  const int rec = recordedAttrib(index, name);
+  bool found;
+  if (rec >= 0) {
+    const AttribEntry& a = AttribEntries[static_cast<size_t>(rec)];
+    vs = elem(index).Start + static_cast<int>(a.ValueAt);
+    vl = static_cast<int>(a.ValueLen);
+    q = a.Quote();
+    found = true;
+  } else {
+    found = rec == -1 ? false : findAttrib(index, name, vs, vl, q);
+  }
+  if (found) {
     offset = vs;
     removeLen = vl;
     if (!q) text += u'"';
@@ -1248,6 +1418,7 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (static_cast<long long>(el.StartTagLen()) + delta > ElemPos::kMaxStartTagLen) return false;
   if (Doc.size() + text.size() > static_cast<size_t>(INT_MAX)) return false;
   splice(offset, removeLen, text);
+  if (rec != -2) followAttribEdit(index, rec, name, offset, text);
   if (text.capacity() > 65536) std::u16string().swap(text);  // a huge value is not kept for ever
   el.SetStartTagLen(el.StartTagLen() + delta);
   el.Length += delta;
@@ -1256,17 +1427,67 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   return true;
 }
 
-bool CMarkup::SetAttrib(MCD_CSTR name, int value) { return SetAttrib(name, markup::decimal(value)); }
-bool CMarkup::SetChildAttrib(MCD_CSTR name, int value) { return SetChildAttrib(name, markup::decimal(value)); }
-bool CMarkup::AddAttrib(MCD_CSTR name, int value) { return AddAttrib(name, markup::decimal(value)); }
-bool CMarkup::AddChildAttrib(MCD_CSTR name, int value) { return AddChildAttrib(name, markup::decimal(value)); }
+// Keeps the recorded attributes of `index` right after `text` was written at `offset` of its
+// start tag: as the new value of entry `rec`, or (rec -1) as a new attribute ` name="value"`.
+void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset, const std::u16string& text) {
+  const int start = elem(index).Start;
+  AttribSpan& span = AttribSpans[static_cast<size_t>(index)];
+  if (rec >= 0) {
+    // A recorded value is always quoted: the escaped text replaces it between its quotes, and
+    // the attributes after it move.
+    AttribEntry& a = AttribEntries[static_cast<size_t>(rec)];
+    const int delta = static_cast<int>(text.size()) - static_cast<int>(a.ValueLen);
+    a.ValueLen = static_cast<uint32_t>(text.size());
+    a.HasRef = findChar(text.data(), 0, text.size(), u'&') != text.size();
+    const size_t end = span.First + static_cast<size_t>(span.Count);
+    for (size_t k = static_cast<size_t>(rec) + 1; k < end; ++k) {
+      AttribEntries[k].NameAt += static_cast<uint32_t>(delta);
+      AttribEntries[k].ValueAt += static_cast<uint32_t>(delta);
+    }
+    return;
+  }
+  // A name that reads back as one attribute name is recorded; any other leaves the tag to be read.
+  size_t nameLen = 0;
+  bool plain = true;
+  for (; name[nameLen]; ++nameLen)
+    if (endsAttribName(name[nameLen]) || name[nameLen] == u'<') plain = false;
+  if (!plain || nameLen > 0xFFFF) {
+    forgetAttribs(index);
+    return;
+  }
+  // The element's entries must end the table to take one more: moved there when they do not.
+  if (span.First + static_cast<size_t>(span.Count) != AttribEntries.size()) {
+    const size_t from = span.First;
+    const size_t count = static_cast<size_t>(span.Count);
+    AttribEntries.reserve(AttribEntries.size() + count + 1);
+    for (size_t k = 0; k < count; ++k) AttribEntries.push_back(AttribEntries[from + k]);
+    span.First = static_cast<uint32_t>(AttribEntries.size() - count);
+    AttribGarbage += count;
+  }
+  const size_t valueLen = text.size() - nameLen - 4;  // ` name="` ... `"`
+  const size_t valueAt = nameLen + 3;
+  AttribEntries.push_back({static_cast<uint32_t>(offset + 1 - start),
+                           static_cast<uint32_t>(offset - start) + static_cast<uint32_t>(valueAt),
+                           static_cast<uint32_t>(valueLen),
+                           findChar(text.data(), valueAt, valueAt + valueLen, u'&') != valueAt + valueLen ? 1u : 0u,
+                           0u, static_cast<uint16_t>(nameLen), name[0]});
+  ++span.Count;
+  compactAttribs();
+}
+
+bool CMarkup::SetAttrib(MCD_CSTR name, int value) { return SetAttrib(name, DecimalText(value)); }
+bool CMarkup::SetChildAttrib(MCD_CSTR name, int value) { return SetChildAttrib(name, DecimalText(value)); }
+bool CMarkup::AddAttrib(MCD_CSTR name, int value) { return AddAttrib(name, DecimalText(value)); }
+bool CMarkup::AddChildAttrib(MCD_CSTR name, int value) { return AddChildAttrib(name, DecimalText(value)); }
 
 bool CMarkup::setDataOf(int index, MCD_CSTR value, int flags) {
   if (!index || elem(index).FirstChild) return false;
   std::u16string content;
   if (!value.empty()) {
-    content = (flags & MNF_WITHCDATA) ? cdataSection(value.c_str())
-                                      : EscapeText(value, flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
+    if (flags & MNF_WITHCDATA)
+      appendCdata(content, value.c_str());
+    else
+      escapeAppend(content, value.c_str(), flags & (MNF_WITHREFS | MNF_ESCAPEQUOTES));
   }
   if (Doc.size() + content.size() > static_cast<size_t>(INT_MAX)) return false;
   if (elem(index).EndTagLen() == 0) {
@@ -1281,8 +1502,8 @@ bool CMarkup::setDataOf(int index, MCD_CSTR value, int flags) {
   return true;
 }
 
-bool CMarkup::SetData(int value, int flags) { return SetData(markup::decimal(value), flags); }
-bool CMarkup::SetChildData(int value, int flags) { return SetChildData(markup::decimal(value), flags); }
+bool CMarkup::SetData(int value, int flags) { return SetData(DecimalText(value), flags); }
+bool CMarkup::SetChildData(int value, int flags) { return SetChildData(DecimalText(value), flags); }
 
 // ---------------------------------------------------------------------------------------------
 // Escaping

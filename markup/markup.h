@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "plat_types.h"
 
@@ -23,6 +24,38 @@ class MCD_CSTR {
  private:
   const WCHAR* text_ = nullptr;
 };
+
+// Helpers of the class that only the library itself calls: not exported, so that calls between
+// them are direct and can be inlined.
+#if defined(__GNUC__)
+#define MARKUP_LOCAL __attribute__((visibility("hidden")))
+#else
+#define MARKUP_LOCAL
+#endif
+
+namespace markup {
+
+// Where one attribute of a start tag lies, counted from the element's "<" so that the entry stays
+// right when the element moves.
+struct AttribEntry {
+  uint32_t NameAt;
+  uint32_t ValueAt;
+  uint32_t ValueLen : 30;
+  uint32_t HasRef : 1;       // the value holds an "&": it must be unescaped
+  uint32_t SingleQuote : 1;  // the value is in single quotes (else double)
+  uint16_t NameLen;
+  char16_t NameFirst;        // the name's first character, compared before the name is read
+  char16_t Quote() const { return SingleQuote ? u'\'' : u'"'; }
+};
+
+// An element's entries: `Count` of them from `First`. -1: not recorded, the start tag itself is
+// read (a tag of another form than name="value" pairs, or one changed in a way not followed).
+struct AttribSpan {
+  uint32_t First = 0;
+  int32_t Count = -1;
+};
+
+}  // namespace markup
 
 class CMarkup {
  public:
@@ -157,36 +190,42 @@ class CMarkup {
   ElemPos& elem(int i) { return PosSegments[i >> 16][i & 0xFFFF]; }
   const ElemPos& elem(int i) const { return PosSegments[i >> 16][i & 0xFFFF]; }
 
-  void parse();
-  void freeIndex();
-  void reserveIndex(int records);
-  void growIndex(int needed);
-  int newPos();
-  void releaseSubtree(int index);
-  void copyFrom(const CMarkup& other);
-  void swap(CMarkup& other) noexcept;
+  MARKUP_LOCAL void parse();
+  MARKUP_LOCAL void freeIndex();
+  MARKUP_LOCAL void reserveIndex(int records);
+  MARKUP_LOCAL void growIndex(int needed);
+  MARKUP_LOCAL int newPos();
+  MARKUP_LOCAL void releaseSubtree(int index);
+  MARKUP_LOCAL void copyFrom(const CMarkup& other);
+  MARKUP_LOCAL void swap(CMarkup& other) noexcept;
 
-  bool nameMatches(int nameOffset, int nameLen, const WCHAR* name) const;
-  int tagNameLen(int offset) const;
-  int findElemFrom(int first, const WCHAR* name) const;
+  MARKUP_LOCAL bool nameMatches(int nameOffset, int nameLen, const WCHAR* name) const;
+  MARKUP_LOCAL int tagNameLen(int offset) const;
+  MARKUP_LOCAL int findElemFrom(int first, const WCHAR* name) const;
   std::u16string tagNameOf(int index) const;
   std::u16string attribOf(int index, MCD_CSTR name) const;
   bool attribInto(int index, MCD_CSTR name, std::u16string& value) const;
   std::u16string dataOf(int index) const;
-  bool findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
-  bool findAttribByMeasure(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
-  bool findAttribCached(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
-  void newStamp();
-  static void escapeAppend(std::u16string& out, const WCHAR* text, int flags);
+  MARKUP_LOCAL bool findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
+  MARKUP_LOCAL bool findAttribByMeasure(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
+  MARKUP_LOCAL bool findAttribCached(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
+  MARKUP_LOCAL void newStamp();
+  MARKUP_LOCAL int recordedAttrib(int index, const WCHAR* name) const;
+  MARKUP_LOCAL void recordSpan(int index, uint32_t first, int32_t count);
+  MARKUP_LOCAL void forgetAttribs(int index);
+  MARKUP_LOCAL void compactAttribs();
+  MARKUP_LOCAL void followAttribEdit(int index, int rec, const WCHAR* name, int offset, const std::u16string& text);
+  MARKUP_LOCAL static void escapeAppend(std::u16string& out, const WCHAR* text, int flags);
 
   bool insertElem(MCD_CSTR name, MCD_CSTR data, int flags, bool before, bool child);
-  bool removeElemAt(int index);
+  MARKUP_LOCAL bool removeElemAt(int index);
   bool setAttribOf(int index, MCD_CSTR name, MCD_CSTR value);
   bool setDataOf(int index, MCD_CSTR value, int flags);
-  bool openEmptyElement(int index, bool lineBreak);
-  void splice(int offset, int removeLen, const std::u16string& text);
-  void shiftFrom(int parent, int firstSibling, int delta);
-  void shiftSubtree(int index, int delta);
+  MARKUP_LOCAL bool openEmptyElement(int index, bool lineBreak);
+  MARKUP_LOCAL void splice(int offset, int removeLen, const std::u16string& text);
+  MARKUP_LOCAL void splice(int offset, int removeLen, const char16_t* text, size_t len);
+  MARKUP_LOCAL void shiftFrom(int parent, int firstSibling, int delta);
+  MARKUP_LOCAL void shiftSubtree(int index, int delta);
 
   std::u16string Doc;
   std::u16string Error;
@@ -206,6 +245,12 @@ class CMarkup {
   // Names this state of the document (text and index) among all documents of the process: the
   // attribute table of an element read last is kept per thread under this stamp.
   uint64_t Stamp = 0;
+
+  // The attributes of the start tags, recorded while parsing and kept by the edits, so that a
+  // look-up by name is a short scan of the element's entries.
+  std::vector<markup::AttribEntry> AttribEntries;
+  std::vector<markup::AttribSpan> AttribSpans;  // by element index
+  size_t AttribGarbage = 0;             // entries no span refers to any more
 
   friend class MarkupParser;
 };

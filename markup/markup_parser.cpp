@@ -49,6 +49,7 @@ class MarkupParser {
   void nodeError(int holder, std::u16string_view what, int offset, std::u16string_view tail);
   void closeAtStart(size_t fromDepth);
 
+  bool readUsualStartTag(size_t i, size_t& j);
   int parseStartTag(int i);
   int parseEndTag(int i);
   int parseMarkupDecl(int i);
@@ -71,6 +72,7 @@ int MarkupParser::newRecord() {
   if (m_.PosFree >= m_.PosCapacity) m_.growIndex(m_.PosFree + 1);
   int x = m_.PosFree++;
   at(x) = ElemPos();
+  m_.AttribSpans.emplace_back();
   return x;
 }
 
@@ -164,10 +166,90 @@ void MarkupParser::closeAtStart(size_t fromDepth) {
   while (stack_.size() > fromDepth) pop();
 }
 
+namespace {
+
+// What ends an attribute name in a usual start tag: what ends any attribute name, and a "<",
+// which the general end search takes for the start of another tag.
+struct UsualNameStops {
+  bool table[128] = {};
+  constexpr UsualNameStops() {
+    for (char16_t c : {u' ', u'\t', u'\r', u'\n', u'=', u'/', u'>', u'"', u'\'', u'<'}) table[c] = true;
+  }
+  bool operator()(char16_t c) const { return c < 128 && table[c]; }
+};
+constexpr UsualNameStops stopsUsualName;
+
+}  // namespace
+
+// Reads the start tag at `i` in its usual form: the tag name, then name="value" pairs (double or
+// single quotes, white space around the "="), and at most a "/" before the ">". Records each
+// attribute and sets `j` to the ">". In this form the ">" is the one the general end search
+// finds (every quote outside the values is paired, no "<" stands outside them), and the entries
+// are the attributes the general attribute search finds, in its order. False for any other form:
+// the caller discards what was recorded and reads the tag the general way.
+bool MarkupParser::readUsualStartTag(size_t i, size_t& j) {
+  const char16_t* d = d_;
+  const size_t n = static_cast<size_t>(n_);
+  size_t p = i + 1;
+  // A quote in the tag name would open a quoted run for the end search.
+  while (p < n && !endsName(d[p])) {
+    if (d[p] == u'"' || d[p] == u'\'') return false;
+    ++p;
+  }
+  std::vector<markup::AttribEntry>& out = m_.AttribEntries;
+  for (;;) {
+    while (p < n && isSpace(d[p])) ++p;
+    if (p >= n) return false;
+    char16_t c = d[p];
+    if (c == u'>') {
+      j = p;
+      return true;
+    }
+    if (c == u'/') {
+      ++p;
+      while (p < n && isSpace(d[p])) ++p;
+      if (p < n && d[p] == u'>') {
+        j = p;
+        return true;
+      }
+      return false;
+    }
+    if (stopsUsualName(c)) return false;
+    const size_t ns = p;
+    while (p < n && !stopsUsualName(d[p])) ++p;
+    const size_t ne = p;
+    while (p < n && isSpace(d[p])) ++p;
+    if (p >= n || d[p] != u'=') return false;
+    ++p;
+    while (p < n && isSpace(d[p])) ++p;
+    if (p >= n || (d[p] != u'"' && d[p] != u'\'')) return false;
+    const char16_t q = d[p];
+    const size_t vs = p + 1;
+    // The closing quote, noting on the way whether the value holds a reference.
+    size_t ve = q == u'"' ? markup::findEither(d, vs, n, u'"', u'&') : markup::findEither(d, vs, n, u'\'', u'&');
+    bool ref = false;
+    if (ve < n && d[ve] == u'&') {
+      ref = true;
+      ve = q == u'"' ? findChar(d, ve, n, u'"') : findChar(d, ve, n, u'\'');
+    }
+    if (ve >= n || ne - ns > 0xFFFF) return false;
+    out.push_back({static_cast<uint32_t>(ns - i), static_cast<uint32_t>(vs - i), static_cast<uint32_t>(ve - vs),
+                   ref ? 1u : 0u, q == u'\'' ? 1u : 0u, static_cast<uint16_t>(ne - ns), d[ns]});
+    p = ve + 1;
+  }
+}
+
 int MarkupParser::parseStartTag(int i) {
   // Up to the ">" that ends the tag; quoted values may hold ">" and "<".
   const size_t n = static_cast<size_t>(n_);
-  size_t j = markup::findTagEnd(d_, static_cast<size_t>(i) + 2, n);
+  std::vector<markup::AttribEntry>& entries = m_.AttribEntries;
+  const size_t first = entries.size();
+  size_t j;
+  const bool usual = readUsualStartTag(static_cast<size_t>(i), j);
+  if (!usual) {
+    entries.resize(first);
+    j = markup::findTagEnd(d_, static_cast<size_t>(i) + 2, n);
+  }
   if (j >= n) {
     nodeError(parent(), u"Element tag", i, u" unterminated");
     return kStop;
@@ -179,10 +261,13 @@ int MarkupParser::parseStartTag(int i) {
   }
   int tagLen = static_cast<int>(j) + 1 - i;
   if (tagLen > ElemPos::kMaxStartTagLen) {
+    entries.resize(first);
     nodeError(parent(), u"Element tag", i, u" too long");
     return static_cast<int>(j) + 1;
   }
   int e = newRecord();
+  if (usual) m_.AttribSpans[static_cast<size_t>(e)] = {static_cast<uint32_t>(first),
+                                                      static_cast<int32_t>(entries.size() - first)};
   ElemPos& el = at(e);
   el.Start = i;
   el.SetStartTagLen(tagLen);
@@ -389,6 +474,14 @@ void CMarkup::parse() {
     freeIndex();
     growIndex(needed);
   }
+  // The attribute entries of a fresh parse: room for one per 16 characters, more than documents
+  // usually hold, so that the table is not moved while it fills (room never written costs nothing).
+  AttribEntries.clear();
+  AttribEntries.reserve(std::min<size_t>(Doc.size(), INT_MAX) / 16);
+  AttribSpans.clear();
+  AttribSpans.reserve(static_cast<size_t>(needed));
+  AttribSpans.emplace_back();
+  AttribGarbage = 0;
   std::u16string parseError;
   if (Doc.size() >= static_cast<size_t>(INT_MAX)) {
     // Offsets in the index are 32-bit: such a text is not indexed at all.

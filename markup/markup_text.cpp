@@ -27,7 +27,15 @@ void decodeUtf8Into(std::u16string& out, const char* bytes, size_t count) {
   // Every character written consumes at least one byte, a surrogate pair four.
   out.resize(count);
   char16_t* o = out.data();
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  bool ended = false;
+  decodeUtf8Piece(o, bytes, count, true, ended);
+  out.resize(static_cast<size_t>(o - out.data()));
+}
+
+size_t decodeUtf8Piece(char16_t*& out, const char* bytes, size_t count, bool last, bool& ended) {
+  char16_t* o = out;
+  const auto* begin = reinterpret_cast<const unsigned char*>(bytes);
+  const auto* p = begin;
   const unsigned char* e = p + count;
   while (p < e) {
     // Plain ASCII runs, sixteen bytes at a time; a byte with the top bit set or a NUL ends the run.
@@ -52,7 +60,10 @@ void decodeUtf8Into(std::u16string& out, const char* bytes, size_t count) {
     if (p >= e) break;
     unsigned c = *p;
     if (c < 0x80) {
-      if (c == 0) break;
+      if (c == 0) {
+        ended = true;
+        break;
+      }
       *o++ = static_cast<char16_t>(c);
       ++p;
       continue;
@@ -81,13 +92,18 @@ void decodeUtf8Into(std::u16string& out, const char* bytes, size_t count) {
       cp = (cp << 6) | (q[k] & 0x3Fu);
     }
     if (k < trail) {
+      // The piece ends inside the sequence: it is finished with the next piece.
+      if (!last && q + k >= e) break;
       // A short sequence: the byte that broke it starts over as a lead byte.
       *o++ = u'?';
       p = q + k;
       continue;
     }
     p = q + trail;
-    if (cp == 0) break;
+    if (cp == 0) {
+      ended = true;
+      break;
+    }
     if (cp > 0xFFFF) {
       if (cp > 0x10FFFF) {
         *o++ = u'?';
@@ -100,7 +116,8 @@ void decodeUtf8Into(std::u16string& out, const char* bytes, size_t count) {
       *o++ = static_cast<char16_t>(cp);
     }
   }
-  out.resize(static_cast<size_t>(o - out.data()));
+  out = o;
+  return static_cast<size_t>(p - begin);
 }
 
 std::string encodeUtf8(const char16_t* text, size_t count) {

@@ -35,6 +35,16 @@ inline bool endsGivenName(char16_t c) {
   return c == 0 || c == u' ' || c == u'=' || c == u'/' || c == u'[' || c == u']';
 }
 
+// Characters that end an attribute name inside a start tag: white space and "=/>"'".
+struct AttribNameEnds {
+  bool table[128] = {};
+  constexpr AttribNameEnds() {
+    for (char16_t c : {u' ', u'\t', u'\r', u'\n', u'=', u'/', u'>', u'"', u'\''}) table[c] = true;
+  }
+  bool operator()(char16_t c) const { return c < 128 && table[c]; }
+};
+inline constexpr AttribNameEnds endsAttribName;
+
 inline char16_t foldCase(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
 // Index of the first `c` in [from, end) of `text`, or `end`. Eight characters at a time: this
@@ -50,6 +60,22 @@ inline size_t findChar(const char16_t* text, size_t from, size_t end, char16_t c
   }
 #endif
   while (i < end && text[i] != c) ++i;
+  return i;
+}
+
+// Index of the first `a` or `b` in [from, end), or `end`.
+inline size_t findEither(const char16_t* text, size_t from, size_t end, char16_t a, char16_t b) {
+  size_t i = from;
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  for (; i + 8 <= end; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb))));
+    if (mask) return i + (static_cast<unsigned>(__builtin_ctz(mask)) >> 1);
+  }
+#endif
+  while (i < end && text[i] != a && text[i] != b) ++i;
   return i;
 }
 
@@ -148,6 +174,11 @@ size_t findText(const char16_t* text, size_t from, size_t end, std::u16string_vi
 std::u16string decodeUtf8(const char* bytes, size_t count);
 // The same into an existing string, reusing its storage.
 void decodeUtf8Into(std::u16string& out, const char* bytes, size_t count);
+// Decodes one piece of a text arriving in pieces, the same way, into `out` (room for one
+// character per byte), advancing it. Returns the bytes used: all of them, except a sequence cut
+// by the end of the piece when more pieces follow (`last` false), which is to be fed again in
+// front of the next piece. Sets `ended` at a NUL: nothing after it belongs to the text.
+size_t decodeUtf8Piece(char16_t*& out, const char* bytes, size_t count, bool last, bool& ended);
 // Encodes UTF-16 as UTF-8 without a byte-order mark. A lone surrogate is written as its own
 // three-byte sequence, which decodeUtf8 reads back unchanged.
 std::string encodeUtf8(const char16_t* text, size_t count);

@@ -8,6 +8,7 @@
 
 #include "markup.h"
 #include "markup_test_util.h"
+#include "markup_text.h"
 #include "windows.h"
 
 using markup_test::narrow;
@@ -69,6 +70,29 @@ TEST_F(MarkupFile, DecodesUtf8AsDocumentsAreRead) {
     EXPECT_EQ(m.GetDoc(), c.text) << c.bytes;
     std::string result = std::to_string(c.count) + " bytes to " + std::to_string(c.text.size()) + " wide chars";
     EXPECT_EQ(narrow(m.GetError()).substr(0, result.size()), result) << c.bytes;
+  }
+}
+
+// A file is decoded piece by piece as it is read (64 KiB at a time): a sequence cut by the end of a
+// piece reads as it does in one piece, and so does one cut short there.
+TEST_F(MarkupFile, SequencesAcrossReadPiecesDecodeAsInOnePiece) {
+  const std::string sequences[] = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE2\x82" "A",
+                                   "\xF0\x9F\x98", "\xC3", std::string("\xC3\xA9\0z", 4)};
+  for (size_t piece : {size_t{65536}, size_t{2 * 65536}}) {
+    for (size_t at = piece - 4; at <= piece + 1; ++at) {
+      for (const std::string& seq : sequences) {
+        for (const char* tail : {"", "<a/>"}) {
+          const std::string bytes = std::string(at, 'x') + seq + tail;
+          writeBytes(host("p.xml"), bytes);
+          CMarkup m;
+          m.Load(path("p.xml"));
+          const std::u16string whole = markup::decodeUtf8(bytes.data(), bytes.size());
+          ASSERT_EQ(m.GetDoc(), whole) << "at " << at << " sequence " << narrow(widen(seq)) << tail;
+          const std::string result = std::to_string(bytes.size()) + " bytes to " + std::to_string(whole.size()) + " wide chars";
+          ASSERT_EQ(narrow(m.GetError()).substr(0, result.size()), result);
+        }
+      }
+    }
   }
 }
 

@@ -237,3 +237,30 @@ TEST(MarkupParse, GarbageNeverBreaksTheTree) {
 }
 
 }  // namespace
+
+// Where a start tag ends: at the first ">" (or "<") outside quotes, wherever the quotes stand.
+// Usual tags are read by a quicker path than the others; both must end every tag at the same place.
+TEST(MarkupParse, StartTagsEndAtTheFirstBracketOutsideQuotes) {
+  struct Case {
+    const char16_t* doc;
+    int startTagLen;     // of the first element
+    const char16_t* a;   // its attribute "a"
+  };
+  const Case cases[] = {
+      {u"<r a=\"1>2\" b='x>y'/>", 20, u"1>2"},
+      {u"<r a = '<' />", 13, u"<"},
+      {u"<r\"x>\" a=\"1\"></r>", 13, u""},    // a quote in the tag name opens a quoted run
+      {u"<r'x>' a=\"1\"/>", 14, u""},
+      {u"<r a=1 b=\"2>3\">", 15, u"1"},        // a bare value
+      {u"<r 'a>b' a=\"4\"/>", 16, u"4"},       // a quoted run after no sign
+      {u"<r a=\"5\" / >", 12, u"5"},           // white space after the "/": not an empty element
+      {u"<r a=\"6\"\"x>\">", 13, u"6"},        // a quoted run right after a value
+  };
+  for (const Case& c : cases) {
+    CMarkup m;
+    m.SetDoc(c.doc);
+    ASSERT_TRUE(m.FindElem()) << markup_test::narrow(c.doc);
+    EXPECT_EQ(m.ElemAt(m.GetPos()).StartTagLen(), c.startTagLen) << markup_test::narrow(c.doc);
+    EXPECT_EQ(m.GetAttrib(u"a"), c.a) << markup_test::narrow(c.doc);
+  }
+}

@@ -210,6 +210,76 @@ TEST(MarkupReadEquivalence, AttributesOfVeryLongStartTags) {
     ASSERT_EQ(m.GetAttrib(u"a" + markup_test::widen(std::to_string(k))), markup_test::widen(std::to_string(k * 7))) << k;
 }
 
+// Visits every element depth first with the cursor, the element at the main position; stops
+// (leaving the cursor there) when `at` returns true.
+template <class At>
+bool visitElements(CMarkup& m, At at) {
+  m.ResetPos();
+  int depth = 0;
+  for (;;) {
+    if (m.FindElem()) {
+      if (at()) return true;
+      m.IntoElem();
+      ++depth;
+      continue;
+    }
+    if (depth == 0) return false;
+    m.OutOfElem();
+    --depth;
+  }
+}
+
+// Edits change start tags (values replaced, attributes added, empty elements opened), move them
+// (text inserted or removed in front) and reuse the index slots of removed elements. After each
+// edit every attribute of every element must still read as the text says.
+TEST(MarkupReadEquivalence, AttributesAfterEdits) {
+  const char16_t* attribNames[] = {u"a", u"ab", u"b", u"LocX", u"a b", u"q\"", u"[", u"x", u"A"};
+  const char16_t* values[] = {u"1", u"", u"x\"y'<&z", u"a much longer value than before", u"&amp;", u"2"};
+  const char16_t* tagNames[] = {u"e", u"node", u"n a=\"7\"", u"t b='8'/", u"p x"};
+  const char16_t* docs[] = {
+      u"<r a=\"1\" b='2'><e ab=\"3\"/><e a=\"4\" LocX = \"5\">t</e><f a=b/></r>",
+      u"<r><e a=\"1\" /><e/><e b=\"&amp;\"></e></r>",
+  };
+  std::mt19937 rng(1812);
+  auto pick = [&](auto& list) { return list[rng() % std::size(list)]; };
+  int compared = 0;
+  for (int round = 0; round < 300; ++round) {
+    CMarkup m(round % 3 == 2 ? static_cast<int>(CMarkup::MDF_IGNORECASE) : 0);
+    m.SetDoc(docs[round % 2]);
+    for (int step = 0; step < 12; ++step) {
+      int count = 0;
+      visitElements(m, [&] {
+        ++count;
+        return false;
+      });
+      const int target = static_cast<int>(rng() % static_cast<unsigned>(count));
+      int seen = 0;
+      ASSERT_TRUE(visitElements(m, [&] { return seen++ == target; }));
+      const std::u16string before = m.GetDoc();
+      switch (rng() % 7) {
+        case 0: m.SetAttrib(pick(attribNames), pick(values)); break;
+        case 1: m.AddElem(pick(tagNames)) && m.SetAttrib(pick(attribNames), pick(values)); break;
+        case 2: m.AddChildElem(pick(tagNames)) && m.SetChildAttrib(pick(attribNames), pick(values)); break;
+        case 3: if (m.GetPosParent()) m.RemoveElem(); break;
+        case 4: m.SetData(pick(values)); break;
+        case 5: m.InsertElem(pick(tagNames), pick(values)) && m.SetAttrib(pick(attribNames), 42); break;
+        case 6: if (m.FindChildElem()) m.RemoveChildElem(); break;
+      }
+      visitElements(m, [&] {
+        for (const char16_t* name : attribNames) {
+          EXPECT_EQ(m.GetAttrib(name), referenceAttrib(m, m.GetPos(), name))
+              << markup_test::narrow(before) << " -> " << markup_test::narrow(m.GetDoc()) << " name "
+              << markup_test::narrow(name);
+          ++compared;
+        }
+        return ::testing::Test::HasFailure();
+      });
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+  EXPECT_GT(compared, 50000);
+}
+
 TEST(MarkupReadEquivalence, DataOfGeneratedContents) {
   const std::vector<std::u16string> pieces = {
       u"t",      u" ",      u"\r\n",   u"&amp;",  u"&lt;",     u"&gt;",   u"&apos;", u"&quot;", u"&",
