@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "ir_links.h"
 #include "skinlet.h"
 
 namespace {
@@ -55,24 +56,29 @@ int verticalLink(const std::vector<tagButton>& buttons, size_t a, int step, Beyo
 
 }  // namespace
 
-void CSkinlet::SL_InitIrItemDirect() {
-  for (tagMenu& page : Menus) {
-    std::vector<tagButton>& buttons = page.Buttons;
-    if (buttons.empty()) continue;
-    sortByPosition(buttons);
-    size_t n = buttons.size();
-    for (size_t i = 0; i < n; ++i) {
-      tagButton& b = buttons[i];
-      b.IrDirect[IR_RIGHT] = buttons[(i + 1) % n].ActionID;
-      b.IrDirect[IR_LEFT] = buttons[(i + n - 1) % n].ActionID;
-      b.IrDirect[IR_TOP] = -1;
-      b.IrDirect[IR_BOTTOM] = -1;
-    }
-    for (size_t i = 0; i < n; ++i) {
-      buttons[i].IrDirect[IR_TOP] =
-          verticalLink(buttons, i, -1, [](int64_t yA, int64_t yB) { return yA - yB > kSameLine - 1; });
-      buttons[i].IrDirect[IR_BOTTOM] =
-          verticalLink(buttons, i, +1, [](int64_t yA, int64_t yB) { return yB - yA > kSameLine - 1; });
-    }
+namespace skinlet {
+
+void computeButtonLinks(std::vector<tagButton>& buttons) {
+  if (buttons.empty()) return;
+  sortByPosition(buttons);
+  size_t n = buttons.size();
+  for (size_t i = 0; i < n; ++i) {
+    tagButton& b = buttons[i];
+    b.IrDirect[IR_RIGHT] = buttons[(i + 1) % n].ActionID;
+    b.IrDirect[IR_LEFT] = buttons[(i + n - 1) % n].ActionID;
+    b.IrDirect[IR_TOP] = -1;
+    b.IrDirect[IR_BOTTOM] = -1;
   }
+  for (size_t i = 0; i < n; ++i) {
+    buttons[i].IrDirect[IR_TOP] =
+        verticalLink(buttons, i, -1, [](int64_t yA, int64_t yB) { return yA - yB > kSameLine - 1; });
+    buttons[i].IrDirect[IR_BOTTOM] =
+        verticalLink(buttons, i, +1, [](int64_t yA, int64_t yB) { return yB - yA > kSameLine - 1; });
+  }
+}
+
+}  // namespace skinlet
+
+void CSkinlet::SL_InitIrItemDirect() {
+  for (tagMenu& page : Menus) skinlet::computeButtonLinks(page.Buttons);
 }

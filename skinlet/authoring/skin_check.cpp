@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "authoring/skin_document.h"
+#include "ir_links.h"
 #include "markup.h"
 #include "skin_loader.h"
 #include "skin_schema.h"
@@ -636,6 +637,12 @@ class ScriptChecker {
 
     std::vector<Touch> touches;
     if (auto* items = paired(menu.Buttons, u"BUTTONS")) {
+      // The links the engine gives each button on load (action ids shared by two buttons are
+      // told elsewhere; the first one's links stand here).
+      std::vector<tagButton> sorted = menu.Buttons;
+      skinlet::computeButtonLinks(sorted);
+      std::map<int32_t, tagButton> computed;
+      for (const tagButton& b : sorted) computed.emplace(b.ActionID, b);
       for (size_t i = 0; i < menu.Buttons.size(); ++i) {
         const tagButton& b = menu.Buttons[i];
         const ItemNodes& n = (*items)[i];
@@ -656,7 +663,7 @@ class ScriptChecker {
                       "button " + std::to_string(b.ActionID) + "'s BtnTouchArea");
         }
         touches.push_back(Touch{b.TouchArea, n.lineOf(u"BtnTouchArea"), "button " + std::to_string(b.ActionID)});
-        checkComputedLinks(n);
+        checkComputedLinks(n, b, computed);
       }
       checkHotKeyModes(menu, *items);
     }
@@ -834,19 +841,23 @@ class ScriptChecker {
     }
   }
 
-  // Every load computes the buttons' arrow-key links from their positions: links a script
-  // gives for them are replaced.
-  void checkComputedLinks(const ItemNodes& n) {
+  // Every load computes the buttons' arrow-key links from their positions: a link a script gives
+  // that differs from the computed one is replaced (one written as computed, or -1, does no harm).
+  void checkComputedLinks(const ItemNodes& n, const tagButton& button, const std::map<int32_t, tagButton>& computed) {
+    auto it = computed.find(button.ActionID);
+    if (it == computed.end()) return;
     for (const Node* element : n.elements(u"BtnIrDirect")) {
       const Node& c = *element;
       for (int d = IR_LEFT; d <= IR_BOTTOM; ++d) {
         const Attribute* a = c.attribute(schema::kDirectionAttributes[d]);
-        if (a && _wtol(a->value.c_str()) != -1) {
-          m_report.warning(c.line, "the " + narrow(a->name) +
-                                       " link of a button is not used: button links for the "
-                                       "arrow keys are computed from the button positions");
-          break;
-        }
+        if (!a) continue;
+        const int32_t written = static_cast<int32_t>(_wtol(a->value.c_str()));
+        const int32_t used = it->second.IrDirect[d];
+        // -1 is how scripts write "no link": nothing the author relies on.
+        if (written == used || written == -1) continue;
+        m_report.warning(c.line, "the " + narrow(a->name) + " link " + std::to_string(written) + " of button " +
+                                     std::to_string(button.ActionID) + " is not used: the engine computes " +
+                                     std::to_string(used) + " from the button positions");
       }
     }
   }
