@@ -21,8 +21,8 @@ ctest --test-dir build/asan-ubsan --output-on-failure -j "$jobs" "$@"
 if [ "${HU_SKIP_TSAN:-0}" != 1 ]; then
   echo "== ThreadSanitizer: the suites that run threads"
   # The suites whose code under test runs threads of its own (links, registry, notification,
-  # process watchers, cross-thread messages, the skin folder watch). The power-cut test forks, which this sanitizer
-  # does not follow well; it runs in step 1.
+  # process watchers, cross-thread messages, the skin folder watch). The power-cut test forks,
+  # which this sanitizer does not follow well; it runs in step 1.
   threaded=(test_links test_platform_base test_platform_core test_services test_window test_app test_watch)
   cmake --preset tsan >/dev/null
   cmake --build build/tsan -j "$jobs" --target "${threaded[@]}"
