@@ -1093,16 +1093,40 @@ void CMarkup::splice(int offset, int removeLen, const std::u16string& text) {
 }
 
 void CMarkup::splice(int offset, int removeLen, const char16_t* text, size_t len) {
-  const size_t needed = Doc.size() - static_cast<size_t>(removeLen) + len;
+  reserveDoc(Doc.size() - static_cast<size_t>(removeLen) + len);
+  Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text, len);
+  newStamp();
+}
+
+inline void CMarkup::reserveDoc(size_t needed) {
   if (needed > Doc.capacity()) {
     // A document being built grows by four times while it is below 32M characters: each growth
     // copies the text into fresh memory, and room not yet written costs nothing.
     const size_t grown = Doc.capacity() < (size_t{1} << 23) ? Doc.capacity() * 4 : Doc.capacity() * 2;
     Doc.reserve(std::max(needed, grown));
   }
-  Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text, len);
-  newStamp();
 }
+
+// Opens `len` characters of room at `offset` (what follows moves up) and returns where they start,
+// for the caller to write them in place.
+inline char16_t* CMarkup::openRoom(int offset, size_t len) {
+  reserveDoc(Doc.size() + len);
+  Doc.insert(static_cast<size_t>(offset), len, u'\0');
+  newStamp();
+  return Doc.data() + offset;
+}
+
+namespace {
+
+// Whether `p` points into `text` (its terminating NUL included): such an argument must be read
+// before the text changes.
+inline bool pointsInto(const std::u16string& text, const WCHAR* p) {
+  const auto a = reinterpret_cast<uintptr_t>(p);
+  const auto lo = reinterpret_cast<uintptr_t>(text.data());
+  return a >= lo && a <= lo + text.size() * sizeof(char16_t);
+}
+
+}  // namespace
 
 void CMarkup::shiftSubtree(int index, int delta) {
   int x = index;
@@ -1192,19 +1216,30 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   const bool lines = !(flags & MNF_WITHNOLINES);
   std::u16string& text = t_editText;
   text.clear();
-  text += u"\r\n<";
-  text.append(name, nameLen);
   int startLen, endLen = 0;
   bool nonEnded = false;
+  // An empty element named by a string of the caller's own is written straight into the document
+  // once its place is known; the buffer is for data and for a name taken from the document.
+  const char16_t* emptyEnd = nullptr;
+  size_t emptyEndLen = 0;
+  const bool direct = dataArg.empty() && !pointsInto(Doc, name);
   if (dataArg.empty()) {
     if (flags & MNF_WITHNOEND) {
-      text += u">";
+      emptyEnd = u">";
       nonEnded = true;
     } else {
-      text += (flags & MNF_WITHXHTMLSPACE) ? u" />" : u"/>";
+      emptyEnd = (flags & MNF_WITHXHTMLSPACE) ? u" />" : u"/>";
     }
-    startLen = static_cast<int>(text.size()) - 2;
+    emptyEndLen = std::char_traits<char16_t>::length(emptyEnd);
+    startLen = static_cast<int>(1 + nameLen + emptyEndLen);
+    if (!direct) {
+      text += u"\r\n<";
+      text.append(name, nameLen);
+      text.append(emptyEnd, emptyEndLen);
+    }
   } else {
+    text += u"\r\n<";
+    text.append(name, nameLen);
     text += u">";
     startLen = static_cast<int>(text.size()) - 2;
     if (flags & MNF_WITHCDATA)
@@ -1216,11 +1251,11 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     text += u'>';
     endLen = static_cast<int>(nameLen) + 3;
   }
-  const size_t elemLen = text.size() - 2;
+  const size_t elemLen = direct ? static_cast<size_t>(startLen) : text.size() - 2;
   // A plain tag name leaves nothing after it but the tag's end: the new element has no attributes.
   const bool plainName =
       std::none_of(name, name + nameLen, [](char16_t c) { return endsName(c) || c == u'"' || c == u'\''; });
-  if (lines) text += u"\r\n";
+  if (lines && !direct) text += u"\r\n";
   if (Doc.size() + elemLen + 4 > static_cast<size_t>(INT_MAX)) return false;
 
   // Where it goes among its siblings.
@@ -1256,10 +1291,27 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   }
 
   const int at = offset + (lead ? 2 : 0);
-  const size_t skip = lead ? 0 : 2;
-  const int insertedLen = static_cast<int>(text.size() - skip);
-  splice(offset, 0, text.data() + skip, text.size() - skip);
-  if (text.capacity() > 65536) std::u16string().swap(text);  // a huge element is not kept for ever
+  int insertedLen;
+  if (direct) {
+    insertedLen = static_cast<int>(elemLen) + (lead ? 2 : 0) + (lines ? 2 : 0);
+    char16_t* out = openRoom(offset, static_cast<size_t>(insertedLen));
+    if (lead) {
+      *out++ = u'\r';
+      *out++ = u'\n';
+    }
+    *out++ = u'<';
+    out = std::copy_n(name, nameLen, out);
+    out = std::copy_n(emptyEnd, emptyEndLen, out);
+    if (lines) {
+      *out++ = u'\r';
+      *out = u'\n';
+    }
+  } else {
+    const size_t skip = lead ? 0 : 2;
+    insertedLen = static_cast<int>(text.size() - skip);
+    splice(offset, 0, text.data() + skip, text.size() - skip);
+    if (text.capacity() > 65536) std::u16string().swap(text);  // a huge element is not kept for ever
+  }
   shiftFrom(parent, nextSib, insertedLen);
 
   int x = newPos();
@@ -1375,6 +1427,7 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   text.clear();
   // The recorded entry of the attribute, or -1 when the element's recorded attributes lack it.
   const int rec = recordedAttrib(index, name);
+  if (rec == -1 && appendRecordedAttrib(index, name, value)) return true;
   bool found;
   if (rec >= 0) {
     const AttribEntry& a = AttribEntries[static_cast<size_t>(rec)];
@@ -1420,6 +1473,63 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   splice(offset, removeLen, text);
   if (rec != -2) followAttribEdit(index, rec, name, offset, text);
   if (text.capacity() > 65536) std::u16string().swap(text);  // a huge value is not kept for ever
+  el.SetStartTagLen(el.StartTagLen() + delta);
+  el.Length += delta;
+  for (int c = el.FirstChild; c; c = elem(c).Next) shiftSubtree(c, delta);
+  shiftFrom(el.Parent, el.Next, delta);
+  return true;
+}
+
+// A new attribute for an element whose attributes are recorded, in the usual case of a plain name
+// and a value with nothing to escape: written straight into the document and recorded, with the
+// same text and entry the general way gives. False (nothing changed) for any other case.
+bool CMarkup::appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* value) {
+  size_t nameLen = 0;
+  for (char16_t c; (c = name[nameLen]) != 0; ++nameLen)
+    if (endsAttribName(c) || c == u'<') return false;
+  size_t valueLen = 0;
+  for (char16_t c; (c = value[valueLen]) != 0; ++valueLen)
+    if (c == u'<' || c == u'>' || c == u'&' || c == u'"' || c == u'\'') return false;
+  if (nameLen > 0xFFFF || pointsInto(Doc, name) || pointsInto(Doc, value)) return false;
+  const size_t len = nameLen + valueLen + 4;  // ` name="value"`
+  ElemPos& el = elem(index);
+  if (static_cast<long long>(el.StartTagLen()) + static_cast<long long>(len) > ElemPos::kMaxStartTagLen) return false;
+  if (Doc.size() + len > static_cast<size_t>(INT_MAX)) return false;
+
+  // In front of the tag's ">", or of the "/>" (and the spaces before it) of an empty element.
+  // The tag name holds neither "/" nor white space, so walking back from the "/" stops at the
+  // name's end without measuring the name; only an empty name lets it reach the "<" side.
+  int k = el.Start + el.StartTagLen() - 1;
+  if (!(el.Flags & MNF_NONENDED) && el.EndTagLen() == 0 && k > el.Start + 1 &&
+      Doc[static_cast<size_t>(k - 1)] == u'/') {
+    --k;
+    while (k > el.Start + 1 && isSpace(Doc[static_cast<size_t>(k - 1)])) --k;
+  }
+  char16_t* out = openRoom(k, len);
+  *out++ = u' ';
+  out = std::copy_n(name, nameLen, out);
+  *out++ = u'=';
+  *out++ = u'"';
+  out = std::copy_n(value, valueLen, out);
+  *out = u'"';
+
+  AttribSpan& span = AttribSpans[static_cast<size_t>(index)];
+  if (span.First + static_cast<size_t>(span.Count) != AttribEntries.size()) {
+    // The element's entries must end the table to take one more: moved there when they do not.
+    const size_t from = span.First;
+    const size_t count = static_cast<size_t>(span.Count);
+    AttribEntries.reserve(AttribEntries.size() + count + 1);
+    for (size_t i = 0; i < count; ++i) AttribEntries.push_back(AttribEntries[from + i]);
+    span.First = static_cast<uint32_t>(AttribEntries.size() - count);
+    AttribGarbage += count;
+  }
+  const auto at = static_cast<uint32_t>(k - el.Start);
+  AttribEntries.push_back({at + 1, at + static_cast<uint32_t>(nameLen) + 3, static_cast<uint32_t>(valueLen), 0u, 0u,
+                           static_cast<uint16_t>(nameLen), name[0]});
+  ++span.Count;
+  compactAttribs();
+
+  const int delta = static_cast<int>(len);
   el.SetStartTagLen(el.StartTagLen() + delta);
   el.Length += delta;
   for (int c = el.FirstChild; c; c = elem(c).Next) shiftSubtree(c, delta);

@@ -224,6 +224,9 @@ class CMarkup {
   MARKUP_LOCAL bool openEmptyElement(int index, bool lineBreak);
   MARKUP_LOCAL void splice(int offset, int removeLen, const std::u16string& text);
   MARKUP_LOCAL void splice(int offset, int removeLen, const char16_t* text, size_t len);
+  MARKUP_LOCAL void reserveDoc(size_t needed);
+  MARKUP_LOCAL char16_t* openRoom(int offset, size_t len);
+  MARKUP_LOCAL bool appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* value);
   MARKUP_LOCAL void shiftFrom(int parent, int firstSibling, int delta);
   MARKUP_LOCAL void shiftSubtree(int index, int delta);
 
