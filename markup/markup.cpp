@@ -232,11 +232,22 @@ void CMarkup::recordSpan(int index, uint32_t first, int32_t count) {
 void CMarkup::forgetAttribs(int index) {
   const size_t i = static_cast<size_t>(index);
   if (i >= AttribSpans.size()) {
-    AttribSpans.resize(i + 1);
+    // A new record is usually the next one: appended without the general resize.
+    if (i == AttribSpans.size())
+      AttribSpans.emplace_back();
+    else
+      AttribSpans.resize(i + 1);
     return;
   }
   if (AttribSpans[i].Count > 0) AttribGarbage += static_cast<size_t>(AttribSpans[i].Count);
   AttribSpans[i] = AttribSpan();
+}
+
+// Room for `extra` more entries, grown by doubling: the entries of an element moved to the end
+// of the table on every new attribute must not copy the whole table each time.
+void CMarkup::reserveEntries(size_t extra) {
+  const size_t needed = AttribEntries.size() + extra;
+  if (needed > AttribEntries.capacity()) AttribEntries.reserve(std::max(needed, AttribEntries.capacity() * 2));
 }
 
 // Drops the entries no element refers to any more, once they are the larger part.
@@ -1126,6 +1137,24 @@ inline bool pointsInto(const std::u16string& text, const WCHAR* p) {
   return a >= lo && a <= lo + text.size() * sizeof(char16_t);
 }
 
+// Names and values written by the build operations are mostly a few characters: copied by two
+// overlapping fixed-size moves (no call), longer ones in one block.
+inline char16_t* copyShort(const char16_t* from, size_t len, char16_t* to) {
+  if (len >= 8) {
+    if (len > 16) return std::copy_n(from, len, to);
+    std::memcpy(to, from, 16);
+    std::memcpy(to + len - 8, from + len - 8, 16);
+  } else if (len >= 4) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + len - 4, from + len - 4, 8);
+  } else if (len > 0) {
+    to[0] = from[0];
+    to[len / 2] = from[len / 2];
+    to[len - 1] = from[len - 1];
+  }
+  return to + len;
+}
+
 }  // namespace
 
 void CMarkup::shiftSubtree(int index, int delta) {
@@ -1300,8 +1329,8 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
       *out++ = u'\n';
     }
     *out++ = u'<';
-    out = std::copy_n(name, nameLen, out);
-    out = std::copy_n(emptyEnd, emptyEndLen, out);
+    out = copyShort(name, nameLen, out);
+    out = copyShort(emptyEnd, emptyEndLen, out);
     if (lines) {
       *out++ = u'\r';
       *out = u'\n';
@@ -1418,6 +1447,9 @@ bool CMarkup::RemoveChildElem() {
 
 bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (!index || name.empty()) return false;
+  // The recorded entry of the attribute, or -1 when the element's recorded attributes lack it.
+  const int rec = recordedAttrib(index, name);
+  if (rec == -1 && appendRecordedAttrib(index, name, value.c_str())) return true;
   int vs = 0, vl = 0, q = 0;
   int offset, removeLen;
   // The new text is put together in a buffer kept by the thread, so that writing an attribute
@@ -1425,9 +1457,6 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   // so the value may even be a piece of the document itself.
   std::u16string& text = t_editText;
   text.clear();
-  // The recorded entry of the attribute, or -1 when the element's recorded attributes lack it.
-  const int rec = recordedAttrib(index, name);
-  if (rec == -1 && appendRecordedAttrib(index, name, value)) return true;
   bool found;
   if (rec >= 0) {
     const AttribEntry& a = AttribEntries[static_cast<size_t>(rec)];
@@ -1507,10 +1536,10 @@ bool CMarkup::appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* va
   }
   char16_t* out = openRoom(k, len);
   *out++ = u' ';
-  out = std::copy_n(name, nameLen, out);
+  out = copyShort(name, nameLen, out);
   *out++ = u'=';
   *out++ = u'"';
-  out = std::copy_n(value, valueLen, out);
+  out = copyShort(value, valueLen, out);
   *out = u'"';
 
   AttribSpan& span = AttribSpans[static_cast<size_t>(index)];
@@ -1518,7 +1547,7 @@ bool CMarkup::appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* va
     // The element's entries must end the table to take one more: moved there when they do not.
     const size_t from = span.First;
     const size_t count = static_cast<size_t>(span.Count);
-    AttribEntries.reserve(AttribEntries.size() + count + 1);
+    reserveEntries(count + 1);
     for (size_t i = 0; i < count; ++i) AttribEntries.push_back(AttribEntries[from + i]);
     span.First = static_cast<uint32_t>(AttribEntries.size() - count);
     AttribGarbage += count;
@@ -1569,7 +1598,7 @@ void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset
   if (span.First + static_cast<size_t>(span.Count) != AttribEntries.size()) {
     const size_t from = span.First;
     const size_t count = static_cast<size_t>(span.Count);
-    AttribEntries.reserve(AttribEntries.size() + count + 1);
+    reserveEntries(count + 1);
     for (size_t k = 0; k < count; ++k) AttribEntries.push_back(AttribEntries[from + k]);
     span.First = static_cast<uint32_t>(AttribEntries.size() - count);
     AttribGarbage += count;

@@ -214,6 +214,7 @@ class CMarkup {
   MARKUP_LOCAL void recordSpan(int index, uint32_t first, int32_t count);
   MARKUP_LOCAL void forgetAttribs(int index);
   MARKUP_LOCAL void compactAttribs();
+  MARKUP_LOCAL void reserveEntries(size_t extra);
   MARKUP_LOCAL void followAttribEdit(int index, int rec, const WCHAR* name, int offset, const std::u16string& text);
   MARKUP_LOCAL static void escapeAppend(std::u16string& out, const WCHAR* text, int flags);
 
