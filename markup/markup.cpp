@@ -1139,7 +1139,7 @@ inline bool pointsInto(const std::u16string& text, const WCHAR* p) {
 
 // Names and values written by the build operations are mostly a few characters: copied by two
 // overlapping fixed-size moves (no call), longer ones in one block.
-inline char16_t* copyShort(const char16_t* from, size_t len, char16_t* to) {
+__attribute__((always_inline)) inline char16_t* copyShort(const char16_t* from, size_t len, char16_t* to) {
   if (len >= 8) {
     if (len > 16) return std::copy_n(from, len, to);
     std::memcpy(to, from, 16);
@@ -1174,7 +1174,7 @@ void CMarkup::shiftSubtree(int index, int delta) {
 // After a change of `delta` characters inside `parent`, in front of `firstSibling` (0: after
 // the last child): the siblings from there on move, and every enclosing element grows, with
 // the elements that follow each of them.
-void CMarkup::shiftFrom(int parent, int firstSibling, int delta) {
+inline void CMarkup::shiftFrom(int parent, int firstSibling, int delta) {
   for (int s = firstSibling; s; s = elem(s).Next) shiftSubtree(s, delta);
   for (int p = parent;; p = elem(p).Parent) {
     elem(p).Length += delta;
@@ -1330,7 +1330,7 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     }
     *out++ = u'<';
     out = copyShort(name, nameLen, out);
-    out = copyShort(emptyEnd, emptyEndLen, out);
+    for (size_t i = 0; i < emptyEndLen; ++i) *out++ = emptyEnd[i];  // at most " />"
     if (lines) {
       *out++ = u'\r';
       *out = u'\n';
@@ -1513,12 +1513,17 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
 // and a value with nothing to escape: written straight into the document and recorded, with the
 // same text and entry the general way gives. False (nothing changed) for any other case.
 bool CMarkup::appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* value) {
+  // Every character that ends an attribute name, and every one a value must escape, is below
+  // "@": one bit test each.
+  constexpr uint64_t kNameEnds = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n') | (1ull << '=') |
+                                 (1ull << '/') | (1ull << '>') | (1ull << '"') | (1ull << '\'') | (1ull << '<');
+  constexpr uint64_t kEscaped = (1ull << '<') | (1ull << '>') | (1ull << '&') | (1ull << '"') | (1ull << '\'');
   size_t nameLen = 0;
   for (char16_t c; (c = name[nameLen]) != 0; ++nameLen)
-    if (endsAttribName(c) || c == u'<') return false;
+    if (c < 64 && ((kNameEnds >> c) & 1)) return false;
   size_t valueLen = 0;
   for (char16_t c; (c = value[valueLen]) != 0; ++valueLen)
-    if (c == u'<' || c == u'>' || c == u'&' || c == u'"' || c == u'\'') return false;
+    if (c < 64 && ((kEscaped >> c) & 1)) return false;
   if (nameLen > 0xFFFF || pointsInto(Doc, name) || pointsInto(Doc, value)) return false;
   const size_t len = nameLen + valueLen + 4;  // ` name="value"`
   ElemPos& el = elem(index);
