@@ -1452,6 +1452,7 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (rec == -1 && appendRecordedAttrib(index, name, value.c_str())) return true;
   int vs = 0, vl = 0, q = 0;
   int offset, removeLen;
+  size_t nameLen = 0;  // of a new attribute
   // The new text is put together in a buffer kept by the thread, so that writing an attribute
   // costs no heap string once the buffer has grown. It is complete before the document changes,
   // so the value may even be a piece of the document itself.
@@ -1489,8 +1490,9 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
     }
     offset = k;
     removeLen = 0;
+    nameLen = std::char_traits<char16_t>::length(name.c_str());
     text += u' ';
-    text += name.c_str();
+    text.append(name.c_str(), nameLen);
     text += u"=\"";
     escapeAppend(text, value.c_str(), MNF_ESCAPEQUOTES);
     text += u'"';
@@ -1500,7 +1502,7 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (static_cast<long long>(el.StartTagLen()) + delta > ElemPos::kMaxStartTagLen) return false;
   if (Doc.size() + text.size() > static_cast<size_t>(INT_MAX)) return false;
   splice(offset, removeLen, text);
-  if (rec != -2) followAttribEdit(index, rec, name, offset, text);
+  if (rec != -2) followAttribEdit(index, rec, nameLen, offset, text);
   if (text.capacity() > 65536) std::u16string().swap(text);  // a huge value is not kept for ever
   el.SetStartTagLen(el.StartTagLen() + delta);
   el.Length += delta;
@@ -1572,8 +1574,10 @@ bool CMarkup::appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* va
 }
 
 // Keeps the recorded attributes of `index` right after `text` was written at `offset` of its
-// start tag: as the new value of entry `rec`, or (rec -1) as a new attribute ` name="value"`.
-void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset, const std::u16string& text) {
+// start tag: as the new value of entry `rec`, or (rec -1) as a new attribute ` name="value"` whose
+// name has `nameLen` characters. The name is read from `text`: the caller's may have been a piece
+// of the document, moved or freed by the edit.
+void CMarkup::followAttribEdit(int index, int rec, size_t nameLen, int offset, const std::u16string& text) {
   const int start = elem(index).Start;
   AttribSpan& span = AttribSpans[static_cast<size_t>(index)];
   if (rec >= 0) {
@@ -1591,10 +1595,10 @@ void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset
     return;
   }
   // A name that reads back as one attribute name is recorded; any other leaves the tag to be read.
-  size_t nameLen = 0;
+  const char16_t* name = text.data() + 1;
   bool plain = true;
-  for (; name[nameLen]; ++nameLen)
-    if (endsAttribName(name[nameLen]) || name[nameLen] == u'<') plain = false;
+  for (size_t i = 0; i < nameLen; ++i)
+    if (endsAttribName(name[i]) || name[i] == u'<') plain = false;
   if (!plain || nameLen > 0xFFFF) {
     forgetAttribs(index);
     return;

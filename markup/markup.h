@@ -215,7 +215,7 @@ class CMarkup {
   MARKUP_LOCAL void forgetAttribs(int index);
   MARKUP_LOCAL void compactAttribs();
   MARKUP_LOCAL void reserveEntries(size_t extra);
-  MARKUP_LOCAL void followAttribEdit(int index, int rec, const WCHAR* name, int offset, const std::u16string& text);
+  MARKUP_LOCAL void followAttribEdit(int index, int rec, size_t nameLen, int offset, const std::u16string& text);
   MARKUP_LOCAL static void escapeAppend(std::u16string& out, const WCHAR* text, int flags);
 
   bool insertElem(MCD_CSTR name, MCD_CSTR data, int flags, bool before, bool child);

@@ -179,6 +179,26 @@ TEST(MarkupEdit, NewAttributesGoBeforeTheEndOfEveryTagShape) {
   }
 }
 
+// A name or value may be text of the document itself, lying where the edit moves the text: the
+// result is the same as with a string of the caller's own.
+TEST(MarkupEdit, NamesAndValuesTakenFromTheDocumentItself) {
+  for (int op = 0; op < 4; ++op) {
+    CMarkup own(u"<r/>tail"), copy(u"<r/>tail");
+    ASSERT_TRUE(own.FindElem());
+    ASSERT_TRUE(copy.FindElem());
+    const WCHAR* inDoc = own.GetDoc().c_str() + own.GetDoc().find(u"tail");
+    const std::u16string text = u"tail";
+    switch (op) {
+      case 0: ASSERT_TRUE(own.SetAttrib(u"b", inDoc)); ASSERT_TRUE(copy.SetAttrib(u"b", text)); break;
+      case 1: ASSERT_TRUE(own.SetAttrib(inDoc, u"1")); ASSERT_TRUE(copy.SetAttrib(text, u"1")); break;
+      case 2: ASSERT_TRUE(own.AddElem(inDoc)); ASSERT_TRUE(copy.AddElem(text)); break;
+      default: ASSERT_TRUE(own.AddChildElem(inDoc)); ASSERT_TRUE(copy.AddChildElem(text)); break;
+    }
+    EXPECT_EQ(narrow(own.GetDoc()), narrow(copy.GetDoc())) << "case " << op;
+    expectIndexMatchesFreshParse(own);
+  }
+}
+
 TEST(MarkupEdit, SetDataReplacesContentOfElementsWithoutChildren) {
   CMarkup m(u"<r><v>old</v><e/><s /><p><c/></p></r>");
   ASSERT_TRUE(m.FindElem());
