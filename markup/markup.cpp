@@ -232,11 +232,22 @@ void CMarkup::recordSpan(int index, uint32_t first, int32_t count) {
 void CMarkup::forgetAttribs(int index) {
   const size_t i = static_cast<size_t>(index);
   if (i >= AttribSpans.size()) {
-    AttribSpans.resize(i + 1);
+    // A new record is usually the next one: appended without the general resize.
+    if (i == AttribSpans.size())
+      AttribSpans.emplace_back();
+    else
+      AttribSpans.resize(i + 1);
     return;
   }
   if (AttribSpans[i].Count > 0) AttribGarbage += static_cast<size_t>(AttribSpans[i].Count);
   AttribSpans[i] = AttribSpan();
+}
+
+// Room for `extra` more entries, grown by doubling: the entries of an element moved to the end
+// of the table on every new attribute must not copy the whole table each time.
+void CMarkup::reserveEntries(size_t extra) {
+  const size_t needed = AttribEntries.size() + extra;
+  if (needed > AttribEntries.capacity()) AttribEntries.reserve(std::max(needed, AttribEntries.capacity() * 2));
 }
 
 // Drops the entries no element refers to any more, once they are the larger part.
@@ -1093,16 +1104,58 @@ void CMarkup::splice(int offset, int removeLen, const std::u16string& text) {
 }
 
 void CMarkup::splice(int offset, int removeLen, const char16_t* text, size_t len) {
-  const size_t needed = Doc.size() - static_cast<size_t>(removeLen) + len;
+  reserveDoc(Doc.size() - static_cast<size_t>(removeLen) + len);
+  Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text, len);
+  newStamp();
+}
+
+inline void CMarkup::reserveDoc(size_t needed) {
   if (needed > Doc.capacity()) {
     // A document being built grows by four times while it is below 32M characters: each growth
     // copies the text into fresh memory, and room not yet written costs nothing.
     const size_t grown = Doc.capacity() < (size_t{1} << 23) ? Doc.capacity() * 4 : Doc.capacity() * 2;
     Doc.reserve(std::max(needed, grown));
   }
-  Doc.replace(static_cast<size_t>(offset), static_cast<size_t>(removeLen), text, len);
-  newStamp();
 }
+
+// Opens `len` characters of room at `offset` (what follows moves up) and returns where they start,
+// for the caller to write them in place.
+inline char16_t* CMarkup::openRoom(int offset, size_t len) {
+  reserveDoc(Doc.size() + len);
+  Doc.insert(static_cast<size_t>(offset), len, u'\0');
+  newStamp();
+  return Doc.data() + offset;
+}
+
+namespace {
+
+// Whether `p` points into `text` (its terminating NUL included): such an argument must be read
+// before the text changes.
+inline bool pointsInto(const std::u16string& text, const WCHAR* p) {
+  const auto a = reinterpret_cast<uintptr_t>(p);
+  const auto lo = reinterpret_cast<uintptr_t>(text.data());
+  return a >= lo && a <= lo + text.size() * sizeof(char16_t);
+}
+
+// Names and values written by the build operations are mostly a few characters: copied by two
+// overlapping fixed-size moves (no call), longer ones in one block.
+__attribute__((always_inline)) inline char16_t* copyShort(const char16_t* from, size_t len, char16_t* to) {
+  if (len >= 8) {
+    if (len > 16) return std::copy_n(from, len, to);
+    std::memcpy(to, from, 16);
+    std::memcpy(to + len - 8, from + len - 8, 16);
+  } else if (len >= 4) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + len - 4, from + len - 4, 8);
+  } else if (len > 0) {
+    to[0] = from[0];
+    to[len / 2] = from[len / 2];
+    to[len - 1] = from[len - 1];
+  }
+  return to + len;
+}
+
+}  // namespace
 
 void CMarkup::shiftSubtree(int index, int delta) {
   int x = index;
@@ -1121,7 +1174,7 @@ void CMarkup::shiftSubtree(int index, int delta) {
 // After a change of `delta` characters inside `parent`, in front of `firstSibling` (0: after
 // the last child): the siblings from there on move, and every enclosing element grows, with
 // the elements that follow each of them.
-void CMarkup::shiftFrom(int parent, int firstSibling, int delta) {
+inline void CMarkup::shiftFrom(int parent, int firstSibling, int delta) {
   for (int s = firstSibling; s; s = elem(s).Next) shiftSubtree(s, delta);
   for (int p = parent;; p = elem(p).Parent) {
     elem(p).Length += delta;
@@ -1192,19 +1245,30 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   const bool lines = !(flags & MNF_WITHNOLINES);
   std::u16string& text = t_editText;
   text.clear();
-  text += u"\r\n<";
-  text.append(name, nameLen);
   int startLen, endLen = 0;
   bool nonEnded = false;
+  // An empty element named by a string of the caller's own is written straight into the document
+  // once its place is known; the buffer is for data and for a name taken from the document.
+  const char16_t* emptyEnd = nullptr;
+  size_t emptyEndLen = 0;
+  const bool direct = dataArg.empty() && !pointsInto(Doc, name);
   if (dataArg.empty()) {
     if (flags & MNF_WITHNOEND) {
-      text += u">";
+      emptyEnd = u">";
       nonEnded = true;
     } else {
-      text += (flags & MNF_WITHXHTMLSPACE) ? u" />" : u"/>";
+      emptyEnd = (flags & MNF_WITHXHTMLSPACE) ? u" />" : u"/>";
     }
-    startLen = static_cast<int>(text.size()) - 2;
+    emptyEndLen = std::char_traits<char16_t>::length(emptyEnd);
+    startLen = static_cast<int>(1 + nameLen + emptyEndLen);
+    if (!direct) {
+      text += u"\r\n<";
+      text.append(name, nameLen);
+      text.append(emptyEnd, emptyEndLen);
+    }
   } else {
+    text += u"\r\n<";
+    text.append(name, nameLen);
     text += u">";
     startLen = static_cast<int>(text.size()) - 2;
     if (flags & MNF_WITHCDATA)
@@ -1216,11 +1280,11 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     text += u'>';
     endLen = static_cast<int>(nameLen) + 3;
   }
-  const size_t elemLen = text.size() - 2;
+  const size_t elemLen = direct ? static_cast<size_t>(startLen) : text.size() - 2;
   // A plain tag name leaves nothing after it but the tag's end: the new element has no attributes.
   const bool plainName =
       std::none_of(name, name + nameLen, [](char16_t c) { return endsName(c) || c == u'"' || c == u'\''; });
-  if (lines) text += u"\r\n";
+  if (lines && !direct) text += u"\r\n";
   if (Doc.size() + elemLen + 4 > static_cast<size_t>(INT_MAX)) return false;
 
   // Where it goes among its siblings.
@@ -1256,10 +1320,27 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   }
 
   const int at = offset + (lead ? 2 : 0);
-  const size_t skip = lead ? 0 : 2;
-  const int insertedLen = static_cast<int>(text.size() - skip);
-  splice(offset, 0, text.data() + skip, text.size() - skip);
-  if (text.capacity() > 65536) std::u16string().swap(text);  // a huge element is not kept for ever
+  int insertedLen;
+  if (direct) {
+    insertedLen = static_cast<int>(elemLen) + (lead ? 2 : 0) + (lines ? 2 : 0);
+    char16_t* out = openRoom(offset, static_cast<size_t>(insertedLen));
+    if (lead) {
+      *out++ = u'\r';
+      *out++ = u'\n';
+    }
+    *out++ = u'<';
+    out = copyShort(name, nameLen, out);
+    for (size_t i = 0; i < emptyEndLen; ++i) *out++ = emptyEnd[i];  // at most " />"
+    if (lines) {
+      *out++ = u'\r';
+      *out = u'\n';
+    }
+  } else {
+    const size_t skip = lead ? 0 : 2;
+    insertedLen = static_cast<int>(text.size() - skip);
+    splice(offset, 0, text.data() + skip, text.size() - skip);
+    if (text.capacity() > 65536) std::u16string().swap(text);  // a huge element is not kept for ever
+  }
   shiftFrom(parent, nextSib, insertedLen);
 
   int x = newPos();
@@ -1366,15 +1447,17 @@ bool CMarkup::RemoveChildElem() {
 
 bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (!index || name.empty()) return false;
+  // The recorded entry of the attribute, or -1 when the element's recorded attributes lack it.
+  const int rec = recordedAttrib(index, name);
+  if (rec == -1 && appendRecordedAttrib(index, name, value.c_str())) return true;
   int vs = 0, vl = 0, q = 0;
   int offset, removeLen;
+  size_t nameLen = 0;  // of a new attribute
   // The new text is put together in a buffer kept by the thread, so that writing an attribute
   // costs no heap string once the buffer has grown. It is complete before the document changes,
   // so the value may even be a piece of the document itself.
   std::u16string& text = t_editText;
   text.clear();
-  // The recorded entry of the attribute, or -1 when the element's recorded attributes lack it.
-  const int rec = recordedAttrib(index, name);
   bool found;
   if (rec >= 0) {
     const AttribEntry& a = AttribEntries[static_cast<size_t>(rec)];
@@ -1407,8 +1490,9 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
     }
     offset = k;
     removeLen = 0;
+    nameLen = std::char_traits<char16_t>::length(name.c_str());
     text += u' ';
-    text += name.c_str();
+    text.append(name.c_str(), nameLen);
     text += u"=\"";
     escapeAppend(text, value.c_str(), MNF_ESCAPEQUOTES);
     text += u'"';
@@ -1418,7 +1502,7 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   if (static_cast<long long>(el.StartTagLen()) + delta > ElemPos::kMaxStartTagLen) return false;
   if (Doc.size() + text.size() > static_cast<size_t>(INT_MAX)) return false;
   splice(offset, removeLen, text);
-  if (rec != -2) followAttribEdit(index, rec, name, offset, text);
+  if (rec != -2) followAttribEdit(index, rec, nameLen, offset, text);
   if (text.capacity() > 65536) std::u16string().swap(text);  // a huge value is not kept for ever
   el.SetStartTagLen(el.StartTagLen() + delta);
   el.Length += delta;
@@ -1427,9 +1511,73 @@ bool CMarkup::setAttribOf(int index, MCD_CSTR name, MCD_CSTR value) {
   return true;
 }
 
+// A new attribute for an element whose attributes are recorded, in the usual case of a plain name
+// and a value with nothing to escape: written straight into the document and recorded, with the
+// same text and entry the general way gives. False (nothing changed) for any other case.
+bool CMarkup::appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* value) {
+  // Every character that ends an attribute name, and every one a value must escape, is below
+  // "@": one bit test each.
+  constexpr uint64_t kNameEnds = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n') | (1ull << '=') |
+                                 (1ull << '/') | (1ull << '>') | (1ull << '"') | (1ull << '\'') | (1ull << '<');
+  constexpr uint64_t kEscaped = (1ull << '<') | (1ull << '>') | (1ull << '&') | (1ull << '"') | (1ull << '\'');
+  size_t nameLen = 0;
+  for (char16_t c; (c = name[nameLen]) != 0; ++nameLen)
+    if (c < 64 && ((kNameEnds >> c) & 1)) return false;
+  size_t valueLen = 0;
+  for (char16_t c; (c = value[valueLen]) != 0; ++valueLen)
+    if (c < 64 && ((kEscaped >> c) & 1)) return false;
+  if (nameLen > 0xFFFF || pointsInto(Doc, name) || pointsInto(Doc, value)) return false;
+  const size_t len = nameLen + valueLen + 4;  // ` name="value"`
+  ElemPos& el = elem(index);
+  if (static_cast<long long>(el.StartTagLen()) + static_cast<long long>(len) > ElemPos::kMaxStartTagLen) return false;
+  if (Doc.size() + len > static_cast<size_t>(INT_MAX)) return false;
+
+  // In front of the tag's ">", or of the "/>" (and the spaces before it) of an empty element.
+  // The tag name holds neither "/" nor white space, so walking back from the "/" stops at the
+  // name's end without measuring the name; only an empty name lets it reach the "<" side.
+  int k = el.Start + el.StartTagLen() - 1;
+  if (!(el.Flags & MNF_NONENDED) && el.EndTagLen() == 0 && k > el.Start + 1 &&
+      Doc[static_cast<size_t>(k - 1)] == u'/') {
+    --k;
+    while (k > el.Start + 1 && isSpace(Doc[static_cast<size_t>(k - 1)])) --k;
+  }
+  char16_t* out = openRoom(k, len);
+  *out++ = u' ';
+  out = copyShort(name, nameLen, out);
+  *out++ = u'=';
+  *out++ = u'"';
+  out = copyShort(value, valueLen, out);
+  *out = u'"';
+
+  AttribSpan& span = AttribSpans[static_cast<size_t>(index)];
+  if (span.First + static_cast<size_t>(span.Count) != AttribEntries.size()) {
+    // The element's entries must end the table to take one more: moved there when they do not.
+    const size_t from = span.First;
+    const size_t count = static_cast<size_t>(span.Count);
+    reserveEntries(count + 1);
+    for (size_t i = 0; i < count; ++i) AttribEntries.push_back(AttribEntries[from + i]);
+    span.First = static_cast<uint32_t>(AttribEntries.size() - count);
+    AttribGarbage += count;
+  }
+  const auto at = static_cast<uint32_t>(k - el.Start);
+  AttribEntries.push_back({at + 1, at + static_cast<uint32_t>(nameLen) + 3, static_cast<uint32_t>(valueLen), 0u, 0u,
+                           static_cast<uint16_t>(nameLen), name[0]});
+  ++span.Count;
+  compactAttribs();
+
+  const int delta = static_cast<int>(len);
+  el.SetStartTagLen(el.StartTagLen() + delta);
+  el.Length += delta;
+  for (int c = el.FirstChild; c; c = elem(c).Next) shiftSubtree(c, delta);
+  shiftFrom(el.Parent, el.Next, delta);
+  return true;
+}
+
 // Keeps the recorded attributes of `index` right after `text` was written at `offset` of its
-// start tag: as the new value of entry `rec`, or (rec -1) as a new attribute ` name="value"`.
-void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset, const std::u16string& text) {
+// start tag: as the new value of entry `rec`, or (rec -1) as a new attribute ` name="value"` whose
+// name has `nameLen` characters. The name is read from `text`: the caller's may have been a piece
+// of the document, moved or freed by the edit.
+void CMarkup::followAttribEdit(int index, int rec, size_t nameLen, int offset, const std::u16string& text) {
   const int start = elem(index).Start;
   AttribSpan& span = AttribSpans[static_cast<size_t>(index)];
   if (rec >= 0) {
@@ -1447,10 +1595,10 @@ void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset
     return;
   }
   // A name that reads back as one attribute name is recorded; any other leaves the tag to be read.
-  size_t nameLen = 0;
+  const char16_t* name = text.data() + 1;
   bool plain = true;
-  for (; name[nameLen]; ++nameLen)
-    if (endsAttribName(name[nameLen]) || name[nameLen] == u'<') plain = false;
+  for (size_t i = 0; i < nameLen; ++i)
+    if (endsAttribName(name[i]) || name[i] == u'<') plain = false;
   if (!plain || nameLen > 0xFFFF) {
     forgetAttribs(index);
     return;
@@ -1459,7 +1607,7 @@ void CMarkup::followAttribEdit(int index, int rec, const WCHAR* name, int offset
   if (span.First + static_cast<size_t>(span.Count) != AttribEntries.size()) {
     const size_t from = span.First;
     const size_t count = static_cast<size_t>(span.Count);
-    AttribEntries.reserve(AttribEntries.size() + count + 1);
+    reserveEntries(count + 1);
     for (size_t k = 0; k < count; ++k) AttribEntries.push_back(AttribEntries[from + k]);
     span.First = static_cast<uint32_t>(AttribEntries.size() - count);
     AttribGarbage += count;

@@ -214,7 +214,8 @@ class CMarkup {
   MARKUP_LOCAL void recordSpan(int index, uint32_t first, int32_t count);
   MARKUP_LOCAL void forgetAttribs(int index);
   MARKUP_LOCAL void compactAttribs();
-  MARKUP_LOCAL void followAttribEdit(int index, int rec, const WCHAR* name, int offset, const std::u16string& text);
+  MARKUP_LOCAL void reserveEntries(size_t extra);
+  MARKUP_LOCAL void followAttribEdit(int index, int rec, size_t nameLen, int offset, const std::u16string& text);
   MARKUP_LOCAL static void escapeAppend(std::u16string& out, const WCHAR* text, int flags);
 
   bool insertElem(MCD_CSTR name, MCD_CSTR data, int flags, bool before, bool child);
@@ -224,6 +225,9 @@ class CMarkup {
   MARKUP_LOCAL bool openEmptyElement(int index, bool lineBreak);
   MARKUP_LOCAL void splice(int offset, int removeLen, const std::u16string& text);
   MARKUP_LOCAL void splice(int offset, int removeLen, const char16_t* text, size_t len);
+  MARKUP_LOCAL void reserveDoc(size_t needed);
+  MARKUP_LOCAL char16_t* openRoom(int offset, size_t len);
+  MARKUP_LOCAL bool appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* value);
   MARKUP_LOCAL void shiftFrom(int parent, int firstSibling, int delta);
   MARKUP_LOCAL void shiftSubtree(int index, int delta);
 

@@ -132,6 +132,73 @@ TEST(MarkupEdit, AttributesAreReplacedInPlaceOrAppended) {
   expectIndexMatchesFreshParse(m);
 }
 
+// A new attribute goes in front of the tag's end, whatever shape that end has: after the last
+// attribute and before any spaces and "/" of an empty element, and then it is read, replaced and
+// followed by further attributes like one that was parsed.
+TEST(MarkupEdit, NewAttributesGoBeforeTheEndOfEveryTagShape) {
+  struct {
+    const char16_t* doc;  // parsed; null: written by AddElem with `flags`
+    int flags;
+    const char16_t* value;
+    const char16_t* expected;
+  } cases[] = {
+      {u"<a/>", 0, u"1", u"<a b=\"1\"/>"},
+      {u"<a />", 0, u"1", u"<a b=\"1\" />"},
+      {u"<a  x='0' \t/>", 0, u"1", u"<a  x='0' b=\"1\" \t/>"},
+      {u"<a x=\"0\">t</a>", 0, u"1", u"<a x=\"0\" b=\"1\">t</a>"},
+      {u"<a x=\"0\" >t</a>", 0, u"1", u"<a x=\"0\"  b=\"1\">t</a>"},
+      {u"<a/>", 0, u"x<'y", u"<a b=\"x&lt;&apos;y\"/>"},
+      {nullptr, 0, u"1", u"<a b=\"1\"/>\r\n"},
+      {nullptr, 4, u"1", u"<a b=\"1\" />\r\n"},
+      {nullptr, 16, u"1", u"<a b=\"1\">\r\n"},
+      {nullptr, 4 | 2, u"", u"<a b=\"\" />"},
+  };
+  for (const auto& c : cases) {
+    CMarkup m;
+    if (c.doc) {
+      m.SetDoc(c.doc);
+      ASSERT_TRUE(m.FindElem());
+    } else {
+      ASSERT_TRUE(m.AddElem(u"a", u"", c.flags));
+    }
+    const std::string what = c.doc ? narrow(c.doc) : "flags " + std::to_string(c.flags);
+    ASSERT_TRUE(m.SetAttrib(u"b", c.value)) << what;
+    EXPECT_EQ(m.GetDoc(), c.expected) << what;
+    EXPECT_EQ(m.GetAttrib(u"b"), c.value) << what;
+    expectIndexMatchesFreshParse(m);
+    // The recorded value is replaced in place, and one more attribute follows it.
+    ASSERT_TRUE(m.SetAttrib(u"b", u"22"));
+    ASSERT_TRUE(m.SetAttrib(u"c", 3));
+    CMarkup fresh(m.GetDoc());
+    ASSERT_TRUE(fresh.FindElem());
+    for (const char16_t* name : {u"x", u"b", u"c"})
+      EXPECT_EQ(m.GetAttrib(name), fresh.GetAttrib(name)) << what << " " << narrow(name);
+    EXPECT_EQ(m.GetAttrib(u"b"), u"22") << what;
+    EXPECT_EQ(m.GetAttrib(u"c"), u"3") << what;
+    expectIndexMatchesFreshParse(m);
+  }
+}
+
+// A name or value may be text of the document itself, lying where the edit moves the text: the
+// result is the same as with a string of the caller's own.
+TEST(MarkupEdit, NamesAndValuesTakenFromTheDocumentItself) {
+  for (int op = 0; op < 4; ++op) {
+    CMarkup own(u"<r/>tail"), copy(u"<r/>tail");
+    ASSERT_TRUE(own.FindElem());
+    ASSERT_TRUE(copy.FindElem());
+    const WCHAR* inDoc = own.GetDoc().c_str() + own.GetDoc().find(u"tail");
+    const std::u16string text = u"tail";
+    switch (op) {
+      case 0: ASSERT_TRUE(own.SetAttrib(u"b", inDoc)); ASSERT_TRUE(copy.SetAttrib(u"b", text)); break;
+      case 1: ASSERT_TRUE(own.SetAttrib(inDoc, u"1")); ASSERT_TRUE(copy.SetAttrib(text, u"1")); break;
+      case 2: ASSERT_TRUE(own.AddElem(inDoc)); ASSERT_TRUE(copy.AddElem(text)); break;
+      default: ASSERT_TRUE(own.AddChildElem(inDoc)); ASSERT_TRUE(copy.AddChildElem(text)); break;
+    }
+    EXPECT_EQ(narrow(own.GetDoc()), narrow(copy.GetDoc())) << "case " << op;
+    expectIndexMatchesFreshParse(own);
+  }
+}
+
 TEST(MarkupEdit, SetDataReplacesContentOfElementsWithoutChildren) {
   CMarkup m(u"<r><v>old</v><e/><s /><p><c/></p></r>");
   ASSERT_TRUE(m.FindElem());
