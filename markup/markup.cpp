@@ -78,9 +78,8 @@ struct StampRange {
 };
 thread_local StampRange t_stamps __attribute__((tls_model("initial-exec")));
 
-// The text being written by an edit, and the end tag written when an empty element is opened.
+// The text being written by an edit.
 thread_local std::u16string t_editText __attribute__((tls_model("initial-exec")));
-thread_local std::u16string t_endText __attribute__((tls_model("initial-exec")));
 
 }  // namespace
 
@@ -1196,18 +1195,24 @@ bool CMarkup::openEmptyElement(int index, bool lineBreak) {
     --keep;
     while (keep > s + 1 + nameLen && isSpace(Doc[static_cast<size_t>(keep - 1)])) --keep;
   }
-  // An element without end tag is its start tag alone.
-  std::u16string& tail = t_endText;
-  tail.clear();
-  tail += u'>';
-  if (lineBreak) tail += u"\r\n";
-  tail += u"</";
-  tail.append(Doc, static_cast<size_t>(s + 1), static_cast<size_t>(nameLen));
-  tail += u'>';
+  // An element without end tag is its start tag alone. The new end is put together on the stack
+  // (the name fits an end tag, so it is short) and spliced in once.
+  char16_t tail[ElemPos::kMaxEndTagLen + 3];
+  char16_t* out = tail;
+  *out++ = u'>';
+  if (lineBreak) {
+    *out++ = u'\r';
+    *out++ = u'\n';
+  }
+  *out++ = u'<';
+  *out++ = u'/';
+  out = copyShort(Doc.data() + s + 1, static_cast<size_t>(nameLen), out);
+  *out++ = u'>';
+  const size_t tailLen = static_cast<size_t>(out - tail);
   int oldLen = el.Length;
-  int newLen = keep - s + static_cast<int>(tail.size());
+  int newLen = keep - s + static_cast<int>(tailLen);
   int delta = newLen - oldLen;
-  splice(keep, s + oldLen - keep, tail);
+  splice(keep, s + oldLen - keep, tail, tailLen);
   el.SetStartTagLen(keep - s + 1);
   el.SetEndTagLen(nameLen + 3);
   el.Length = newLen;
@@ -1422,7 +1427,7 @@ bool CMarkup::removeElemAt(int index) {
   splice(start, len, std::u16string());
   shiftFrom(parent, next, -len);
   releaseSubtree(index);
-  compactAttribs();
+  if (AttribGarbage >= 4096) compactAttribs();  // the usual case returns at once: no call
   return true;
 }
 
@@ -1563,7 +1568,7 @@ bool CMarkup::appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* va
   AttribEntries.push_back({at + 1, at + static_cast<uint32_t>(nameLen) + 3, static_cast<uint32_t>(valueLen), 0u, 0u,
                            static_cast<uint16_t>(nameLen), name[0]});
   ++span.Count;
-  compactAttribs();
+  if (AttribGarbage >= 4096) compactAttribs();  // the usual case returns at once: no call
 
   const int delta = static_cast<int>(len);
   el.SetStartTagLen(el.StartTagLen() + delta);
@@ -1620,7 +1625,7 @@ void CMarkup::followAttribEdit(int index, int rec, size_t nameLen, int offset, c
                            findChar(text.data(), valueAt, valueAt + valueLen, u'&') != valueAt + valueLen ? 1u : 0u,
                            0u, static_cast<uint16_t>(nameLen), name[0]});
   ++span.Count;
-  compactAttribs();
+  if (AttribGarbage >= 4096) compactAttribs();  // the usual case returns at once: no call
 }
 
 bool CMarkup::SetAttrib(MCD_CSTR name, int value) { return SetAttrib(name, DecimalText(value)); }

@@ -34,6 +34,30 @@ TEST(MarkupEdit, ChildOfAnEmptyShortFormElementOpensIt) {
   expectIndexMatchesFreshParse(spaced);
 }
 
+// The end tag written when an empty element is opened repeats its name: the longest name an end
+// tag holds must come out whole, one character more must refuse and leave the text as it was.
+TEST(MarkupEdit, OpeningAnElementWithTheLongestNameWritesItsWholeEndTag) {
+  const std::u16string longest(1020, u'n');
+  CMarkup m(u"<" + longest + u" a=\"1\" />");
+  ASSERT_TRUE(m.FindElem());
+  ASSERT_TRUE(m.AddChildElem(u"c"));
+  EXPECT_EQ(m.GetDoc(), u"<" + longest + u" a=\"1\">\r\n<c/>\r\n</" + longest + u">");
+  expectIndexMatchesFreshParse(m);
+
+  CMarkup data(u"<" + longest + u"/>");
+  ASSERT_TRUE(data.FindElem());
+  ASSERT_TRUE(data.SetData(u"x"));
+  EXPECT_EQ(data.GetDoc(), u"<" + longest + u">x</" + longest + u">");
+
+  const std::u16string tooLong(1021, u'n');
+  const std::u16string text = u"<" + tooLong + u"/>";
+  CMarkup refused(text);
+  ASSERT_TRUE(refused.FindElem());
+  EXPECT_FALSE(refused.AddChildElem(u"c"));
+  EXPECT_FALSE(refused.SetData(u"x"));
+  EXPECT_EQ(refused.GetDoc(), text);
+}
+
 TEST(MarkupEdit, BuildsADocumentWithLineBreaksAndNoIndentation) {
   CMarkup m;
   ASSERT_TRUE(m.AddElem(u"root"));
