@@ -1184,7 +1184,9 @@ inline void CMarkup::shiftFrom(int parent, int firstSibling, int delta) {
 
 // Turns "<name/>" (or a start tag without end tag) into "<name></name>". Only the end of the
 // start tag is rewritten: what comes before it (the name and the attributes) stays in place.
-bool CMarkup::openEmptyElement(int index, bool lineBreak) {
+// `content` (at most an end tag's length plus eight characters) is written in the same splice as
+// the element's content: the caller records what it holds.
+bool CMarkup::openEmptyElement(int index, bool lineBreak, const char16_t* content, size_t contentLen) {
   ElemPos& el = elem(index);
   int s = el.Start;
   int nameLen = tagNameLen(s + 1);
@@ -1197,13 +1199,14 @@ bool CMarkup::openEmptyElement(int index, bool lineBreak) {
   }
   // An element without end tag is its start tag alone. The new end is put together on the stack
   // (the name fits an end tag, so it is short) and spliced in once.
-  char16_t tail[ElemPos::kMaxEndTagLen + 3];
+  char16_t tail[2 * ElemPos::kMaxEndTagLen + 11];
   char16_t* out = tail;
   *out++ = u'>';
   if (lineBreak) {
     *out++ = u'\r';
     *out++ = u'\n';
   }
+  out = std::copy_n(content, contentLen, out);
   *out++ = u'<';
   *out++ = u'/';
   out = copyShort(Doc.data() + s + 1, static_cast<size_t>(nameLen), out);
@@ -1303,6 +1306,7 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     nextSib = prevSib ? elem(prevSib).Next : 0;
   }
   bool lead = false;
+  bool opened = false;  // the parent was opened with the new element inside
   int offset;
   if (prevSib) {
     offset = elem(prevSib).End();
@@ -1317,6 +1321,25 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   } else if (parent == 0) {
     offset = static_cast<int>(Doc.size());
     lead = lines && offset > 0 && Doc.back() != u'\n';
+  } else if (direct && elem(parent).EndTagLen() == 0) {
+    // Opening the empty parent and writing its first child are one splice, with one walk up.
+    char16_t childText[ElemPos::kMaxEndTagLen + 8];
+    char16_t* out = childText;
+    if (lines) {
+      *out++ = u'\r';
+      *out++ = u'\n';
+    }
+    *out++ = u'<';
+    out = copyShort(name, nameLen, out);
+    for (size_t i = 0; i < emptyEndLen; ++i) *out++ = emptyEnd[i];  // at most " />"
+    if (lines) {
+      *out++ = u'\r';
+      *out++ = u'\n';
+    }
+    if (!openEmptyElement(parent, false, childText, static_cast<size_t>(out - childText))) return false;
+    offset = elem(parent).ContentStart();
+    lead = lines;
+    opened = true;
   } else {
     if (elem(parent).EndTagLen() == 0 && !openEmptyElement(parent, false)) return false;
     const ElemPos& p = elem(parent);
@@ -1325,8 +1348,10 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
   }
 
   const int at = offset + (lead ? 2 : 0);
-  int insertedLen;
-  if (direct) {
+  int insertedLen = 0;
+  if (opened) {
+    // Written, and the enclosing elements moved, with the parent's end tag.
+  } else if (direct) {
     insertedLen = static_cast<int>(elemLen) + (lead ? 2 : 0) + (lines ? 2 : 0);
     char16_t* out = openRoom(offset, static_cast<size_t>(insertedLen));
     if (lead) {
@@ -1346,7 +1371,7 @@ bool CMarkup::insertElem(MCD_CSTR nameArg, MCD_CSTR dataArg, int flags, bool bef
     splice(offset, 0, text.data() + skip, text.size() - skip);
     if (text.capacity() > 65536) std::u16string().swap(text);  // a huge element is not kept for ever
   }
-  shiftFrom(parent, nextSib, insertedLen);
+  if (!opened) shiftFrom(parent, nextSib, insertedLen);
 
   int x = newPos();
   if (plainName) recordSpan(x, static_cast<uint32_t>(AttribEntries.size()), 0);

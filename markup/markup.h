@@ -222,7 +222,7 @@ class CMarkup {
   MARKUP_LOCAL bool removeElemAt(int index);
   bool setAttribOf(int index, MCD_CSTR name, MCD_CSTR value);
   bool setDataOf(int index, MCD_CSTR value, int flags);
-  MARKUP_LOCAL bool openEmptyElement(int index, bool lineBreak);
+  MARKUP_LOCAL bool openEmptyElement(int index, bool lineBreak, const char16_t* content = nullptr, size_t contentLen = 0);
   MARKUP_LOCAL void splice(int offset, int removeLen, const std::u16string& text);
   MARKUP_LOCAL void splice(int offset, int removeLen, const char16_t* text, size_t len);
   MARKUP_LOCAL void reserveDoc(size_t needed);

@@ -44,6 +44,13 @@ TEST(MarkupEdit, OpeningAnElementWithTheLongestNameWritesItsWholeEndTag) {
   EXPECT_EQ(m.GetDoc(), u"<" + longest + u" a=\"1\">\r\n<c/>\r\n</" + longest + u">");
   expectIndexMatchesFreshParse(m);
 
+  // The parent and its first child both with the longest name, the child in the longest form.
+  CMarkup both(u"<" + longest + u"/>");
+  ASSERT_TRUE(both.FindElem());
+  ASSERT_TRUE(both.AddChildElem(longest, MCD_CSTR(), CMarkup::MNF_WITHXHTMLSPACE));
+  EXPECT_EQ(both.GetDoc(), u"<" + longest + u">\r\n<" + longest + u" />\r\n</" + longest + u">");
+  expectIndexMatchesFreshParse(both);
+
   CMarkup data(u"<" + longest + u"/>");
   ASSERT_TRUE(data.FindElem());
   ASSERT_TRUE(data.SetData(u"x"));
