@@ -55,17 +55,23 @@ const std::string& document(int megabytes) {
   return it->second;
 }
 
-// The same document as a file in a temporary folder.
-const std::string& documentFile(int megabytes) {
-  static std::map<int, std::string> files;
+// A document written once into a file of a temporary folder; later calls give the same path.
+const std::string& writtenOnce(std::map<int, std::string>& files, int megabytes, const char* name,
+                               const std::string& (*text)(int)) {
   auto it = files.find(megabytes);
   if (it == files.end()) {
     char dir[] = "/tmp/bench_markup_XXXXXX";
-    std::string path = std::string(mkdtemp(dir)) + "/doc" + std::to_string(megabytes) + ".xml";
-    std::ofstream(path, std::ios::binary) << document(megabytes);
+    std::string path = std::string(mkdtemp(dir)) + "/" + name + std::to_string(megabytes) + ".xml";
+    std::ofstream(path, std::ios::binary) << text(megabytes);
     it = files.emplace(megabytes, path).first;
   }
   return it->second;
+}
+
+// The same document as a file in a temporary folder.
+const std::string& documentFile(int megabytes) {
+  static std::map<int, std::string> files;
+  return writtenOnce(files, megabytes, "doc", &document);
 }
 
 // With no unit root set, a host path is also the device path of the file.
@@ -282,14 +288,7 @@ const std::string& osmDocument(int megabytes) {
 
 const std::string& osmFile(int megabytes) {
   static std::map<int, std::string> files;
-  auto it = files.find(megabytes);
-  if (it == files.end()) {
-    char dir[] = "/tmp/bench_osm_XXXXXX";
-    std::string path = std::string(mkdtemp(dir)) + "/map" + std::to_string(megabytes) + ".osm";
-    std::ofstream(path, std::ios::binary) << osmDocument(megabytes);
-    it = files.emplace(megabytes, path).first;
-  }
-  return it->second;
+  return writtenOnce(files, megabytes, "map", &osmDocument);
 }
 
 // The attributes each map element carries, read by name as a reader of such files would.
