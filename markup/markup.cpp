@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "markup_text.h"
@@ -14,6 +15,7 @@
 using markup::AttribEntry;
 using markup::AttribSpan;
 using markup::endsAttribName;
+using markup::copyShort;
 using markup::endsName;
 using markup::findChar;
 using markup::findText;
@@ -77,6 +79,27 @@ struct StampRange {
   uint64_t next = 0, end = 0;
 };
 thread_local StampRange t_stamps __attribute__((tls_model("initial-exec")));
+
+// A piece of the document as a string of its own, or into the caller's string: copied without
+// the library call a string's own copy makes (values are mostly a few characters).
+// (The size handed to the writing function is not used: this library's string may pass the
+// capacity it chose instead.)
+inline std::u16string copyOf(const char16_t* from, size_t len) {
+  std::u16string out;
+  out.resize_and_overwrite(len, [from, len](char16_t* d, size_t) {
+    copyShort(from, len, d);
+    return len;
+  });
+  return out;
+}
+
+inline void assignCopy(std::u16string& out, const char16_t* from, size_t len) {
+  out.clear();  // nothing of the old text is kept when the string grows
+  out.resize_and_overwrite(len, [from, len](char16_t* d, size_t) {
+    copyShort(from, len, d);
+    return len;
+  });
+}
 
 // The text being written by an edit.
 thread_local std::u16string t_editText __attribute__((tls_model("initial-exec")));
@@ -166,17 +189,24 @@ void CMarkup::copyFrom(const CMarkup& other) {
 
 void CMarkup::freeIndex() {
   int segments = (PosCapacity + kSegmentSize - 1) >> kSegmentShift;
-  for (int s = 0; s < segments; ++s) delete[] PosSegments[s];
+  for (int s = 0; s < segments; ++s) ::operator delete(PosSegments[s]);
   delete[] PosSegments;
   PosSegments = nullptr;
   PosCapacity = 0;
   SegCapacity = 0;
 }
 
-// Grows the index to hold at least `needed` records: to one and a half times the records in
-// use, filling up the last segment before a new one is started.
+// Segments are raw storage: every record is written before it is read (newPos, the parser and
+// the copies below), so nothing is filled in advance.
+static_assert(std::is_trivially_copyable_v<CMarkup::ElemPos> && std::is_trivially_destructible_v<CMarkup::ElemPos>);
+static CMarkup::ElemPos* newSegment(int records) {
+  return static_cast<CMarkup::ElemPos*>(::operator new(sizeof(CMarkup::ElemPos) * static_cast<size_t>(records)));
+}
+
+// Grows the index to hold at least `needed` records: to twice the records in use, filling up the
+// last segment before a new one is started.
 void CMarkup::growIndex(int needed) {
-  long long target = std::max<long long>(needed, static_cast<long long>(PosFree) * 3 / 2);
+  long long target = std::max<long long>(needed, static_cast<long long>(PosFree) * 2);
   target = std::min<long long>(target, INT_MAX);
   int newCapacity = static_cast<int>(target);
   if (newCapacity <= PosCapacity) return;
@@ -185,9 +215,9 @@ void CMarkup::growIndex(int needed) {
     int s = segments - 1;
     int have = PosCapacity - (s << kSegmentShift);
     int want = std::min(kSegmentSize, newCapacity - (s << kSegmentShift));
-    auto* grown = new ElemPos[static_cast<size_t>(want)];
-    std::copy(PosSegments[s], PosSegments[s] + have, grown);
-    delete[] PosSegments[s];
+    ElemPos* grown = newSegment(want);
+    std::memcpy(static_cast<void*>(grown), PosSegments[s], sizeof(ElemPos) * static_cast<size_t>(have));
+    ::operator delete(PosSegments[s]);
     PosSegments[s] = grown;
     PosCapacity = (s << kSegmentShift) + want;
   }
@@ -201,7 +231,7 @@ void CMarkup::growIndex(int needed) {
       SegCapacity = grownCapacity;
     }
     int want = std::min(kSegmentSize, newCapacity - PosCapacity);
-    PosSegments[segments++] = new ElemPos[static_cast<size_t>(want)];
+    PosSegments[segments++] = newSegment(want);
     PosCapacity += want;
   }
 }
@@ -354,12 +384,15 @@ bool CMarkup::Load(MCD_CSTR file) {
     const size_t n = carried + got;
     carried = 0;
     if (!ended && n > 0) {
-      // One character at most per byte; the new room is written over at once.
+      // One character at most per byte, decoded straight into the room (never filled first).
       const size_t written = text.size();
-      text.resize(written + n);
-      char16_t* o = text.data() + written;
-      const size_t used = markup::decodeUtf8Piece(o, piece, n, last, ended);
-      text.resize(static_cast<size_t>(o - text.data()));
+      if (written + n > text.capacity()) text.reserve(std::max(written + n, text.capacity() * 2));
+      size_t used = 0;
+      text.resize_and_overwrite(written + n, [&](char16_t* d, size_t) {
+        char16_t* o = d + written;
+        used = markup::decodeUtf8Piece(o, piece, n, last, ended);
+        return static_cast<size_t>(o - d);
+      });
       if (!ended && used < n) {
         carried = n - used;
         std::memmove(piece, piece + used, carried);
@@ -629,7 +662,7 @@ void CMarkup::ResetMainPos() {
 std::u16string CMarkup::tagNameOf(int index) const {
   if (!index) return {};
   size_t s = static_cast<size_t>(elem(index).Start) + 1;
-  return std::u16string(Doc.data() + s, tagNameLenAt(Doc.data(), Doc.size(), s));
+  return copyOf(Doc.data() + s, tagNameLenAt(Doc.data(), Doc.size(), s));
 }
 
 
@@ -1016,7 +1049,7 @@ std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
     if (k < 0) return {};
     const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
     const char16_t* v = Doc.data() + elem(index).Start + a.ValueAt;
-    if (!a.HasRef) return std::u16string(v, a.ValueLen);
+    if (!a.HasRef) return copyOf(v, a.ValueLen);
     std::u16string out;
     markup::unescapeInto(out, v, a.ValueLen);
     return out;
@@ -1027,7 +1060,7 @@ std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
   const char16_t* v = Doc.data() + vs;
   const size_t n = static_cast<size_t>(vl);
   // Most values hold no reference: one copy.
-  if (findChar(v, 0, n, u'&') == n) return std::u16string(v, n);
+  if (findChar(v, 0, n, u'&') == n) return copyOf(v, n);
   std::u16string out;
   markup::unescapeInto(out, v, n);
   return out;
@@ -1042,7 +1075,7 @@ bool CMarkup::attribInto(int index, MCD_CSTR name, std::u16string& value) const 
     const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
     const char16_t* v = Doc.data() + elem(index).Start + a.ValueAt;
     if (!a.HasRef)
-      value.assign(v, a.ValueLen);
+      assignCopy(value, v, a.ValueLen);
     else
       markup::unescapeInto(value, v, a.ValueLen);
     return true;
@@ -1052,7 +1085,7 @@ bool CMarkup::attribInto(int index, MCD_CSTR name, std::u16string& value) const 
   const char16_t* v = Doc.data() + vs;
   const size_t n = static_cast<size_t>(vl);
   if (findChar(v, 0, n, u'&') == n)
-    value.assign(v, n);
+    assignCopy(value, v, n);
   else
     markup::unescapeInto(value, v, n);
   return true;
@@ -1120,8 +1153,19 @@ inline void CMarkup::reserveDoc(size_t needed) {
 // Opens `len` characters of room at `offset` (what follows moves up) and returns where they start,
 // for the caller to write them in place.
 inline char16_t* CMarkup::openRoom(int offset, size_t len) {
-  reserveDoc(Doc.size() + len);
-  Doc.insert(static_cast<size_t>(offset), len, u'\0');
+  const size_t size = Doc.size();
+  reserveDoc(size + len);
+  const auto at = static_cast<size_t>(offset);
+  // The room is not filled: the caller writes all of it. What follows is mostly an end tag or two.
+  Doc.resize_and_overwrite(size + len, [at, len, size](char16_t* d, size_t) {
+    const size_t tail = size - at;
+    if (tail <= 16) {
+      for (size_t i = tail; i-- > 0;) d[at + len + i] = d[at + i];
+    } else {
+      std::memmove(d + at + len, d + at, tail * sizeof(char16_t));
+    }
+    return size + len;
+  });
   newStamp();
   return Doc.data() + offset;
 }
@@ -1136,23 +1180,6 @@ inline bool pointsInto(const std::u16string& text, const WCHAR* p) {
   return a >= lo && a <= lo + text.size() * sizeof(char16_t);
 }
 
-// Names and values written by the build operations are mostly a few characters: copied by two
-// overlapping fixed-size moves (no call), longer ones in one block.
-__attribute__((always_inline)) inline char16_t* copyShort(const char16_t* from, size_t len, char16_t* to) {
-  if (len >= 8) {
-    if (len > 16) return std::copy_n(from, len, to);
-    std::memcpy(to, from, 16);
-    std::memcpy(to + len - 8, from + len - 8, 16);
-  } else if (len >= 4) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + len - 4, from + len - 4, 8);
-  } else if (len > 0) {
-    to[0] = from[0];
-    to[len / 2] = from[len / 2];
-    to[len - 1] = from[len - 1];
-  }
-  return to + len;
-}
 
 }  // namespace
 
@@ -1550,12 +1577,14 @@ bool CMarkup::appendRecordedAttrib(int index, const WCHAR* name, const WCHAR* va
   constexpr uint64_t kNameEnds = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n') | (1ull << '=') |
                                  (1ull << '/') | (1ull << '>') | (1ull << '"') | (1ull << '\'') | (1ull << '<');
   constexpr uint64_t kEscaped = (1ull << '<') | (1ull << '>') | (1ull << '&') | (1ull << '"') | (1ull << '\'');
+  // The terminator is one more such character: each scan stops at the first of them, and only
+  // then is it told apart.
   size_t nameLen = 0;
-  for (char16_t c; (c = name[nameLen]) != 0; ++nameLen)
-    if (c < 64 && ((kNameEnds >> c) & 1)) return false;
+  while (!(name[nameLen] < 64 && (((kNameEnds | 1) >> name[nameLen]) & 1))) ++nameLen;
+  if (name[nameLen] != 0) return false;
   size_t valueLen = 0;
-  for (char16_t c; (c = value[valueLen]) != 0; ++valueLen)
-    if (c < 64 && ((kEscaped >> c) & 1)) return false;
+  while (!(value[valueLen] < 64 && (((kEscaped | 1) >> value[valueLen]) & 1))) ++valueLen;
+  if (value[valueLen] != 0) return false;
   if (nameLen > 0xFFFF || pointsInto(Doc, name) || pointsInto(Doc, value)) return false;
   const size_t len = nameLen + valueLen + 4;  // ` name="value"`
   ElemPos& el = elem(index);

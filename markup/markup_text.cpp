@@ -25,11 +25,13 @@ std::u16string decodeUtf8(const char* bytes, size_t count) {
 
 void decodeUtf8Into(std::u16string& out, const char* bytes, size_t count) {
   // Every character written consumes at least one byte, a surrogate pair four.
-  out.resize(count);
-  char16_t* o = out.data();
-  bool ended = false;
-  decodeUtf8Piece(o, bytes, count, true, ended);
-  out.resize(static_cast<size_t>(o - out.data()));
+  out.clear();  // nothing of the old text is kept when the string grows
+  out.resize_and_overwrite(count, [bytes, count](char16_t* d, size_t) {
+    char16_t* o = d;
+    bool ended = false;
+    decodeUtf8Piece(o, bytes, count, true, ended);
+    return static_cast<size_t>(o - d);
+  });
 }
 
 size_t decodeUtf8Piece(char16_t*& out, const char* bytes, size_t count, bool last, bool& ended) {

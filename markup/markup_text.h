@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -190,5 +192,26 @@ void unescapeInto(std::u16string& out, const char16_t* text, size_t count);
 size_t unescapeTo(char16_t* out, const char16_t* text, size_t count);
 
 std::u16string decimal(long long value);
+
+// Names and values are mostly a few characters: copied by two overlapping fixed-size moves (no
+// call), longer ones in one block. Reads and writes only the `len` characters.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline char16_t* copyShort(const char16_t* from, size_t len, char16_t* to) {
+  if (len >= 8) {
+    if (len > 16) return std::copy_n(from, len, to);
+    std::memcpy(to, from, 16);
+    std::memcpy(to + len - 8, from + len - 8, 16);
+  } else if (len >= 4) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + len - 4, from + len - 4, 8);
+  } else if (len > 0) {
+    to[0] = from[0];
+    to[len / 2] = from[len / 2];
+    to[len - 1] = from[len - 1];
+  }
+  return to + len;
+}
 
 }  // namespace markup
