@@ -1032,7 +1032,7 @@ inline int matchRecorded(const AttribEntry* e, int count, const char16_t* tag, c
 // The attribute `name` among the recorded entries of the element: the index of its entry, -1
 // when the element has no such attribute, -2 when its attributes are not recorded. The entries
 // are the attributes the general search finds, in its order, so the first match is the same.
-inline int CMarkup::recordedAttrib(int index, const WCHAR* name) const {
+__attribute__((always_inline)) inline int CMarkup::recordedAttrib(int index, const WCHAR* name) const {
   const AttribSpan span = AttribSpans[static_cast<size_t>(index)];
   if (span.Count < 0) return -2;
   const char16_t* tag = Doc.data() + elem(index).Start;
@@ -1042,27 +1042,17 @@ inline int CMarkup::recordedAttrib(int index, const WCHAR* name) const {
   return k < 0 ? -1 : static_cast<int>(span.First) + k;
 }
 
+// The usual read, a recorded value without references, is one copy; the rest is `valueOther`,
+// kept out of line so that the usual read stays small.
 std::u16string CMarkup::attribOf(int index, MCD_CSTR name) const {
   if (!index || name.empty()) return {};
   const int k = recordedAttrib(index, name);
-  if (k != -2) {
-    if (k < 0) return {};
+  if (k >= 0) {
     const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
-    const char16_t* v = Doc.data() + elem(index).Start + a.ValueAt;
-    if (!a.HasRef) return copyOf(v, a.ValueLen);
-    std::u16string out;
-    markup::unescapeInto(out, v, a.ValueLen);
-    return out;
+    if (!a.HasRef) return copyOf(Doc.data() + elem(index).Start + a.ValueAt, a.ValueLen);
   }
-  int vs = 0, vl = 0, q = 0;
-  // The search itself, not the exported member, so that it is compiled into this reader.
-  if (!findAttribCached(index, name, vs, vl, q)) return {};
-  const char16_t* v = Doc.data() + vs;
-  const size_t n = static_cast<size_t>(vl);
-  // Most values hold no reference: one copy.
-  if (findChar(v, 0, n, u'&') == n) return copyOf(v, n);
   std::u16string out;
-  markup::unescapeInto(out, v, n);
+  if (k != -1) valueOther(index, k, name, out);
   return out;
 }
 
@@ -1070,24 +1060,33 @@ bool CMarkup::attribInto(int index, MCD_CSTR name, std::u16string& value) const 
   value.clear();
   if (!index || name.empty()) return false;
   const int k = recordedAttrib(index, name);
-  if (k != -2) {
-    if (k < 0) return false;
+  if (k >= 0) {
     const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
-    const char16_t* v = Doc.data() + elem(index).Start + a.ValueAt;
-    if (!a.HasRef)
-      assignCopy(value, v, a.ValueLen);
-    else
-      markup::unescapeInto(value, v, a.ValueLen);
+    if (!a.HasRef) {
+      assignCopy(value, Doc.data() + elem(index).Start + a.ValueAt, a.ValueLen);
+      return true;
+    }
+  }
+  return k != -1 && valueOther(index, k, name, value);
+}
+
+// The value of recorded entry `k` holding references, or (k -2) of an element whose attributes
+// are not recorded, found in its start tag; into `out`, which is empty. False: no such attribute.
+__attribute__((noinline)) bool CMarkup::valueOther(int index, int k, const WCHAR* name, std::u16string& out) const {
+  if (k >= 0) {
+    const AttribEntry& a = AttribEntries[static_cast<size_t>(k)];
+    markup::unescapeInto(out, Doc.data() + elem(index).Start + a.ValueAt, a.ValueLen);
     return true;
   }
   int vs = 0, vl = 0, q = 0;
   if (!findAttribCached(index, name, vs, vl, q)) return false;
   const char16_t* v = Doc.data() + vs;
   const size_t n = static_cast<size_t>(vl);
+  // Most values hold no reference: one copy.
   if (findChar(v, 0, n, u'&') == n)
-    assignCopy(value, v, n);
+    assignCopy(out, v, n);
   else
-    markup::unescapeInto(value, v, n);
+    markup::unescapeInto(out, v, n);
   return true;
 }
 

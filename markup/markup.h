@@ -205,6 +205,7 @@ class CMarkup {
   std::u16string tagNameOf(int index) const;
   std::u16string attribOf(int index, MCD_CSTR name) const;
   bool attribInto(int index, MCD_CSTR name, std::u16string& value) const;
+  MARKUP_LOCAL bool valueOther(int index, int k, const WCHAR* name, std::u16string& out) const;
   std::u16string dataOf(int index) const;
   MARKUP_LOCAL bool findAttrib(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
   MARKUP_LOCAL bool findAttribByMeasure(int index, const WCHAR* name, int& valueStart, int& valueLen, int& quote) const;
