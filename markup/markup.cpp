@@ -189,7 +189,7 @@ void CMarkup::copyFrom(const CMarkup& other) {
 
 void CMarkup::freeIndex() {
   int segments = (PosCapacity + kSegmentSize - 1) >> kSegmentShift;
-  for (int s = 0; s < segments; ++s) ::operator delete(PosSegments[s]);
+  for (int s = 0; s < segments; ++s) std::free(PosSegments[s]);
   delete[] PosSegments;
   PosSegments = nullptr;
   PosCapacity = 0;
@@ -199,8 +199,11 @@ void CMarkup::freeIndex() {
 // Segments are raw storage: every record is written before it is read (newPos, the parser and
 // the copies below), so nothing is filled in advance.
 static_assert(std::is_trivially_copyable_v<CMarkup::ElemPos> && std::is_trivially_destructible_v<CMarkup::ElemPos>);
-static CMarkup::ElemPos* newSegment(int records) {
-  return static_cast<CMarkup::ElemPos*>(::operator new(sizeof(CMarkup::ElemPos) * static_cast<size_t>(records)));
+// A segment (`from` null) or a segment grown to `records`, in place when the memory allows.
+static CMarkup::ElemPos* segmentOf(CMarkup::ElemPos* from, int records) {
+  void* p = std::realloc(from, sizeof(CMarkup::ElemPos) * static_cast<size_t>(records));
+  if (!p) throw std::bad_alloc();
+  return static_cast<CMarkup::ElemPos*>(p);
 }
 
 // Grows the index to hold at least `needed` records: to twice the records in use, filling up the
@@ -213,12 +216,8 @@ void CMarkup::growIndex(int needed) {
   int segments = (PosCapacity + kSegmentSize - 1) >> kSegmentShift;
   if (PosCapacity & (kSegmentSize - 1)) {
     int s = segments - 1;
-    int have = PosCapacity - (s << kSegmentShift);
     int want = std::min(kSegmentSize, newCapacity - (s << kSegmentShift));
-    ElemPos* grown = newSegment(want);
-    std::memcpy(static_cast<void*>(grown), PosSegments[s], sizeof(ElemPos) * static_cast<size_t>(have));
-    ::operator delete(PosSegments[s]);
-    PosSegments[s] = grown;
+    PosSegments[s] = segmentOf(PosSegments[s], want);
     PosCapacity = (s << kSegmentShift) + want;
   }
   while (PosCapacity < newCapacity) {
@@ -231,7 +230,7 @@ void CMarkup::growIndex(int needed) {
       SegCapacity = grownCapacity;
     }
     int want = std::min(kSegmentSize, newCapacity - PosCapacity);
-    PosSegments[segments++] = newSegment(want);
+    PosSegments[segments++] = segmentOf(nullptr, want);
     PosCapacity += want;
   }
 }
@@ -282,13 +281,13 @@ void CMarkup::reserveEntries(size_t extra) {
 // Drops the entries no element refers to any more, once they are the larger part.
 void CMarkup::compactAttribs() {
   if (AttribGarbage < 4096 || AttribGarbage < AttribEntries.size() / 2) return;
-  std::vector<AttribEntry> kept;
+  markup::PodVector<AttribEntry> kept;
   kept.reserve(AttribEntries.size() - AttribGarbage);
   for (AttribSpan& span : AttribSpans) {
     if (span.Count < 0) continue;
-    const auto from = AttribEntries.begin() + span.First;
+    const size_t from = span.First;
     span.First = static_cast<uint32_t>(kept.size());
-    kept.insert(kept.end(), from, from + span.Count);
+    for (int32_t k = 0; k < span.Count; ++k) kept.push_back(AttribEntries[from + static_cast<size_t>(k)]);
   }
   AttribEntries.swap(kept);
   AttribGarbage = 0;
@@ -1157,12 +1156,7 @@ inline char16_t* CMarkup::openRoom(int offset, size_t len) {
   const auto at = static_cast<size_t>(offset);
   // The room is not filled: the caller writes all of it. What follows is mostly an end tag or two.
   Doc.resize_and_overwrite(size + len, [at, len, size](char16_t* d, size_t) {
-    const size_t tail = size - at;
-    if (tail <= 16) {
-      for (size_t i = tail; i-- > 0;) d[at + len + i] = d[at + i];
-    } else {
-      std::memmove(d + at + len, d + at, tail * sizeof(char16_t));
-    }
+    markup::moveShort(d + at, size - at, d + at + len);
     return size + len;
   });
   newStamp();

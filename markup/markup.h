@@ -4,8 +4,13 @@
 // had (comments, declarations, spacing) except what was changed.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "plat_types.h"
@@ -34,6 +39,73 @@ class MCD_CSTR {
 #endif
 
 namespace markup {
+
+// A growable array of plain records in one block of memory that grows with realloc, so that a
+// large table grows in place (or by remapping) instead of being copied into fresh memory.
+template <class T>
+class PodVector {
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
+ public:
+  PodVector() = default;
+  PodVector(const PodVector& other) { *this = other; }
+  PodVector& operator=(const PodVector& other) {
+    if (this != &other) {
+      clear();
+      reserve(other.size_);
+      if (other.size_) std::memcpy(static_cast<void*>(data_), other.data_, other.size_ * sizeof(T));
+      size_ = other.size_;
+    }
+    return *this;
+  }
+  PodVector(PodVector&& other) noexcept { swap(other); }
+  PodVector& operator=(PodVector&& other) noexcept {
+    swap(other);
+    return *this;
+  }
+  ~PodVector() { std::free(data_); }
+
+  size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+  bool empty() const { return size_ == 0; }
+  T* data() { return data_; }
+  const T* data() const { return data_; }
+  T* begin() { return data_; }
+  T* end() { return data_ + size_; }
+  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const { return data_[i]; }
+  void clear() { size_ = 0; }
+  void swap(PodVector& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
+
+  void reserve(size_t n) {
+    if (n <= capacity_) return;
+    void* grown = std::realloc(data_, n * sizeof(T));
+    if (!grown) throw std::bad_alloc();
+    data_ = static_cast<T*>(grown);
+    capacity_ = n;
+  }
+  // By value: the record may be one of this array's own.
+  void push_back(T value) {
+    if (size_ == capacity_) reserve(capacity_ ? capacity_ * 2 : 16);
+    data_[size_++] = value;
+  }
+  void emplace_back() { push_back(T{}); }
+  // New records are value-initialised.
+  void resize(size_t n) {
+    if (n > capacity_) reserve(std::max(n, capacity_ * 2));
+    for (size_t i = size_; i < n; ++i) data_[i] = T{};
+    size_ = n;
+  }
+
+ private:
+  T* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
 
 // Where one attribute of a start tag lies, counted from the element's "<" so that the entry stays
 // right when the element moves.
@@ -253,8 +325,8 @@ class CMarkup {
 
   // The attributes of the start tags, recorded while parsing and kept by the edits, so that a
   // look-up by name is a short scan of the element's entries.
-  std::vector<markup::AttribEntry> AttribEntries;
-  std::vector<markup::AttribSpan> AttribSpans;  // by element index
+  markup::PodVector<markup::AttribEntry> AttribEntries;
+  markup::PodVector<markup::AttribSpan> AttribSpans;  // by element index
   size_t AttribGarbage = 0;             // entries no span refers to any more
 
   friend class MarkupParser;

@@ -196,7 +196,7 @@ bool MarkupParser::readUsualStartTag(size_t i, size_t& j) {
     if (d[p] == u'"' || d[p] == u'\'') return false;
     ++p;
   }
-  std::vector<markup::AttribEntry>& out = m_.AttribEntries;
+  auto& out = m_.AttribEntries;
   for (;;) {
     while (p < n && isSpace(d[p])) ++p;
     if (p >= n) return false;
@@ -242,7 +242,7 @@ bool MarkupParser::readUsualStartTag(size_t i, size_t& j) {
 int MarkupParser::parseStartTag(int i) {
   // Up to the ">" that ends the tag; quoted values may hold ">" and "<".
   const size_t n = static_cast<size_t>(n_);
-  std::vector<markup::AttribEntry>& entries = m_.AttribEntries;
+  auto& entries = m_.AttribEntries;
   const size_t first = entries.size();
   size_t j;
   const bool usual = readUsualStartTag(static_cast<size_t>(i), j);

@@ -214,4 +214,34 @@ inline char16_t* copyShort(const char16_t* from, size_t len, char16_t* to) {
   return to + len;
 }
 
+// The same for a move within one text (the two runs may overlap): every character is read before
+// any is written.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void moveShort(const char16_t* from, size_t len, char16_t* to) {
+  if (len >= 8) {
+    if (len > 16) {
+      std::memmove(to, from, len * sizeof(char16_t));
+      return;
+    }
+    char16_t a[8], b[8];
+    std::memcpy(a, from, 16);
+    std::memcpy(b, from + len - 8, 16);
+    std::memcpy(to, a, 16);
+    std::memcpy(to + len - 8, b, 16);
+  } else if (len >= 4) {
+    char16_t a[4], b[4];
+    std::memcpy(a, from, 8);
+    std::memcpy(b, from + len - 4, 8);
+    std::memcpy(to, a, 8);
+    std::memcpy(to + len - 4, b, 8);
+  } else if (len > 0) {
+    const char16_t a = from[0], b = from[len / 2], c = from[len - 1];
+    to[0] = a;
+    to[len / 2] = b;
+    to[len - 1] = c;
+  }
+}
+
 }  // namespace markup
