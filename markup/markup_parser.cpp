@@ -179,6 +179,29 @@ struct UsualNameStops {
 };
 constexpr UsualNameStops stopsUsualName;
 
+// The first character from `p` on (before `n`) that `stops`, where every such character is at
+// most `highest`: eight characters at a time, and one by one only from a character in range
+// (mostly the stop itself; in attribute names also digits, "-", "." and ":").
+template <class Stops>
+inline size_t findStop(const char16_t* d, size_t p, size_t n, char16_t highest, Stops stops) {
+#if defined(__SSE2__)
+  const __m128i top = _mm_set1_epi16(static_cast<short>(highest));
+  while (p + 8 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + p));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(v, top), _mm_setzero_si128())));
+    if (!mask) {
+      p += 8;
+      continue;
+    }
+    p += static_cast<unsigned>(__builtin_ctz(mask)) >> 1;
+    if (stops(d[p])) return p;
+    ++p;
+  }
+#endif
+  while (p < n && !stops(d[p])) ++p;
+  return p;
+}
+
 }  // namespace
 
 // Reads the start tag at `i` in its usual form: the tag name, then name="value" pairs (double or
@@ -216,7 +239,7 @@ bool MarkupParser::readUsualStartTag(size_t i, size_t& j) {
     }
     if (stopsUsualName(c)) return false;
     const size_t ns = p;
-    while (p < n && !stopsUsualName(d[p])) ++p;
+    p = findStop(d, p + 1, n, u'>', stopsUsualName);
     const size_t ne = p;
     while (p < n && isSpace(d[p])) ++p;
     if (p >= n || d[p] != u'=') return false;

@@ -14,7 +14,11 @@
 
 namespace markup {
 
-inline bool isSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+// Space, tab, carriage return and line feed: one bit test.
+inline bool isSpace(char16_t c) {
+  constexpr uint64_t kSpaces = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n');
+  return c <= u' ' && ((kSpaces >> c) & 1);
+}
 
 // A tag name runs up to white space or one of "<>=\/?!".
 inline bool endsName(char16_t c) {
