@@ -357,7 +357,10 @@ bool CMarkup::Load(MCD_CSTR file) {
   std::u16string text;
   DWORD high = 0;
   DWORD size = GetFileSize(h, &high);
-  if (size != INVALID_FILE_SIZE && high == 0 && size < 0x7FFFFFFFu) text.reserve(size);
+  if (size != INVALID_FILE_SIZE && high == 0 && size < 0x7FFFFFFFu) {
+    text.reserve(size);
+    plat::adviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
+  }
   constexpr size_t kPiece = 65536;
   char piece[kPiece + 4];  // room in front for a sequence cut by the end of the last piece
   size_t carried = 0;
@@ -1145,6 +1148,7 @@ inline void CMarkup::reserveDoc(size_t needed) {
     // copies the text into fresh memory, and room not yet written costs nothing.
     const size_t grown = Doc.capacity() < (size_t{1} << 23) ? Doc.capacity() * 4 : Doc.capacity() * 2;
     Doc.reserve(std::max(needed, grown));
+    plat::adviseHugePages(Doc.data(), Doc.capacity() * sizeof(char16_t));
   }
 }
 

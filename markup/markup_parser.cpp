@@ -501,6 +501,7 @@ void CMarkup::parse() {
   // usually hold, so that the table is not moved while it fills (room never written costs nothing).
   AttribEntries.clear();
   AttribEntries.reserve(std::min<size_t>(Doc.size(), INT_MAX) / 16);
+  plat::adviseHugePages(AttribEntries.data(), AttribEntries.capacity() * sizeof(markup::AttribEntry));
   AttribSpans.clear();
   AttribSpans.reserve(static_cast<size_t>(needed));
   AttribSpans.emplace_back();

@@ -43,18 +43,20 @@ size_t decodeUtf8Piece(char16_t*& out, const char* bytes, size_t count, bool las
     // Plain ASCII runs, sixteen bytes at a time; a byte with the top bit set or a NUL ends the run.
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    while (e - p >= 16) {
+    // (Not from a byte that starts a sequence: text in other scripts is mostly such sequences.)
+    while (*p < 0x80 && e - p >= 16) {
       __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+      // All sixteen are written even when the run is shorter: the room holds one character per
+      // byte still to come, and what lies past the run is written over by what follows it.
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
       if (stop) {
         unsigned run = static_cast<unsigned>(__builtin_ctz(stop));
-        for (unsigned k = 0; k < run; ++k) o[k] = p[k];
         o += run;
         p += run;
         break;
       }
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(v, zero));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(v, zero));
       o += 16;
       p += 16;
     }

@@ -43,6 +43,11 @@ void startup(const Options& options);
 void shutdown();
 const Options& options();
 
+// Asks that a large block of memory (several megabytes, not yet written) be backed by huge pages
+// where the system offers them, so that filling it takes a few page faults instead of thousands.
+// Only a hint: nothing changes on a system without them, or for a small block.
+void adviseHugePages(const void* data, size_t bytes);
+
 // Interrupt, terminate and hang-up requests end the message loop of the given thread (as
 // PostQuitMessage there); a second request ends the process at once. Call before starting
 // other threads.
