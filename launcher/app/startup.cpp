@@ -140,10 +140,10 @@ bool ApplyTimeZone(CConfig& config) {
   BuildTimeZoneList(
       list,
       [](int i, WCHAR* buffer, void* context) {
-        auto* names = static_cast<Names*>(context);
-        bool found = names->texts->GetResItem(static_cast<unsigned short>(kTimeZoneFirstText + i), buffer) != nullptr &&
+        auto* seen = static_cast<Names*>(context);
+        bool found = seen->texts->GetResItem(static_cast<unsigned short>(kTimeZoneFirstText + i), buffer) != nullptr &&
                      buffer[0] != 0;
-        if (found) ++names->found;
+        if (found) ++seen->found;
         return found;
       },
       &lookup, &filled);
