@@ -579,6 +579,8 @@ TEST(DamagedPictures, FuzzFindingsAreRefusedOrDecodedWithinTheBudget) {
     const auto& px = img->pixels();
     EXPECT_TRUE(px.empty() || px.size() == size_t(img->width()) * img->height());
     auto thumb = img->thumbnail(160, 120);
-    if (thumb) EXPECT_LE(thumb->width(), 160);
+    if (thumb) {
+      EXPECT_LE(thumb->width(), 160);
+    }
   }
 }

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "markup.h"
 #include "markup_test_util.h"
 
 using markup_test::describeIndex;
 using markup_test::narrow;
+using markup_test::widen;
 
 namespace {
 
@@ -291,6 +293,39 @@ TEST(MarkupEdit, WritingWithoutThePositionItNeedsFailsAndChangesNothing) {
   EXPECT_FALSE(m.AddChildElem(nullptr));
   EXPECT_FALSE(m.SetAttrib(u"", u"1"));
   EXPECT_EQ(m.GetDoc(), doc);
+}
+
+// More elements than one index segment holds, their attributes written straight in: the index
+// and the attribute table grow in place, and a copy or a move takes them whole.
+TEST(MarkupEdit, ABuildPastOneIndexSegmentKeepsEveryRecord) {
+  const int count = 70000;
+  CMarkup m;
+  ASSERT_TRUE(m.AddElem(u"osm"));
+  ASSERT_TRUE(m.IntoElem());
+  for (int i = 0; i < count; ++i) {
+    m.AddElem(u"node");
+    m.SetAttrib(u"id", i);
+    m.SetAttrib(u"lat", u"43.7370125");
+    if (i % 3 == 0) {
+      m.AddChildElem(u"tag");
+      m.SetChildAttrib(u"k", u"highway");
+    }
+  }
+  expectIndexMatchesFreshParse(m);
+  CMarkup copy(m);
+  CMarkup moved(std::move(m));
+  for (CMarkup* x : {&copy, &moved}) {
+    x->ResetPos();
+    ASSERT_TRUE(x->FindElem(u"osm"));
+    ASSERT_TRUE(x->IntoElem());
+    int i = 0, wrong = 0;
+    for (; x->FindElem(u"node"); ++i) {
+      const bool tagged = i % 3 != 0 || (x->FindChildElem(u"tag") && x->GetChildAttrib(u"k") == u"highway");
+      if (x->GetAttrib(u"id") != widen(std::to_string(i)) || x->GetAttrib(u"lat") != u"43.7370125" || !tagged) ++wrong;
+    }
+    EXPECT_EQ(i, count);
+    EXPECT_EQ(wrong, 0);
+  }
 }
 
 TEST(MarkupEdit, ManyEditsKeepTheIndexExact) {
