@@ -84,21 +84,18 @@ thread_local StampRange t_stamps __attribute__((tls_model("initial-exec")));
 // the library call a string's own copy makes (values are mostly a few characters).
 // (The size handed to the writing function is not used: this library's string may pass the
 // capacity it chose instead.)
-inline std::u16string copyOf(const char16_t* from, size_t len) {
-  std::u16string out;
-  out.resize_and_overwrite(len, [from, len](char16_t* d, size_t) {
-    copyShort(from, len, d);
-    return len;
-  });
-  return out;
-}
-
 inline void assignCopy(std::u16string& out, const char16_t* from, size_t len) {
   out.clear();  // nothing of the old text is kept when the string grows
   out.resize_and_overwrite(len, [from, len](char16_t* d, size_t) {
     copyShort(from, len, d);
     return len;
   });
+}
+
+inline std::u16string copyOf(const char16_t* from, size_t len) {
+  std::u16string out;
+  assignCopy(out, from, len);
+  return out;
 }
 
 // The text being written by an edit.
@@ -1176,7 +1173,6 @@ inline bool pointsInto(const std::u16string& text, const WCHAR* p) {
   const auto lo = reinterpret_cast<uintptr_t>(text.data());
   return a >= lo && a <= lo + text.size() * sizeof(char16_t);
 }
-
 
 }  // namespace
 
