@@ -44,7 +44,8 @@ size_t decodeUtf8Piece(char16_t*& out, const char* bytes, size_t count, bool las
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     // (Not from a byte that starts a sequence: text in other scripts is mostly such sequences.)
-    while (*p < 0x80 && e - p >= 16) {
+    // The length is tested first: a run may end exactly at the last byte.
+    while (e - p >= 16 && *p < 0x80) {
       __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(v) | _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
       // All sixteen are written even when the run is shorter: the room holds one character per

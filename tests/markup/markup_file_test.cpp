@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "markup.h"
@@ -93,6 +94,18 @@ TEST_F(MarkupFile, SequencesAcrossReadPiecesDecodeAsInOnePiece) {
         }
       }
     }
+  }
+}
+
+// Decoding reads blocks of sixteen bytes: it never reads a byte past the end of the bytes it is given,
+// whatever the length (sanitized builds catch a read past an exactly-sized buffer).
+TEST(MarkupDecode, ReadsNothingPastTheEndOfItsBytes) {
+  for (size_t count : {size_t{15}, size_t{16}, size_t{17}, size_t{31}, size_t{32}, size_t{33}}) {
+    auto bytes = std::make_unique<char[]>(count);
+    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>('a' + i % 26);
+    const std::u16string text = markup::decodeUtf8(bytes.get(), count);
+    ASSERT_EQ(text.size(), count);
+    EXPECT_EQ(text.back(), char16_t('a' + (count - 1) % 26)) << count;
   }
 }
 
