@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "markup_text.h"
+#include "spare_memory.h"
 #include "windows.h"
 
 using markup::AttribEntry;
@@ -53,21 +54,35 @@ void appendCdata(std::u16string& out, std::u16string_view data) {
 // operations need no heap string.
 struct DecimalText {
   char16_t text[16];
+  const char16_t* start;
   explicit DecimalText(int value) {
-    char16_t digits[16];
-    int n = 0;
+    // Two digits at a time, from the end of the buffer back.
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    char16_t* p = text + 15;
+    *p = 0;
     // Negated in unsigned arithmetic, so that the most negative int has its digits too.
     unsigned v = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-    do {
-      digits[n++] = static_cast<char16_t>(u'0' + v % 10);
-      v /= 10;
-    } while (v);
-    int o = 0;
-    if (value < 0) text[o++] = u'-';
-    while (n) text[o++] = digits[--n];
-    text[o] = 0;
+    while (v >= 100) {
+      const unsigned pair = 2 * (v % 100);
+      v /= 100;
+      p -= 2;
+      p[0] = static_cast<char16_t>(kPairs[pair]);
+      p[1] = static_cast<char16_t>(kPairs[pair + 1]);
+    }
+    if (v >= 10) {
+      p -= 2;
+      p[0] = static_cast<char16_t>(kPairs[2 * v]);
+      p[1] = static_cast<char16_t>(kPairs[2 * v + 1]);
+    } else {
+      *--p = static_cast<char16_t>(u'0' + v);
+    }
+    if (value < 0) *--p = u'-';
+    start = p;
   }
-  operator MCD_CSTR() const { return MCD_CSTR(text); }  // NOLINT(google-explicit-constructor)
+  operator MCD_CSTR() const { return MCD_CSTR(start); }  // NOLINT(google-explicit-constructor)
 };
 
 // Every state a document takes gets a stamp never used before, so a table kept for a stamp can
@@ -137,7 +152,10 @@ CMarkup& CMarkup::operator=(CMarkup&& other) noexcept {
   return *this;
 }
 
-CMarkup::~CMarkup() { freeIndex(); }
+CMarkup::~CMarkup() {
+  markup::keepSpareText(Doc);
+  freeIndex();
+}
 
 void CMarkup::swap(CMarkup& other) noexcept {
   std::swap(Doc, other.Doc);
@@ -186,7 +204,10 @@ void CMarkup::copyFrom(const CMarkup& other) {
 
 void CMarkup::freeIndex() {
   int segments = (PosCapacity + kSegmentSize - 1) >> kSegmentShift;
-  for (int s = 0; s < segments; ++s) std::free(PosSegments[s]);
+  for (int s = 0; s < segments; ++s) {
+    const int records = s + 1 < segments ? kSegmentSize : PosCapacity - (s << kSegmentShift);
+    markup::keepSpareBlock(PosSegments[s], sizeof(ElemPos) * static_cast<size_t>(records));
+  }
   delete[] PosSegments;
   PosSegments = nullptr;
   PosCapacity = 0;
@@ -196,9 +217,19 @@ void CMarkup::freeIndex() {
 // Segments are raw storage: every record is written before it is read (newPos, the parser and
 // the copies below), so nothing is filled in advance.
 static_assert(std::is_trivially_copyable_v<CMarkup::ElemPos> && std::is_trivially_destructible_v<CMarkup::ElemPos>);
-// A segment (`from` null) or a segment grown to `records`, in place when the memory allows.
-static CMarkup::ElemPos* segmentOf(CMarkup::ElemPos* from, int records) {
-  void* p = std::realloc(from, sizeof(CMarkup::ElemPos) * static_cast<size_t>(records));
+// A segment (`from` null) or the segment `from` of `have` records grown to at least `records`,
+// in place when the memory allows. `records` becomes what it holds: a block kept from an earlier
+// document may hold more (up to a whole segment).
+static CMarkup::ElemPos* segmentOf(CMarkup::ElemPos* from, int have, int& records) {
+  const size_t bytes = sizeof(CMarkup::ElemPos) * static_cast<size_t>(records);
+  size_t got = 0;
+  if (void* block = markup::takeSpareBlock(bytes, bytes, got)) {
+    if (have) std::memcpy(block, static_cast<const void*>(from), sizeof(CMarkup::ElemPos) * static_cast<size_t>(have));
+    markup::keepSpareBlock(from, sizeof(CMarkup::ElemPos) * static_cast<size_t>(have));
+    records = static_cast<int>(std::min<size_t>(kSegmentSize, got / sizeof(CMarkup::ElemPos)));
+    return static_cast<CMarkup::ElemPos*>(block);
+  }
+  void* p = std::realloc(from, bytes);
   if (!p) throw std::bad_alloc();
   return static_cast<CMarkup::ElemPos*>(p);
 }
@@ -214,7 +245,7 @@ void CMarkup::growIndex(int needed) {
   if (PosCapacity & (kSegmentSize - 1)) {
     int s = segments - 1;
     int want = std::min(kSegmentSize, newCapacity - (s << kSegmentShift));
-    PosSegments[s] = segmentOf(PosSegments[s], want);
+    PosSegments[s] = segmentOf(PosSegments[s], PosCapacity - (s << kSegmentShift), want);
     PosCapacity = (s << kSegmentShift) + want;
   }
   while (PosCapacity < newCapacity) {
@@ -227,7 +258,7 @@ void CMarkup::growIndex(int needed) {
       SegCapacity = grownCapacity;
     }
     int want = std::min(kSegmentSize, newCapacity - PosCapacity);
-    PosSegments[segments++] = segmentOf(nullptr, want);
+    PosSegments[segments++] = segmentOf(nullptr, 0, want);
     PosCapacity += want;
   }
 }
@@ -331,7 +362,10 @@ bool CMarkup::SetDoc(const std::u16string& text) {
 }
 
 bool CMarkup::SetDoc(std::u16string&& text) {
-  if (&text != &Doc) Doc = std::move(text);
+  if (&text != &Doc) {
+    markup::keepSpareText(Doc);
+    Doc = std::move(text);
+  }
   Error.clear();
   parse();
   return IsWellFormed();
@@ -354,7 +388,7 @@ bool CMarkup::Load(MCD_CSTR file) {
   std::u16string text;
   DWORD high = 0;
   DWORD size = GetFileSize(h, &high);
-  if (size != INVALID_FILE_SIZE && high == 0 && size < 0x7FFFFFFFu) {
+  if (size != INVALID_FILE_SIZE && high == 0 && size < 0x7FFFFFFFu && !markup::takeSpareText(text, size, size)) {
     text.reserve(size);
     plat::adviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
   }
@@ -405,6 +439,7 @@ bool CMarkup::Load(MCD_CSTR file) {
     return false;
   }
   Doc.swap(text);
+  markup::keepSpareText(text);  // the document that was
   Error = markup::decimal(static_cast<long long>(total)) + u" bytes to " +
           markup::decimal(static_cast<long long>(Doc.size())) + u" wide chars";
   parse();
@@ -1143,8 +1178,9 @@ inline void CMarkup::reserveDoc(size_t needed) {
   if (needed > Doc.capacity()) {
     // A document being built grows by four times while it is below 32M characters: each growth
     // copies the text into fresh memory, and room not yet written costs nothing.
-    const size_t grown = Doc.capacity() < (size_t{1} << 23) ? Doc.capacity() * 4 : Doc.capacity() * 2;
-    Doc.reserve(std::max(needed, grown));
+    const size_t grown = std::max(needed, Doc.capacity() < (size_t{1} << 23) ? Doc.capacity() * 4 : Doc.capacity() * 2);
+    if (markup::takeSpareText(Doc, needed, grown)) return;
+    Doc.reserve(grown);
     plat::adviseHugePages(Doc.data(), Doc.capacity() * sizeof(char16_t));
   }
 }

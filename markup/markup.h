@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "plat_types.h"
+#include "spare_memory.h"
 
 // Names and texts handed to CMarkup: a plain wide-character pointer, or a wide string (the
 // wrapper only borrows the string's buffer for the duration of the call).
@@ -41,7 +42,8 @@ class MCD_CSTR {
 namespace markup {
 
 // A growable array of plain records in one block of memory that grows with realloc, so that a
-// large table grows in place (or by remapping) instead of being copied into fresh memory.
+// large table grows in place (or by remapping) instead of being copied into fresh memory. A large
+// block is taken from, and given back to, the blocks kept for the next document.
 template <class T>
 class PodVector {
   static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
@@ -63,7 +65,7 @@ class PodVector {
     swap(other);
     return *this;
   }
-  ~PodVector() { std::free(data_); }
+  ~PodVector() { keepSpareBlock(data_, capacity_ * sizeof(T)); }
 
   size_t size() const { return size_; }
   size_t capacity() const { return capacity_; }
@@ -83,6 +85,14 @@ class PodVector {
 
   void reserve(size_t n) {
     if (n <= capacity_) return;
+    size_t got = 0;
+    if (void* block = takeSpareBlock(n * sizeof(T), n * sizeof(T), got)) {
+      if (size_) std::memcpy(block, static_cast<const void*>(data_), size_ * sizeof(T));
+      keepSpareBlock(data_, capacity_ * sizeof(T));
+      data_ = static_cast<T*>(block);
+      capacity_ = got / sizeof(T);
+      return;
+    }
     void* grown = std::realloc(data_, n * sizeof(T));
     if (!grown) throw std::bad_alloc();
     data_ = static_cast<T*>(grown);

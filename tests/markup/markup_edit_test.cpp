@@ -7,6 +7,7 @@
 
 #include "markup.h"
 #include "markup_test_util.h"
+#include "spare_memory.h"
 
 using markup_test::describeIndex;
 using markup_test::narrow;
@@ -325,6 +326,76 @@ TEST(MarkupEdit, ABuildPastOneIndexSegmentKeepsEveryRecord) {
     }
     EXPECT_EQ(i, count);
     EXPECT_EQ(wrong, 0);
+  }
+}
+
+// A document built after a large one went grows into the memory that one gave up (its text, index
+// and attribute tables): it reads exactly as one built in fresh memory, and so does one loaded
+// after it.
+TEST(MarkupEdit, ADocumentBuiltInMemoryAnEarlierOneGaveUpIsTheSame) {
+  auto build = [](CMarkup& m) {
+    m.AddElem(u"osm");
+    m.IntoElem();
+    for (int i = 0; i < 30000; ++i) {
+      m.AddElem(u"node");
+      m.SetAttrib(u"id", i);
+      m.SetAttrib(u"user", u"Scrup");
+      if (i % 2 == 0) {
+        m.AddChildElem(u"tag");
+        m.SetChildAttrib(u"k", u"highway");
+      }
+    }
+  };
+  std::u16string kept;  // none kept before: this test's first document gives up the text
+  markup::takeSpareText(kept, 0, SIZE_MAX / 8);
+  std::u16string first;
+  const char16_t* firstText;
+  {
+    CMarkup m;
+    build(m);
+    first = m.GetDoc();
+    firstText = m.GetDoc().data();
+  }
+  CMarkup again;
+  build(again);
+  EXPECT_EQ(again.GetDoc().data(), firstText);  // the text went to the next document
+  ASSERT_EQ(again.GetDoc(), first);
+  expectIndexMatchesFreshParse(again);
+  again.ResetPos();
+  ASSERT_TRUE(again.FindElem(u"osm"));
+  ASSERT_TRUE(again.IntoElem());
+  int i = 0, wrong = 0;
+  for (; again.FindElem(u"node"); ++i) {
+    const bool tagged = i % 2 != 0 || (again.FindChildElem(u"tag") && again.GetChildAttrib(u"k") == u"highway");
+    if (again.GetAttrib(u"id") != widen(std::to_string(i)) || again.GetAttrib(u"user") != u"Scrup" || !tagged) ++wrong;
+  }
+  EXPECT_EQ(i, 30000);
+  EXPECT_EQ(wrong, 0);
+  // Parsed into the index and tables this one gives up.
+  {
+    CMarkup parsed;
+    { CMarkup gone(std::move(again)); }
+    ASSERT_TRUE(parsed.SetDoc(first));
+    expectIndexMatchesFreshParse(parsed);
+    EXPECT_EQ(parsed.GetDoc(), first);
+  }
+}
+
+// The integer forms write "%d": every digit count, both signs and both ends of the range.
+TEST(MarkupEdit, IntegerFormsWriteTheDecimalText) {
+  const std::pair<int, const char16_t*> cases[] = {
+      {0, u"0"},          {7, u"7"},          {10, u"10"},         {99, u"99"},
+      {100, u"100"},      {-3, u"-3"},        {-45, u"-45"},       {21911863, u"21911863"},
+      {1000000000, u"1000000000"}, {2147483647, u"2147483647"}, {-2147483647 - 1, u"-2147483648"},
+  };
+  for (const auto& [value, text] : cases) {
+    CMarkup m;
+    ASSERT_TRUE(m.AddElem(u"a", value));
+    EXPECT_EQ(m.GetData(), text);
+    ASSERT_TRUE(m.SetAttrib(u"v", value));
+    EXPECT_EQ(m.GetAttrib(u"v"), text);
+    ASSERT_TRUE(m.AddChildElem(u"c", value));
+    EXPECT_EQ(m.GetChildData(), text);
   }
 }
 
