@@ -169,13 +169,13 @@ void MarkupParser::closeAtStart(size_t fromDepth) {
 namespace {
 
 // What ends an attribute name in a usual start tag: what ends any attribute name, and a "<",
-// which the general end search takes for the start of another tag.
+// which the general end search takes for the start of another tag. All are below "@": one bit
+// test each.
 struct UsualNameStops {
-  bool table[128] = {};
-  constexpr UsualNameStops() {
-    for (char16_t c : {u' ', u'\t', u'\r', u'\n', u'=', u'/', u'>', u'"', u'\'', u'<'}) table[c] = true;
-  }
-  bool operator()(char16_t c) const { return c < 128 && table[c]; }
+  static constexpr uint64_t kStops = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n') |
+                                     (1ull << '=') | (1ull << '/') | (1ull << '>') | (1ull << '"') |
+                                     (1ull << '\'') | (1ull << '<');
+  bool operator()(char16_t c) const { return c < 64 && ((kStops >> c) & 1); }
 };
 constexpr UsualNameStops stopsUsualName;
 
@@ -183,7 +183,7 @@ constexpr UsualNameStops stopsUsualName;
 // most `highest`: eight characters at a time, and one by one only from a character in range
 // (mostly the stop itself; in attribute names also digits, "-", "." and ":").
 template <class Stops>
-inline size_t findStop(const char16_t* d, size_t p, size_t n, char16_t highest, Stops stops) {
+inline size_t findStop(const char16_t* d, size_t p, size_t n, char16_t highest, const Stops& stops) {
 #if defined(__SSE2__)
   const __m128i top = _mm_set1_epi16(static_cast<short>(highest));
   while (p + 8 <= n) {
