@@ -296,11 +296,8 @@ TEST(MarkupEdit, WritingWithoutThePositionItNeedsFailsAndChangesNothing) {
   EXPECT_EQ(m.GetDoc(), doc);
 }
 
-// More elements than one index segment holds, their attributes written straight in: the index
-// and the attribute table grow in place, and a copy or a move takes them whole.
-TEST(MarkupEdit, ABuildPastOneIndexSegmentKeepsEveryRecord) {
-  const int count = 70000;
-  CMarkup m;
+// A map of `count` nodes, every third with a tag, their attributes written straight in.
+void buildNodes(CMarkup& m, int count) {
   ASSERT_TRUE(m.AddElem(u"osm"));
   ASSERT_TRUE(m.IntoElem());
   for (int i = 0; i < count; ++i) {
@@ -312,73 +309,61 @@ TEST(MarkupEdit, ABuildPastOneIndexSegmentKeepsEveryRecord) {
       m.SetChildAttrib(u"k", u"highway");
     }
   }
+}
+
+// Every node of buildNodes reads back by name.
+void expectNodes(CMarkup& m, int count) {
+  m.ResetPos();
+  ASSERT_TRUE(m.FindElem(u"osm"));
+  ASSERT_TRUE(m.IntoElem());
+  int i = 0, wrong = 0;
+  for (; m.FindElem(u"node"); ++i) {
+    const bool tagged = i % 3 != 0 || (m.FindChildElem(u"tag") && m.GetChildAttrib(u"k") == u"highway");
+    if (m.GetAttrib(u"id") != widen(std::to_string(i)) || m.GetAttrib(u"lat") != u"43.7370125" || !tagged) ++wrong;
+  }
+  EXPECT_EQ(i, count);
+  EXPECT_EQ(wrong, 0);
+}
+
+// More elements than one index segment holds: the index and the attribute table grow in place,
+// and a copy or a move takes them whole.
+TEST(MarkupEdit, ABuildPastOneIndexSegmentKeepsEveryRecord) {
+  const int count = 70000;
+  CMarkup m;
+  buildNodes(m, count);
   expectIndexMatchesFreshParse(m);
   CMarkup copy(m);
   CMarkup moved(std::move(m));
-  for (CMarkup* x : {&copy, &moved}) {
-    x->ResetPos();
-    ASSERT_TRUE(x->FindElem(u"osm"));
-    ASSERT_TRUE(x->IntoElem());
-    int i = 0, wrong = 0;
-    for (; x->FindElem(u"node"); ++i) {
-      const bool tagged = i % 3 != 0 || (x->FindChildElem(u"tag") && x->GetChildAttrib(u"k") == u"highway");
-      if (x->GetAttrib(u"id") != widen(std::to_string(i)) || x->GetAttrib(u"lat") != u"43.7370125" || !tagged) ++wrong;
-    }
-    EXPECT_EQ(i, count);
-    EXPECT_EQ(wrong, 0);
-  }
+  expectNodes(copy, count);
+  expectNodes(moved, count);
 }
 
 // A document built after a large one went grows into the memory that one gave up (its text, index
-// and attribute tables): it reads exactly as one built in fresh memory, and so does one loaded
+// and attribute tables): it reads exactly as one built in fresh memory, and so does one parsed
 // after it.
 TEST(MarkupEdit, ADocumentBuiltInMemoryAnEarlierOneGaveUpIsTheSame) {
-  auto build = [](CMarkup& m) {
-    m.AddElem(u"osm");
-    m.IntoElem();
-    for (int i = 0; i < 30000; ++i) {
-      m.AddElem(u"node");
-      m.SetAttrib(u"id", i);
-      m.SetAttrib(u"user", u"Scrup");
-      if (i % 2 == 0) {
-        m.AddChildElem(u"tag");
-        m.SetChildAttrib(u"k", u"highway");
-      }
-    }
-  };
+  const int count = 30000;
   std::u16string kept;  // none kept before: this test's first document gives up the text
   markup::takeSpareText(kept, 0, SIZE_MAX / 8);
   std::u16string first;
   const char16_t* firstText;
   {
     CMarkup m;
-    build(m);
+    buildNodes(m, count);
     first = m.GetDoc();
     firstText = m.GetDoc().data();
   }
   CMarkup again;
-  build(again);
+  buildNodes(again, count);
   EXPECT_EQ(again.GetDoc().data(), firstText);  // the text went to the next document
   ASSERT_EQ(again.GetDoc(), first);
   expectIndexMatchesFreshParse(again);
-  again.ResetPos();
-  ASSERT_TRUE(again.FindElem(u"osm"));
-  ASSERT_TRUE(again.IntoElem());
-  int i = 0, wrong = 0;
-  for (; again.FindElem(u"node"); ++i) {
-    const bool tagged = i % 2 != 0 || (again.FindChildElem(u"tag") && again.GetChildAttrib(u"k") == u"highway");
-    if (again.GetAttrib(u"id") != widen(std::to_string(i)) || again.GetAttrib(u"user") != u"Scrup" || !tagged) ++wrong;
-  }
-  EXPECT_EQ(i, 30000);
-  EXPECT_EQ(wrong, 0);
-  // Parsed into the index and tables this one gives up.
-  {
-    CMarkup parsed;
-    { CMarkup gone(std::move(again)); }
-    ASSERT_TRUE(parsed.SetDoc(first));
-    expectIndexMatchesFreshParse(parsed);
-    EXPECT_EQ(parsed.GetDoc(), first);
-  }
+  expectNodes(again, count);
+  CMarkup parsed;
+  { CMarkup gone(std::move(again)); }
+  ASSERT_TRUE(parsed.SetDoc(first));
+  expectIndexMatchesFreshParse(parsed);
+  expectNodes(parsed, count);
 }
 
 // The integer forms write "%d": every digit count, both signs and both ends of the range.
