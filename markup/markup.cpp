@@ -1176,9 +1176,11 @@ void CMarkup::splice(int offset, int removeLen, const char16_t* text, size_t len
 
 inline void CMarkup::reserveDoc(size_t needed) {
   if (needed > Doc.capacity()) {
-    // A document being built grows by four times while it is below 32M characters: each growth
-    // copies the text into fresh memory, and room not yet written costs nothing.
-    const size_t grown = std::max(needed, Doc.capacity() < (size_t{1} << 23) ? Doc.capacity() * 4 : Doc.capacity() * 2);
+    // A document being built grows by four times while it is below 8M characters: each growth
+    // copies the text into the text a gone document left, or into fresh memory, where room not
+    // yet written costs nothing.
+    const size_t by = Doc.capacity() < (size_t{1} << 23) ? 4 : 2;
+    const size_t grown = std::max(needed, Doc.capacity() * by);
     if (markup::takeSpareText(Doc, needed, grown)) return;
     Doc.reserve(grown);
     plat::adviseHugePages(Doc.data(), Doc.capacity() * sizeof(char16_t));

@@ -8,9 +8,9 @@ namespace markup {
 
 namespace {
 
-constexpr size_t kMinBlock = size_t{1} << 16;             // bytes
-constexpr size_t kMaxText = size_t{1} << 23;               // characters (16 MB)
-constexpr size_t kMaxBlocks = size_t{24} << 20;            // bytes, all blocks together
+constexpr size_t kMinBlock = size_t{1} << 16;   // bytes
+constexpr size_t kMaxText = size_t{1} << 23;    // characters (16 MB)
+constexpr size_t kMaxBlocks = size_t{24} << 20;  // bytes, all blocks together
 constexpr int kSlots = 6;
 
 // Whether a kept block of `size` suits a request.
