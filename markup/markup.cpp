@@ -221,16 +221,11 @@ static_assert(std::is_trivially_copyable_v<CMarkup::ElemPos> && std::is_triviall
 // in place when the memory allows. `records` becomes what it holds: a block kept from an earlier
 // document may hold more (up to a whole segment).
 static CMarkup::ElemPos* segmentOf(CMarkup::ElemPos* from, int have, int& records) {
-  const size_t bytes = sizeof(CMarkup::ElemPos) * static_cast<size_t>(records);
+  constexpr size_t kRecord = sizeof(CMarkup::ElemPos);
+  const size_t used = kRecord * static_cast<size_t>(have);
   size_t got = 0;
-  if (void* block = markup::takeSpareBlock(bytes, bytes, got)) {
-    if (have) std::memcpy(block, static_cast<const void*>(from), sizeof(CMarkup::ElemPos) * static_cast<size_t>(have));
-    markup::keepSpareBlock(from, sizeof(CMarkup::ElemPos) * static_cast<size_t>(have));
-    records = static_cast<int>(std::min<size_t>(kSegmentSize, got / sizeof(CMarkup::ElemPos)));
-    return static_cast<CMarkup::ElemPos*>(block);
-  }
-  void* p = std::realloc(from, bytes);
-  if (!p) throw std::bad_alloc();
+  void* p = markup::growBlock(from, used, used, kRecord * static_cast<size_t>(records), got);
+  records = static_cast<int>(std::min<size_t>(kSegmentSize, got / kRecord));
   return static_cast<CMarkup::ElemPos*>(p);
 }
 

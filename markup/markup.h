@@ -86,17 +86,8 @@ class PodVector {
   void reserve(size_t n) {
     if (n <= capacity_) return;
     size_t got = 0;
-    if (void* block = takeSpareBlock(n * sizeof(T), n * sizeof(T), got)) {
-      if (size_) std::memcpy(block, static_cast<const void*>(data_), size_ * sizeof(T));
-      keepSpareBlock(data_, capacity_ * sizeof(T));
-      data_ = static_cast<T*>(block);
-      capacity_ = got / sizeof(T);
-      return;
-    }
-    void* grown = std::realloc(data_, n * sizeof(T));
-    if (!grown) throw std::bad_alloc();
-    data_ = static_cast<T*>(grown);
-    capacity_ = n;
+    data_ = static_cast<T*>(growBlock(data_, size_ * sizeof(T), capacity_ * sizeof(T), n * sizeof(T), got));
+    capacity_ = got / sizeof(T);
   }
   // By value: the record may be one of this array's own.
   void push_back(T value) {

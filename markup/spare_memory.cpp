@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <mutex>
 
 namespace markup {
@@ -91,9 +93,21 @@ void keepSpareBlock(void* block, size_t bytes) {
   std::free(evicted);
 }
 
+void* growBlock(void* block, size_t used, size_t held, size_t needed, size_t& got) {
+  if (void* kept = takeSpareBlock(needed, needed, got)) {
+    if (used) std::memcpy(kept, block, used);
+    keepSpareBlock(block, held);
+    return kept;
+  }
+  void* grown = std::realloc(block, needed);
+  if (!grown) throw std::bad_alloc();
+  got = needed;
+  return grown;
+}
+
 bool takeSpareText(std::u16string& text, size_t needed, size_t want) {
   const size_t room = g_textRoom.load(std::memory_order_relaxed);
-  if (!suits(room, needed, want)) return false;
+  if (room == 0 || !suits(room, needed, want)) return false;
   std::u16string taken;
   {
     Spares& s = spares();

@@ -24,6 +24,12 @@ void* takeSpareBlock(size_t needed, size_t want, size_t& got);
 // Gives up `block` of `bytes` (from malloc or takeSpareBlock): kept, or freed. Null is ignored.
 void keepSpareBlock(void* block, size_t bytes);
 
+// `block` (null, or `held` bytes from malloc or takeSpareBlock, of which the first `used` are in
+// use) grown to at least `needed` bytes: into a kept block when one suits (the old one is then
+// given up), else with realloc. Its size is put in `got`. Throws std::bad_alloc when memory is
+// exhausted; `block` is then as it was.
+void* growBlock(void* block, size_t used, size_t held, size_t needed, size_t& got);
+
 // Moves `text` into the kept text buffer when one of at least `needed` characters, and at most
 // four times `want`, is kept. False (`text` as it was) when none suits.
 bool takeSpareText(std::u16string& text, size_t needed, size_t want);
