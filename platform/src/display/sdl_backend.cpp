@@ -184,6 +184,12 @@ class SdlBackend : public DisplayBackend {
     SDL_Texture* texture = nullptr;
     // Only drivers that put pixels on a screen; SDL_VIDEODRIVER in the environment still wins.
     if (!SDL_getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland,kmsdrm");
+#ifdef HU_HAVE_X11
+    // SDL keeps the handler it finds and puts it back when it shuts down, before it closes its
+    // second connection: a late protocol error on that connection must still find ours, not
+    // Xlib's default that ends the process.
+    XSetErrorHandler(onProtocolError);
+#endif
     bool ok = SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!ok) plat::console::writeUtf8(std::string("display: sdl: ") + SDL_GetError() + "\n");
     if (ok) {
