@@ -1049,8 +1049,8 @@ inline int matchRecorded(const AttribEntry* e, int count, const char16_t* tag, c
     const char16_t* t = tag + e[k].NameAt;
     const size_t len = e[k].NameLen;
     size_t i = 1;
-    // A NUL in the document must not match the end of `name`.
-    while (i < len && name[i] != 0 && fold(name[i]) == fold(t[i])) ++i;
+    // Recorded names hold no NUL: the end of `name` never matches a character of the text.
+    while (i < len && fold(name[i]) == fold(t[i])) ++i;
     if (i == len && markup::endsGivenName(name[len])) return k;
   }
   return -1;
@@ -1683,7 +1683,7 @@ void CMarkup::followAttribEdit(int index, int rec, size_t nameLen, int offset, c
   const char16_t* name = text.data() + 1;
   bool plain = true;
   for (size_t i = 0; i < nameLen; ++i)
-    if (endsAttribName(name[i]) || name[i] == u'<') plain = false;
+    if (endsAttribName(name[i]) || name[i] == u'<' || name[i] == 0) plain = false;
   if (!plain || nameLen > 0xFFFF) {
     forgetAttribs(index);
     return;

@@ -168,16 +168,24 @@ void MarkupParser::closeAtStart(size_t fromDepth) {
 
 namespace {
 
-// What ends an attribute name in a usual start tag: what ends any attribute name, and a "<",
-// which the general end search takes for the start of another tag. All are below "@": one bit
-// test each.
+// What ends an attribute name in a usual start tag: what ends any attribute name, a "<", which
+// the general end search takes for the start of another tag, and a NUL, so that no recorded name
+// holds one (a tag with such a name is read the general way). All are below "@": one bit test
+// each.
 struct UsualNameStops {
-  static constexpr uint64_t kStops = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n') |
+  static constexpr uint64_t kStops = 1ull | (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n') |
                                      (1ull << '=') | (1ull << '/') | (1ull << '>') | (1ull << '"') |
                                      (1ull << '\'') | (1ull << '<');
   bool operator()(char16_t c) const { return c < 64 && ((kStops >> c) & 1); }
 };
 constexpr UsualNameStops stopsUsualName;
+
+// What ends the tag name for the usual form: what ends any tag name, and a quote, which makes the
+// tag one of another form. All are at most a backslash.
+struct TagNameStops {
+  bool operator()(char16_t c) const { return endsName(c) || c == u'"' || c == u'\''; }
+};
+constexpr TagNameStops stopsTagName;
 
 // The first character from `p` on (before `n`) that `stops`, where every such character is at
 // most `highest`: eight characters at a time, and one by one only from a character in range
@@ -210,48 +218,51 @@ inline size_t findStop(const char16_t* d, size_t p, size_t n, char16_t highest, 
 // finds (every quote outside the values is paired, no "<" stands outside them), and the entries
 // are the attributes the general attribute search finds, in its order. False for any other form:
 // the caller discards what was recorded and reads the tag the general way.
+//
+// The text ends in its terminating NUL (d[n]), which is neither white space nor "=", a quote or
+// ">": a test of one character may read d[n], fails there as running out of text does, and needs
+// no bound of its own. A NUL inside the text fails those tests just the same.
 bool MarkupParser::readUsualStartTag(size_t i, size_t& j) {
   const char16_t* d = d_;
   const size_t n = static_cast<size_t>(n_);
-  size_t p = i + 1;
   // A quote in the tag name would open a quoted run for the end search.
-  while (p < n && !endsName(d[p])) {
-    if (d[p] == u'"' || d[p] == u'\'') return false;
-    ++p;
-  }
+  size_t p = findStop(d, i + 1, n, u'\\', stopsTagName);
+  if (p < n && (d[p] == u'"' || d[p] == u'\'')) return false;
   auto& out = m_.AttribEntries;
   for (;;) {
-    while (p < n && isSpace(d[p])) ++p;
+    while (isSpace(d[p])) ++p;
     if (p >= n) return false;
-    char16_t c = d[p];
-    if (c == u'>') {
+    const char16_t c = d[p];
+    if (stopsUsualName(c)) {
+      if (c == u'/') {
+        ++p;
+        while (isSpace(d[p])) ++p;
+      }
+      if (d[p] != u'>') return false;
       j = p;
       return true;
     }
-    if (c == u'/') {
-      ++p;
-      while (p < n && isSpace(d[p])) ++p;
-      if (p < n && d[p] == u'>') {
-        j = p;
-        return true;
-      }
-      return false;
-    }
-    if (stopsUsualName(c)) return false;
     const size_t ns = p;
     p = findStop(d, p + 1, n, u'>', stopsUsualName);
     const size_t ne = p;
-    while (p < n && isSpace(d[p])) ++p;
-    if (p >= n || d[p] != u'=') return false;
+    // Mostly the "=" and the quote follow at once; white space around the "=" is looked for only
+    // when they do not.
+    if (d[p] != u'=') {
+      while (isSpace(d[p])) ++p;
+      if (d[p] != u'=') return false;
+    }
     ++p;
-    while (p < n && isSpace(d[p])) ++p;
-    if (p >= n || (d[p] != u'"' && d[p] != u'\'')) return false;
-    const char16_t q = d[p];
+    char16_t q = d[p];
+    if (q != u'"' && q != u'\'') {
+      while (isSpace(d[p])) ++p;
+      q = d[p];
+      if (q != u'"' && q != u'\'') return false;
+    }
     const size_t vs = p + 1;
     // The closing quote, noting on the way whether the value holds a reference.
     size_t ve = q == u'"' ? markup::findEither(d, vs, n, u'"', u'&') : markup::findEither(d, vs, n, u'\'', u'&');
     bool ref = false;
-    if (ve < n && d[ve] == u'&') {
+    if (d[ve] == u'&') {
       ref = true;
       ve = q == u'"' ? findChar(d, ve, n, u'"') : findChar(d, ve, n, u'\'');
     }

@@ -3,6 +3,7 @@
 // of the same rules over many generated start tags and contents full of awkward characters.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -131,7 +132,7 @@ TEST(MarkupReadEquivalence, AttributesOfGeneratedStartTags) {
   const std::vector<std::u16string> pieces = {
       u"a",  u"ab", u"A",  u"Ab", u"b", u"=", u"=", u" ",  u"\t", u"\r\n", u"\"", u"'", u"\"v\"", u"'w'", u"/",
       u"?",  u"!",  u"[1]", u"x y", u"&amp;", u"&#65;", u"&#x1F600;", u"&bad;", u"&", u"a=\"1\" ", u" ab='2'",
-      u"\xE4", u"LocX", u"locx=\"9\"", u"_:", u"-",
+      u"\xE4", u"LocX", u"locx=\"9\"", u"_:", u"-", std::u16string(u"a\0b", 3),
   };
   const char16_t* names[] = {u"a", u"ab", u"A", u"b", u"Ab", u"a[1]", u"a b", u"a=", u"ab/", u"?a", u"!",
                              u"a\t", u"\"", u"LocX", u"locx", u"\xE4", u" ", u"[", u"x"};
@@ -140,6 +141,7 @@ TEST(MarkupReadEquivalence, AttributesOfGeneratedStartTags) {
   const std::vector<std::u16string> usual = {
       u" a=\"1\"", u" ab=\"x'y\"", u" A=\"=\"", u" b = \"v\"", u"  Ab=\"\"", u" a=\"a=&amp;\"", u" LocX=\"12\"",
       u" locx=\"\xE4\"", u" x=\"\x4E2D\"", u"\r\n\tab=\"2\"", u" b=\"'\"", u" a=\"12345678901234567890\"", u" '", u" a=b",
+      std::u16string(u" a\0b=\"0\"", 8),
   };
   std::mt19937 rng(20261208);
   int compared = 0;
@@ -153,11 +155,15 @@ TEST(MarkupReadEquivalence, AttributesOfGeneratedStartTags) {
       m.SetDoc(doc);
       if (!m.FindElem()) continue;
       m.FindChildElem();
-      for (const char16_t* name : names) {
-        ASSERT_EQ(m.GetAttrib(name), referenceAttrib(m, m.GetPos(), name))
-            << markup_test::narrow(doc) << " name " << markup_test::narrow(name) << " flags " << flags;
-        ASSERT_EQ(m.GetChildAttrib(name), referenceAttrib(m, m.GetPosChild(), name))
-            << markup_test::narrow(doc) << " name " << markup_test::narrow(name) << " flags " << flags;
+      for (const char16_t* given : names) {
+        // Each name in a block of its own size: a read past its end is caught.
+        const size_t len = std::char_traits<char16_t>::length(given);
+        auto name = std::make_unique<char16_t[]>(len + 1);
+        std::char_traits<char16_t>::copy(name.get(), given, len + 1);
+        ASSERT_EQ(m.GetAttrib(name.get()), referenceAttrib(m, m.GetPos(), name.get()))
+            << markup_test::narrow(doc) << " name " << markup_test::narrow(given) << " flags " << flags;
+        ASSERT_EQ(m.GetChildAttrib(name.get()), referenceAttrib(m, m.GetPosChild(), name.get()))
+            << markup_test::narrow(doc) << " name " << markup_test::narrow(given) << " flags " << flags;
         ++compared;
       }
     }
