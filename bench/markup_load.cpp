@@ -555,24 +555,24 @@ void BM_Pugixml_BuildByTurns(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_CMarkup_OsmLoadWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pugixml_OsmLoadWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CMarkup_OsmWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pugixml_OsmWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CMarkup_OsmLoadWalkInto)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CMarkup_OsmWalkInto)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CMarkup_Build)->Arg(2000)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pugixml_Build)->Arg(2000)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CMarkup_BuildByTurns)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pugixml_BuildByTurns)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CMarkup_OsmLoadWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_Pugixml_OsmLoadWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_CMarkup_OsmWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_Pugixml_OsmWalk)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_CMarkup_OsmLoadWalkInto)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_CMarkup_OsmWalkInto)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_CMarkup_Build)->Arg(2000)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_Pugixml_Build)->Arg(2000)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_CMarkup_BuildByTurns)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_Pugixml_BuildByTurns)->Arg(20000)->Arg(100000)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
 
-BENCHMARK(BM_CMarkup_DecodeAndParse)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pugixml_Parse)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CMarkup_LoadFile)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pugixml_LoadFile)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CMarkup_Walk)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pugixml_Walk)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Pugixml_WalkSequential)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CMarkup_DecodeAndParse)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_Pugixml_Parse)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_CMarkup_LoadFile)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_Pugixml_LoadFile)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_CMarkup_Walk)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_Pugixml_Walk)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
+BENCHMARK(BM_Pugixml_WalkSequential)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", bench::bestOf);
 
 namespace {
 
@@ -584,6 +584,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     bench::keepMedianCpuTimes(runs, ns_);
+    bench::keepBestCpuTimes(runs, best_);
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
@@ -604,15 +605,21 @@ class RatioReporter : public benchmark::ConsoleReporter {
         {"screen script load file, throughput", "BM_CMarkup_LoadFile", "BM_Pugixml_LoadFile", "", {"/1", "/10"}, false},
         {"screen script walk, throughput", "BM_CMarkup_Walk", "BM_Pugixml_Walk", "", {"/1", "/10"}, false},
     };
-    std::printf("\nCMarkup against pugixml, same run (CPU time%s)\n", ns_.empty() ? "" : ", medians of repetitions");
+    std::printf("\nCMarkup against pugixml, same run (CPU time%s)\n",
+                best_.empty() ? "" : ", medians of repetitions, then the best round of each");
     for (const Pair& p : pairs) {
       for (const char* arg : p.args) {
         auto a = ns_.find(std::string(p.ours) + arg);
         auto b = ns_.find(std::string(p.theirs) + arg);
         if (a == ns_.end() || b == ns_.end() || a->second <= 0 || b->second <= 0) continue;
         const double ratio = p.time ? a->second / b->second : b->second / a->second;
-        std::printf("  %-42s %-8s %6.2fx  (CMarkup %.3f ms, pugixml %.3f ms) %s%s\n", p.what, arg + 1, ratio,
-                    a->second, b->second, *p.target ? "target " : "", p.target);
+        std::printf("  %-42s %-8s %6.2fx  (CMarkup %.3f ms, pugixml %.3f ms)", p.what, arg + 1, ratio, a->second,
+                    b->second);
+        auto ba = best_.find(a->first);
+        auto bb = best_.find(b->first);
+        if (ba != best_.end() && bb != best_.end() && ba->second > 0 && bb->second > 0)
+          std::printf(" best rounds %.2fx", p.time ? ba->second / bb->second : bb->second / ba->second);
+        std::printf(" %s%s\n", *p.target ? "target " : "", p.target);
       }
     }
     if (ns_.count("BM_CMarkup_Build/20000") && ns_.count("BM_CMarkup_Build/100000"))
@@ -624,7 +631,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
  private:
-  std::map<std::string, double> ns_;  // CPU time per iteration, in milliseconds (every pair's unit)
+  std::map<std::string, double> ns_;    // CPU time per iteration, in milliseconds (every pair's unit)
+  std::map<std::string, double> best_;  // the same of the best repetition, when there were some
 };
 
 }  // namespace

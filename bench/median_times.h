@@ -32,4 +32,22 @@ inline void keepMedianCpuTimes(const std::vector<benchmark::BenchmarkReporter::R
   keepMedianCpuTimes(runs, times, [](const benchmark::BenchmarkReporter::Run&) { return 1.0; });
 }
 
+// The least of a benchmark's repetitions, as a statistic (`->ComputeStatistics("min", bestOf)`):
+// on a machine shared with others a slow round is mostly someone else's work, so the best round
+// says more of the code than the median when the two disagree.
+inline double bestOf(const std::vector<double>& v) {
+  double best = v.empty() ? 0.0 : v.front();
+  for (double x : v) best = x < best ? x : best;
+  return best;
+}
+
+// The CPU time per iteration of the best repetition of each benchmark that computes "min".
+inline void keepBestCpuTimes(const std::vector<benchmark::BenchmarkReporter::Run>& runs,
+                             std::map<std::string, double>& times) {
+  using Run = benchmark::BenchmarkReporter::Run;
+  for (const Run& r : runs)
+    if (!r.error_occurred && r.run_type == Run::RT_Aggregate && r.aggregate_name == "min")
+      times[r.run_name.str()] = r.GetAdjustedCPUTime();
+}
+
 }  // namespace bench
