@@ -25,8 +25,8 @@ void* takeSpareBlock(size_t needed, size_t want, size_t& got);
 void keepSpareBlock(void* block, size_t bytes);
 
 // `block` (null, or `held` bytes from malloc or takeSpareBlock, of which the first `used` are in
-// use) grown to at least `needed` bytes: into a kept block when one suits (the old one is then
-// given up), else with realloc. Its size is put in `got`. Throws std::bad_alloc when memory is
+// use) grown to at least `needed` bytes: into a kept block when one suits, else from 2 MB up into
+// a fresh block of whole huge pages (in both cases the old one is given up), else with realloc. Its size is put in `got`. Throws std::bad_alloc when memory is
 // exhausted; `block` is then as it was.
 void* growBlock(void* block, size_t used, size_t held, size_t needed, size_t& got);
 

@@ -1,6 +1,7 @@
 // The blocks and text buffers documents give up, kept for the next large document.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -99,3 +100,23 @@ TEST(SpareMemory, ATextKeepsItsCharactersWhenItMovesIntoTheKeptBuffer) {
 }
 
 }  // namespace
+
+TEST(SpareMemory, ABlockGrownPastAHugePageKeepsWhatItHeld) {
+  drain();
+  // From 1.5 MB written to 5 MB wanted: a fresh block of whole 2 MB pages, aligned to them.
+  const size_t used = 3 * kMB / 2;
+  auto* old = static_cast<unsigned char*>(std::malloc(used));
+  for (size_t i = 0; i < used; ++i) old[i] = static_cast<unsigned char>(i * 7 + (i >> 12));
+  size_t got = 0;
+  auto* grown = static_cast<unsigned char*>(markup::growBlock(old, used, used, 5 * kMB, got));
+  EXPECT_EQ(got, 6 * kMB);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(grown) % (2 * kMB), 0u);
+  size_t differ = 0;
+  for (size_t i = 0; i < used; ++i) differ += grown[i] != static_cast<unsigned char>(i * 7 + (i >> 12));
+  EXPECT_EQ(differ, 0u);
+  grown[got - 1] = 1;  // all of it is ours
+  // The block it grew from was kept (1.5 MB), and is handed out again.
+  EXPECT_EQ(markup::takeSpareBlock(used, used, got), static_cast<void*>(old));
+  std::free(old);
+  std::free(grown);
+}
