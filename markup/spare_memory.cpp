@@ -16,7 +16,6 @@ constexpr size_t kMinBlock = size_t{1} << 16;   // bytes
 constexpr size_t kMaxText = size_t{1} << 23;    // characters (16 MB)
 constexpr size_t kMaxBlocks = size_t{24} << 20;  // bytes, all blocks together
 constexpr int kSlots = 6;
-constexpr size_t kHugePage = size_t{2} << 20;
 
 // Whether a kept block of `size` suits a request.
 inline bool suits(size_t size, size_t needed, size_t want) { return size >= needed && size / 4 <= want; }
@@ -102,11 +101,11 @@ void* growBlock(void* block, size_t used, size_t held, size_t needed, size_t& go
     keepSpareBlock(block, held);
     return kept;
   }
-  if (needed >= kHugePage) {
+  if (needed >= plat::kHugePageBytes) {
     // Whole huge pages, advised as such: filling the block then takes a fault per 2 MB instead
     // of one per 4 KB (on the virtual machines we measured on, a fault costs over 10 us).
-    const size_t size = (needed + kHugePage - 1) & ~(kHugePage - 1);
-    void* fresh = std::aligned_alloc(kHugePage, size);
+    const size_t size = (needed + plat::kHugePageBytes - 1) & ~(plat::kHugePageBytes - 1);
+    void* fresh = std::aligned_alloc(plat::kHugePageBytes, size);
     if (!fresh) throw std::bad_alloc();
     plat::adviseHugePages(fresh, size);
     if (used) std::memcpy(fresh, block, used);

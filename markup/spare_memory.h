@@ -26,8 +26,9 @@ void keepSpareBlock(void* block, size_t bytes);
 
 // `block` (null, or `held` bytes from malloc or takeSpareBlock, of which the first `used` are in
 // use) grown to at least `needed` bytes: into a kept block when one suits, else from 2 MB up into
-// a fresh block of whole huge pages (in both cases the old one is given up), else with realloc. Its size is put in `got`. Throws std::bad_alloc when memory is
-// exhausted; `block` is then as it was.
+// a fresh block of whole huge pages (in both cases the old one is given up), else with realloc.
+// Its size is put in `got`. Throws std::bad_alloc when memory is exhausted; `block` is then as
+// it was.
 void* growBlock(void* block, size_t used, size_t held, size_t needed, size_t& got);
 
 // Moves `text` into the kept text buffer when one of at least `needed` characters, and at most

@@ -47,6 +47,9 @@ const Options& options();
 // where the system offers them, so that filling it takes a few page faults instead of thousands.
 // Only a hint: nothing changes on a system without them, or for a small block.
 void adviseHugePages(const void* data, size_t bytes);
+// The huge page size advised for; a block aligned to it and a whole number of them long is
+// covered by the advice entirely.
+constexpr size_t kHugePageBytes = size_t{2} << 20;
 
 // Interrupt, terminate and hang-up requests end the message loop of the given thread (as
 // PostQuitMessage there); a second request ends the process at once. Call before starting

@@ -8,7 +8,7 @@ namespace plat {
 
 void adviseHugePages(const void* data, size_t bytes) {
   // Only the whole huge pages inside the block: the advice must not reach memory around it.
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  constexpr uintptr_t kHuge = kHugePageBytes;
   if (bytes < kHuge) return;
   const auto begin = reinterpret_cast<uintptr_t>(data);
   const uintptr_t start = (begin + kHuge - 1) & ~(kHuge - 1);
