@@ -99,8 +99,6 @@ TEST(SpareMemory, ATextKeepsItsCharactersWhenItMovesIntoTheKeptBuffer) {
   EXPECT_FALSE(markup::takeSpareText(text, 100000, 100000));  // taken once
 }
 
-}  // namespace
-
 TEST(SpareMemory, ABlockGrownPastAHugePageKeepsWhatItHeld) {
   drain();
   // From 1.5 MB written to 5 MB wanted: a fresh block of whole 2 MB pages, aligned to them.
@@ -120,3 +118,5 @@ TEST(SpareMemory, ABlockGrownPastAHugePageKeepsWhatItHeld) {
   std::free(old);
   std::free(grown);
 }
+
+}  // namespace
