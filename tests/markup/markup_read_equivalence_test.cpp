@@ -141,6 +141,9 @@ TEST(MarkupReadEquivalence, AttributesOfGeneratedStartTags) {
   const std::vector<std::u16string> usual = {
       u" a=\"1\"", u" ab=\"x'y\"", u" A=\"=\"", u" b = \"v\"", u"  Ab=\"\"", u" a=\"a=&amp;\"", u" LocX=\"12\"",
       u" locx=\"\xE4\"", u" x=\"\x4E2D\"", u"\r\n\tab=\"2\"", u" b=\"'\"", u" a=\"12345678901234567890\"", u" '", u" a=b",
+      // References and quotes on either side of the first sixteen characters of a value.
+      u" a=\"1234567890123456&amp;\"", u" ab=\"123456789012345678901&lt;x\"", u" b='123456789012345&apos;'",
+      u" longattributename=\"1\"",
       std::u16string(u" a\0b=\"0\"", 8),
   };
   std::mt19937 rng(20261208);
