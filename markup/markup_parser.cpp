@@ -349,10 +349,12 @@ int MarkupParser::parseEndTag(int i) {
     return j + 1;
   }
 
-  // The usual case: the end tag closes the innermost open element.
+  // The usual case: the end tag closes the innermost open element. The end tag's name holds no
+  // character that ends a name, so a start tag name equal to it over its length, and ended right
+  // after, is of the same length. (The start tag is before this end tag: s + len < n_.)
   auto closes = [&](int e) {
     int s = at(e).Start + 1;
-    return (s + len >= n_ || endsName(d_[s + len])) && sameName(s, nameStart, len) && nameLen(s) == len;
+    return endsName(d_[s + len]) && sameName(s, nameStart, len);
   };
   size_t depth = stack_.size();
   if (depth > 0 && !closes(stack_.back())) {
