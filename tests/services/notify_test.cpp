@@ -130,7 +130,8 @@ TEST_F(NotifyTest, ABufferTooSmallForOneRecordIsRefused) {
 
 TEST_F(NotifyTest, ClosingWakesAWaitingThread) {
   std::atomic<DWORD> result{WAIT_TIMEOUT};
-  std::thread waiter([&] { result = WaitForSingleObject(handle_, 10000); });
+  const HANDLE watched = handle_;  // the waiter must not read the member this thread clears
+  std::thread waiter([&result, watched] { result = WaitForSingleObject(watched, 10000); });
   // The waiter may or may not be waiting yet; either way the closed handle must let it go.
   EXPECT_TRUE(FindCloseChangeNotification(handle_));
   handle_ = INVALID_HANDLE_VALUE;
