@@ -13,6 +13,7 @@
 #include "gdi/bitmap.h"
 #include "gdi_test_util.h"
 #include "image/bmp_decoder.h"
+#include "test_data.h"
 
 using gdi_test::Canvas;
 namespace fs = std::filesystem;
@@ -168,7 +169,7 @@ int worstAgainst(const std::vector<uint32_t>& px, const unsigned char* ref, bool
 }
 
 TEST(BmpSuite, QuestionableImagesWithAReferenceMatchIt) {
-  if (!fs::exists(kBmpSuite + "q")) GTEST_SKIP() << "BMP Suite not present";
+  HU_SKIP_WITHOUT_TEST_DATA(kBmpSuite + "q");
   // The questionable files that carry a picture the device's platform shows, with the suite's
   // reference rendering of each.
   const std::pair<const char*, const char*> cases[] = {

@@ -12,6 +12,7 @@
 #include "gdi/bitmap.h"
 #include "gdi_test_util.h"
 #include "image/bmp_decoder.h"
+#include "test_data.h"
 
 using gdi_test::Canvas;
 namespace fs = std::filesystem;
@@ -42,7 +43,7 @@ int worstDifference(plat::gdi::Bitmap& b, const unsigned char* ref, int channels
 }
 
 TEST(BmpSuite, EveryGoodImageMatchesTheReferenceRendering) {
-  if (!fs::exists(kBmpSuite + "g")) GTEST_SKIP() << "BMP Suite not present";
+  HU_SKIP_WITHOUT_TEST_DATA(kBmpSuite + "g");
   // The suite's reference renderings, by file.
   const std::map<std::string, std::vector<std::string>> refs = {
       {"pal1", {"pal1"}}, {"pal1bg", {"pal1bg"}}, {"pal1wb", {"pal1"}}, {"pal4", {"pal4"}}, {"pal4gs", {"pal4gs"}},
@@ -82,7 +83,7 @@ TEST(BmpSuite, EveryGoodImageMatchesTheReferenceRendering) {
 }
 
 TEST(BmpSuite, BadAndQuestionableImagesNeverCrash) {
-  if (!fs::exists(kBmpSuite + "b")) GTEST_SKIP() << "BMP Suite not present";
+  HU_SKIP_WITHOUT_TEST_DATA(kBmpSuite + "b");
   int refused = 0, loaded = 0;
   for (const char* set : {"b", "q", "x"}) {
     for (const auto& entry : fs::directory_iterator(kBmpSuite + set)) {
@@ -106,7 +107,7 @@ TEST(BmpSuite, BadAndQuestionableImagesNeverCrash) {
 TEST(BmpDecoder, MutatedSuiteFilesNeverReadOutOfBounds) {
   // Random damage to every good image: headers, tables and RLE streams with wrong numbers.
   // Whatever comes out, the sanitizer build must see no bad read.
-  if (!fs::exists(kBmpSuite + "g")) GTEST_SKIP() << "BMP Suite not present";
+  HU_SKIP_WITHOUT_TEST_DATA(kBmpSuite + "g");
   std::mt19937 rng(2024);
   int decoded = 0;
   for (const auto& entry : fs::directory_iterator(kBmpSuite + "g")) {
@@ -209,7 +210,7 @@ TEST(ShLoadDIBitmap, MissingFileGivesNull) {
 
 TEST(ShLoadDIBitmap, LoadedBitmapsDrawLikeAnyOther) {
   const std::string file = kBmpSuite + "g/pal8.bmp";
-  if (!fs::exists(file)) GTEST_SKIP() << "BMP Suite not present";
+  HU_SKIP_WITHOUT_TEST_DATA(file);
   HBITMAP bm = SHLoadDIBitmap(wide(file).c_str());
   ASSERT_NE(bm, nullptr);
   BITMAP desc{};
@@ -250,7 +251,7 @@ std::vector<int> readJsonInts(const std::string& path) {
 }
 
 TEST(PngSuite, ImagingServiceDecodesEveryValidFileAndRefusesCorruptOnesSafely) {
-  if (!fs::exists(kPngSuite + "png")) GTEST_SKIP() << "PngSuite not present";
+  HU_SKIP_WITHOUT_TEST_DATA(kPngSuite + "png");
   int decoded = 0, compared = 0;
   for (const auto& entry : fs::directory_iterator(kPngSuite + "png")) {
     const std::string name = entry.path().stem().string();

@@ -19,6 +19,7 @@
 #include "gdi_test_util.h"
 #include "image/bmp_decoder.h"
 #include "image/picture_decoders.h"
+#include "test_data.h"
 #include "windows.h"
 
 namespace fs = std::filesystem;
@@ -133,7 +134,7 @@ std::map<std::string, std::string> readConf(const std::string& path) {
 }
 
 TEST(GifSuite, FirstFramesMatchTheSuiteRenderings) {
-  if (!fs::exists(kGifSuite + "TESTS")) GTEST_SKIP() << "GIF suite not present";
+  HU_SKIP_WITHOUT_TEST_DATA(kGifSuite + "TESTS");
   int compared = 0, opened = 0;
   std::vector<std::string> mustCompare = {"image-inside-bg", "image-outside-bg", "image-overlap-bg", "no-clear",
                                           "no-clear-and-eoi", "missing-pixels", "extra-pixels", "interlace",
@@ -401,7 +402,7 @@ TEST(DamagedPictures, MutatedSuiteFilesAndPhotosNeverReadOutOfBounds) {
   // whatever each decoder makes of it.
   std::vector<std::vector<uint8_t>> originals;
   for (const std::string& dir : {kGifSuite, std::string(HU_TESTDATA_DIR "/png/png/")}) {
-    if (!fs::exists(dir)) continue;
+    HU_SKIP_WITHOUT_TEST_DATA(dir);
     for (const auto& entry : fs::directory_iterator(dir)) {
       const std::string ext = entry.path().extension().string();
       if (ext == ".gif" || ext == ".png") originals.push_back(readAll(entry.path().string()));

@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "links/nmea_parser.h"
+#include "test_data.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ void checkLog(const fs::path& log, const Oracle& oracle, Tally& tally) {
 }
 
 TEST(NmeaRealLogs, EveryLogParsesAndAgreesWithItsExpectedOutput) {
-  if (!fs::exists(logFolder())) GTEST_SKIP() << "no receiver logs at " << logFolder();
+  HU_SKIP_WITHOUT_TEST_DATA(logFolder());
   std::vector<fs::path> logs;
   for (auto& e : fs::directory_iterator(logFolder()))
     if (e.path().extension() == ".log") logs.push_back(e.path());
@@ -256,7 +257,7 @@ TEST(NmeaRealLogs, EveryLogParsesAndAgreesWithItsExpectedOutput) {
 // Logs fed in arbitrary blocks (as the serial reader delivers them) leave the same record as
 // logs fed whole: the state machine carries over block boundaries.
 TEST(NmeaRealLogs, BlockBoundariesDoNotMatter) {
-  if (!fs::exists(logFolder())) GTEST_SKIP() << "no receiver logs";
+  HU_SKIP_WITHOUT_TEST_DATA(logFolder());
   int compared = 0;
   for (auto& e : fs::directory_iterator(logFolder())) {
     if (e.path().extension() != ".log") continue;

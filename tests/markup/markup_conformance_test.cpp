@@ -12,6 +12,7 @@
 
 #include "markup.h"
 #include "markup_test_util.h"
+#include "test_data.h"
 
 using markup_test::narrow;
 using markup_test::readBytes;
@@ -60,8 +61,7 @@ bool isUtf8(const std::string& bytes) {
 
 TEST(MarkupConformance, W3CSuite) {
   const std::string zip = HU_TESTDATA_DIR "/xml/xmlts20130923.zip";
-  struct stat st {};
-  if (stat(zip.c_str(), &st) != 0) GTEST_SKIP() << "no " << zip;
+  HU_SKIP_WITHOUT_TEST_DATA(zip);
   if (std::system("command -v unzip >/dev/null 2>&1") != 0) GTEST_SKIP() << "unzip is not installed";
   std::string dir = markup_test::makeTempDir();
   ASSERT_FALSE(dir.empty());
