@@ -77,8 +77,10 @@ DWORD WINAPI CNaviPathList::ScanThread(LPVOID param) {
       self->m_paths.swap(found);
     }
     self->m_ready = 1;
-    ++self->m_scans;
-    if (self->m_stop) break;
+    if (self->m_stop) {
+      ++self->m_scans;
+      break;
+    }
     // Sent without waiting for the windows: the window thread may be waiting for this thread
     // (deleting the list at shutdown), and a blocking send would never return then.
     if (s_broadcasting.exchange(1) == 0) {
@@ -86,6 +88,9 @@ DWORD WINAPI CNaviPathList::ScanThread(LPVOID param) {
                          static_cast<WPARAM>(count), 0);
       s_broadcasting = 0;
     }
+    // Counted once the news is in the windows' queues: whoever waits for a scan and then pumps
+    // its messages sees the list update handled, not arriving later.
+    ++self->m_scans;
   }
   return 0;
 }

@@ -36,7 +36,7 @@ class CNaviPathList {
   void CopyItem(int i, LPWSTR buffer) const;
   // 1 after a scan, 0 while one runs.
   int IsReady() const { return m_ready.load(); }
-  // Scans finished since construction (tests wait for a scan with it).
+  // Scans finished and announced to the windows since construction (tests wait for a scan with it).
   int ScanCount() const { return m_scans.load(); }
 
  private:
