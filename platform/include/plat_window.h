@@ -372,6 +372,9 @@ uint64_t nextTimerDueMs();
 bool idle();
 // Waits until idle() holds, at most `timeoutMs` of real time. Returns idle().
 bool waitIdle(uint32_t timeoutMs);
+// Waits until the given thread waits in GetMessageW with nothing to do, at most `timeoutMs` of
+// real time; the first time marks the end of a program's start-up. Returns whether it does.
+bool waitThreadIdle(DWORD threadId, uint32_t timeoutMs);
 // Input as the touch screen and the keys deliver it (any thread). Screen coordinates.
 void injectTouch(UINT message, int x, int y);
 void injectKey(UINT virtualKey, bool down);

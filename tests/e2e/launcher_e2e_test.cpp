@@ -238,7 +238,7 @@ TEST_F(LauncherE2E, RememberedProgramStartsAloneEndsAndTheCompanionHearsOfIt) {
 
 TEST_F(LauncherE2E, TapOnARowAndOnStartStartsThatProgramAndRemembersIt) {
   program("StorageCard/Atlas/Atlas.exe", "sleep 1");
-  program("StorageCard/Maps/Europe/Route66.exe", "sleep 1");
+  program("StorageCard/Maps/Europe/Route66.exe", "exit 0");
   startMcu();
   startLauncher(
       "wait 2000\n"

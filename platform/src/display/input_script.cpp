@@ -20,6 +20,9 @@ namespace plat::display {
 
 namespace {
 
+// How long a script waits for the program's start-up before it plays anyway.
+constexpr uint32_t kStartWaitMs = 60000;
+
 struct KeyName {
   const char* name;
   int code;
@@ -91,6 +94,9 @@ bool stopping() {
 void play(std::vector<ScriptStep> steps, DWORD quitThread) {
   using plat::window::injectKey;
   using plat::window::injectTouch;
+  // The script begins where the program's start-up ends, when its main thread first waits for
+  // messages: a slow start (a loaded machine, a sanitizer build) must not eat its first wait.
+  plat::window::waitThreadIdle(quitThread, kStartWaitMs);
   for (const ScriptStep& s : steps) {
     if (stopping()) break;
     if (s.kind != ScriptStep::Wait) plat::window::waitIdle(5000);

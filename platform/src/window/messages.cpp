@@ -160,7 +160,11 @@ uint64_t nextDueLocked(DWORD tid) {
   return due;
 }
 
-bool queueIdle(const ThreadQueue& q) { return q.waiting && !q.wake; }
+// Waiting with nothing to do: no message for it, and no timer of its fallen due while it sleeps
+// towards that moment (a thread late to wake up is not idle, its WM_TIMER is still to come).
+bool queueIdle(const ThreadQueue& q) {
+  return q.waiting && !q.wake && nextDueLocked(q.threadId) > plat::clock::nowMs();
+}
 
 bool idleLocked() {
   auto& s = state();
@@ -314,6 +318,15 @@ bool waitIdle(uint32_t timeoutMs) {
   auto& s = state();
   Lock lock(s.lock);
   return s.idleCv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return idleLocked(); });
+}
+
+bool waitThreadIdle(DWORD threadId, uint32_t timeoutMs) {
+  auto& s = state();
+  Lock lock(s.lock);
+  return s.idleCv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    ThreadQueue* q = queueFor(threadId);
+    return q && queueIdle(*q);
+  });
 }
 
 void postQuit(DWORD threadId, int exitCode) {
