@@ -24,6 +24,7 @@ bool ScreenSnapshots::Start(const std::string& folder) {
       return false;
     }
     m_folder = buffer.data();
+    m_madeFolder = true;
   } else {
     std::filesystem::create_directories(folder, error);
     if (!std::filesystem::is_directory(folder)) {
@@ -46,6 +47,11 @@ void ScreenSnapshots::Stop() {
   }
   m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();
+  if (m_madeFolder) {
+    std::error_code error;
+    std::filesystem::remove(m_folder, error);  // only an empty folder goes
+    m_madeFolder = false;
+  }
 }
 
 void ScreenSnapshots::Run() {

@@ -23,7 +23,8 @@ class ScreenSnapshots {
   ScreenSnapshots& operator=(const ScreenSnapshots&) = delete;
 
   // Starts writing into `folder` (made when missing); an empty name makes a new folder under
-  // $XDG_RUNTIME_DIR or /tmp. The folder is named on the console and standard error.
+  // $XDG_RUNTIME_DIR or /tmp, removed again by Stop when no picture went into it. The folder is
+  // named on the console and standard error.
   bool Start(const std::string& folder);
   void Stop();
   const std::string& Folder() const { return m_folder; }
@@ -32,6 +33,7 @@ class ScreenSnapshots {
   void Run();
 
   std::string m_folder;
+  bool m_madeFolder = false;  // a folder of our own, removed at the end when nothing was written
   std::atomic<bool> m_stop{false};
   std::mutex m_lock;
   std::condition_variable m_wake;  // ends the poll's pause at once on Stop
