@@ -42,12 +42,12 @@ class LauncherOnXTest : public ::testing::Test {
     if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
   }
 
-  void startLauncher() {
+  void startLauncher() { startLauncher(server_.display()); }
+  void startLauncher(const std::string& display) {
     std::string program = std::string(HU_BINARY_DIR) + "/launcher/launcher";
     ASSERT_EQ(access(program.c_str(), X_OK), 0) << "build the launcher target first";
     console_ = dir_ + "/console.txt";
     std::string unit = dir_ + "/unit";
-    std::string display = server_.display();
     child_ = fork();
     if (child_ == 0) {
       setenv("DISPLAY", display.c_str(), 1);
@@ -99,9 +99,10 @@ TEST_F(LauncherOnXTest, ShowsItsScreenFullAndEndsInOrderWhenTheXServerGoesAway) 
 }
 
 TEST_F(LauncherOnXTest, FullScreenWithoutAnXServerEndsAtOnceWithTheDisplayLostStatus) {
-  std::string display = server_.display();
-  server_.stop();  // a display number that nobody serves now
-  startLauncher();
+  HeldDisplay nobody;
+  ASSERT_FALSE(nobody.display().empty());
+  server_.stop();
+  startLauncher(nobody.display());
   EXPECT_EQ(waitExit(30000), HU_DISPLAY_LOST_EXIT_STATUS) << readFile(dir_ + "/stderr.txt");
   EXPECT_NE(readFile(console_).find("no screen to show the shell on"), std::string::npos) << readFile(console_);
 }

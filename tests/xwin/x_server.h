@@ -11,6 +11,7 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -95,6 +96,41 @@ class XServer {
 
  private:
   pid_t pid_ = -1;
+  std::string display_;
+};
+
+// A display number that nobody serves while the test holds it: its lock file names this
+// process, so an X server started beside us (Xvfb -displayfd takes the first number whose lock
+// is free) never takes it, and a connection to it finds no server.
+class HeldDisplay {
+ public:
+  HeldDisplay() {
+    for (int n = 900; n < 1900 && display_.empty(); ++n) {
+      std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+      if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) continue;
+      int fd = open(lock.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
+      if (fd < 0) continue;
+      char text[16];
+      int len = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
+      bool written = write(fd, text, static_cast<size_t>(len)) == len;
+      close(fd);
+      if (!written) {
+        unlink(lock.c_str());
+        continue;
+      }
+      lock_ = lock;
+      display_ = ":" + std::to_string(n);
+    }
+  }
+  ~HeldDisplay() {
+    if (!lock_.empty()) unlink(lock_.c_str());
+  }
+  HeldDisplay(const HeldDisplay&) = delete;
+  HeldDisplay& operator=(const HeldDisplay&) = delete;
+  const std::string& display() const { return display_; }
+
+ private:
+  std::string lock_;
   std::string display_;
 };
 
