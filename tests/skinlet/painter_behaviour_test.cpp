@@ -557,8 +557,73 @@ TEST_F(Painter, HiddenControlsDrawNoImageButKeepTheirLabelAndTrack) {
   EXPECT_EQ(pixel(340, 130), 0x1E2A38u);
   EXPECT_EQ(pixel(490, 212), 0x8090A0u);
   // Without an activation or page switch the controls draw themselves: not in the frame.
+  const RECT segment{660, 196, 760, 256};
+  const Image drawn = screen(segment);
   paint(w);
   EXPECT_EQ(pixel(400, 135), 0x1E2A38u);
+  const Image bare = screen(segment);
+  EXPECT_NE(drawn.pixels, bare.pixels) << "the segment display's background was in the frame";
+  // A hidden segment display is left out of it.
+  engine.page(0).EightSegs[0].Flags = 0x100;
+  engine.FullRepaint = 1;
+  paint(w);
+  EXPECT_EQ(screen(segment).pixels, bare.pixels);
+}
+
+TEST_F(Painter, ButtonLabelsAndTableTextsTakeTheLanguageTextOfTheirIds) {
+  // Text 65534 is what an id of -2 would name, were it taken as one.
+  writeFile("Windows/en.rc", "STRINGTABLE\nBEGIN\n  1, \"W\"\n  65534, \"WWWW\"\nEND\n");
+  writeFile("Windows/language.xml", "<LANGUAGES><LANGUAGE LANGID='1033'>en.rc</LANGUAGE></LANGUAGES>");
+  texts = std::make_unique<CTxtRes>();
+  ASSERT_EQ(texts->SetLanguage(1033), 1);
+  engine.SL_resSetHandle(&images, texts.get());
+  tagButton& button = engine.page(0).Buttons[0];
+  tagTable& item = engine.page(0).Tables[4];
+  lstrcpynW(button.Text, u"WWWWWWWW", SL_TEXT_LEN);
+  lstrcpynW(item.Text, u"WWWWWWWW", SL_TEXT_LEN);
+  HWND w = createScreen(engine);
+  const RECT label{340, 130, 460, 178}, row{360, 412, 536, 438};
+  // Columns of `part` that differ from the same paint without any text there.
+  auto inked = [&](const RECT& part, const std::function<void()>& set) {
+    button.TxtType = 0;
+    item.TxtId = -2;
+    engine.FullRepaint = 1;
+    paint(w);
+    const Image bare = screen(part);
+    button.TxtType = 1;
+    set();
+    engine.FullRepaint = 1;
+    paint(w);
+    const Image now = screen(part);
+    int columns = 0;
+    for (int x = 0; x < now.width; ++x) {
+      bool differs = false;
+      for (int y = 0; y < now.height; ++y) differs = differs || now.at(x, y) != bare.at(x, y);
+      columns += differs;
+    }
+    return columns;
+  };
+  enum Ink { kNone, kOneW, kLiteral };
+  const struct {
+    const char* what;
+    const RECT& part;
+    std::function<void()> set;
+    Ink ink;
+  } rows[] = {
+      {"label, text id 1", label, [&] { button.TextIds = {1}; }, kOneW},
+      {"label, negative id", label, [&] { button.TextIds = {-1}; }, kLiteral},
+      {"label, state past the ids", label, [&] { button.TextIds = {1}, button.StateIndex = 1; }, kLiteral},
+      {"row, text id 1", row, [&] { item.TxtId = 1; }, kOneW},
+      {"row, -1", row, [&] { item.TxtId = -1; }, kLiteral},
+      {"row, -2", row, [&] { item.TxtId = -2; }, kNone},
+      {"row, -3", row, [&] { item.TxtId = -3; }, kNone},
+  };
+  for (const auto& r : rows) {
+    button.StateIndex = 0;
+    const int columns = inked(r.part, r.set);
+    const Ink seen = columns == 0 ? kNone : columns < 40 ? kOneW : kLiteral;
+    EXPECT_EQ(seen, r.ink) << r.what << ": " << columns << " columns";
+  }
 }
 
 TEST_F(Painter, PicturesNeedAValidIndexAndKeepTheColourKey) {
