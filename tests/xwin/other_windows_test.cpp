@@ -80,6 +80,10 @@ TEST_F(OtherWindowsTest, AnotherProgramsWindowIsListedWithItsProcessTitleAndClas
   WCHAR small[5];
   EXPECT_EQ(GetWindowTextW(h, small, 5), 4);
   EXPECT_EQ(std::u16string(small), u"Navi");
+  // Once the display has stopped, other programs' windows are out of reach.
+  plat::display::close();
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(byProcess(4242), nullptr);
 }
 
 TEST_F(OtherWindowsTest, TitlesInOtherEncodingsAndMissingPropertiesAreReadSafely) {
@@ -181,6 +185,7 @@ TEST_F(OtherWindowsTest, FrontingTakesTurnsBetweenTheProgramAndOurScreen) {
   EXPECT_TRUE(IsWindow(h));
   EXPECT_TRUE(screenShows(0x3060C0));
   EXPECT_EQ(byProcess(700), h);
+  EXPECT_EQ(allWindows().back(), h) << "hidden by us, it is listed at the bottom";
   EXPECT_FALSE(ShowWindow(h, SW_SHOW));
   EXPECT_TRUE(IsWindowVisible(h));
   EXPECT_TRUE(screenShows(0x00FF00));
