@@ -370,14 +370,15 @@ TEST_F(NaviTest, AStartWhileTheProgramsWindowLivesFrontsItRemembersThePathAndAni
   wc.lpfnWndProc = DefWindowProcW;
   wc.lpszClassName = u"NaviProgram";
   RegisterClassW(&wc);
-  HWND navi = CreateWindowExW(0, u"NaviProgram", u"navi", WS_POPUP, 0, 0, 800, 480, nullptr, nullptr, nullptr, nullptr);
+  HWND navi = CreateWindowExW(0, u"NaviProgram", u"navi", WS_POPUP | WS_VISIBLE, 790, 470, 10, 10, nullptr, nullptr,
+                              nullptr, nullptr);
   SendMessageW(wnd_->GetHwnd(), WM_COMMAND, RegisterWindowMessageW(u"APPLICATION_MESSAGEID_NAVIFINDWNDMSG"),
                reinterpret_cast<LPARAM>(navi));
   POINT p = rowPoint(indexOf(u"\\StorageCard\\Navi\\Go.exe"));
-  tap(p.x, p.y);
+  tap(p.x, p.y);  // our window in front again
+  ASSERT_NE(GetForegroundWindow(), navi);
   PostMessageW(wnd_->GetHwnd(), WM_COMMAND, CNaviPathListWnd::kCmdStart, 0);
   pumpUntilIdle();
-  EXPECT_TRUE(IsWindowVisible(navi));
   EXPECT_EQ(GetForegroundWindow(), navi);
   EXPECT_EQ(remembered(), u"\\StorageCard\\Navi\\Go.exe");
   EXPECT_EQ(page(), CNaviPathListWnd::kPageStarting);
@@ -448,14 +449,10 @@ TEST_P(CardPull, TheUnitRestartsWhenAProgramRanAsTheCardWentAway) {
   program("StorageCard/Maps/Stay.exe", running + "sleep 30");
   g_pConfig->SetString(u"GPS_MAPPATH", pull.program);
   createMain();
-  if (pull.program[0]) {
-    ASSERT_TRUE(waitReal([&] { return fs::exists(hostPath("StorageCard/running")); }));
-  }
+  ASSERT_TRUE(!pull.program[0] || waitReal([&] { return fs::exists(hostPath("StorageCard/running")); }));
   fs::rename(hostPath("StorageCard"), unitRoot() + "-card");
   ASSERT_TRUE(waitReal([&] { return !g_pStorageMonitor->IsStorageCardPresent(); }));
-  if (pull.endsWithItsFolder) {
-    ASSERT_TRUE(waitReal([&] { return consoleHas("MGSID_NAVIEXITMSG"); }));
-  }
+  ASSERT_TRUE(!pull.endsWithItsFolder || waitReal([&] { return consoleHas("MGSID_NAVIEXITMSG"); }));
   pumpFor(CNaviPathListWnd::kRemoveSettleMs + CNaviPathListWnd::kRebootDelayMs + 10);
   EXPECT_EQ(restarts, pull.restarts);
 }

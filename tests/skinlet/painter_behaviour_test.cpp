@@ -571,59 +571,31 @@ TEST_F(Painter, HiddenControlsDrawNoImageButKeepTheirLabelAndTrack) {
 }
 
 TEST_F(Painter, ButtonLabelsAndTableTextsTakeTheLanguageTextOfTheirIds) {
-  // Text 65534 is what an id of -2 would name, were it taken as one.
-  writeFile("Windows/en.rc", "STRINGTABLE\nBEGIN\n  1, \"W\"\n  65534, \"WWWW\"\nEND\n");
+  // Texts 65533 and 65534 are what ids -3 and -2 would name, were they taken as ids.
+  writeFile("Windows/en.rc", "STRINGTABLE\nBEGIN\n  1, \"W\"\n  65533, \"WW\"\n  65534, \"WWWW\"\nEND\n");
   writeFile("Windows/language.xml", "<LANGUAGES><LANGUAGE LANGID='1033'>en.rc</LANGUAGE></LANGUAGES>");
   texts = std::make_unique<CTxtRes>();
   ASSERT_EQ(texts->SetLanguage(1033), 1);
   engine.SL_resSetHandle(&images, texts.get());
   tagButton& button = engine.page(0).Buttons[0];
   tagTable& item = engine.page(0).Tables[4];
-  lstrcpynW(button.Text, u"WWWWWWWW", SL_TEXT_LEN);
-  lstrcpynW(item.Text, u"WWWWWWWW", SL_TEXT_LEN);
   HWND w = createScreen(engine);
-  const RECT label{340, 130, 460, 178}, row{360, 412, 536, 438};
-  // Columns of `part` that differ from the same paint without any text there.
-  auto inked = [&](const RECT& part, const std::function<void()>& set) {
-    button.TxtType = 0;
-    item.TxtId = -2;
+  // The label and the row as painted with these ids and literal texts.
+  auto look = [&](std::vector<int32_t> ids, int state, int32_t txtId, const char16_t* label, const char16_t* text) {
+    button.TextIds = ids;
+    button.StateIndex = state;
+    item.TxtId = txtId;
+    lstrcpynW(button.Text, label, SL_TEXT_LEN);
+    lstrcpynW(item.Text, text, SL_TEXT_LEN);
     engine.FullRepaint = 1;
     paint(w);
-    const Image bare = screen(part);
-    button.TxtType = 1;
-    set();
-    engine.FullRepaint = 1;
-    paint(w);
-    const Image now = screen(part);
-    int columns = 0;
-    for (int x = 0; x < now.width; ++x) {
-      bool differs = false;
-      for (int y = 0; y < now.height; ++y) differs = differs || now.at(x, y) != bare.at(x, y);
-      columns += differs;
-    }
-    return columns;
+    return std::make_pair(screen({340, 130, 460, 178}).pixels, screen({360, 412, 536, 438}).pixels);
   };
-  enum Ink { kNone, kOneW, kLiteral };
-  const struct {
-    const char* what;
-    const RECT& part;
-    std::function<void()> set;
-    Ink ink;
-  } rows[] = {
-      {"label, text id 1", label, [&] { button.TextIds = {1}; }, kOneW},
-      {"label, negative id", label, [&] { button.TextIds = {-1}; }, kLiteral},
-      {"label, state past the ids", label, [&] { button.TextIds = {1}, button.StateIndex = 1; }, kLiteral},
-      {"row, text id 1", row, [&] { item.TxtId = 1; }, kOneW},
-      {"row, -1", row, [&] { item.TxtId = -1; }, kLiteral},
-      {"row, -2", row, [&] { item.TxtId = -2; }, kNone},
-      {"row, -3", row, [&] { item.TxtId = -3; }, kNone},
-  };
-  for (const auto& r : rows) {
-    button.StateIndex = 0;
-    const int columns = inked(r.part, r.set);
-    const Ink seen = columns == 0 ? kNone : columns < 40 ? kOneW : kLiteral;
-    EXPECT_EQ(seen, r.ink) << r.what << ": " << columns << " columns";
-  }
+  const char16_t* const many = u"WWWWWWWW";
+  EXPECT_TRUE(look({1}, 0, 1, many, many) == look({-1}, 0, -1, u"W", u"W")) << "the language texts win";
+  EXPECT_TRUE(look({1}, 1, -2, u"W", u"W") == look({}, 1, -1, u"W", u"")) << "state past the ids; -2: no text";
+  EXPECT_TRUE(look({}, 0, -3, u"", u"W") == look({}, 0, -1, u"", u"")) << "-3: no text";
+  EXPECT_FALSE(look({}, 0, -1, u"W", u"W") == look({}, 0, -1, u"", u"")) << "the literal texts show";
 }
 
 TEST_F(Painter, PicturesNeedAValidIndexAndKeepTheColourKey) {
