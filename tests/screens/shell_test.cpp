@@ -6,6 +6,7 @@
 #include "links/msg_queue.h"
 #include "plat_device.h"
 #include "plat_msgqueue.h"
+#include "plat_registry.h"
 #include "screen_fixture.h"
 
 namespace {
@@ -32,11 +33,9 @@ TEST_F(ShellTest, TheTaskBarIsHiddenWhileTheShellRunsAndTheCardsMarkerCalibrates
   RegisterClassW(&wc);
   HWND bar = CreateWindowExW(0, u"HHTaskBar", u"", WS_POPUP | WS_VISIBLE, 0, 440, 800, 40, nullptr, nullptr, nullptr,
                              nullptr);
-  HKEY card = nullptr;  // the unit's storage card, where the marker is looked for
-  RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"System\\StorageManager\\Profiles\\SDMemory1", 0, nullptr, 0, 0, nullptr,
-                  &card, nullptr);
-  RegSetValueExW(card, u"Folder", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"StorageCard"), 24);
-  RegCloseKey(card);
+  // The unit's storage card, where the marker is looked for.
+  ASSERT_TRUE(plat::registry::loadText(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory1]\n\"Folder\"=\"StorageCard\"\n"));
   for (bool marker : {false, true}) {
     if (marker) writeFile("StorageCard/Calibration.vexa", "");
     const unsigned calibrations = plat::device::touchCalibrations();
