@@ -1,5 +1,5 @@
 // The engine's timers on the screen window: 888 picture loader, 889 picture refresh, 890 text
-// scrolling (started by the painter, scroll_timer.cpp), 891 remote-mode time-out.
+// scrolling (started by the painter while a text scrolls), 891 remote-mode time-out.
 #include "operations_lookup.h"
 
 namespace {
@@ -34,6 +34,12 @@ void CSkinlet::SL_picStartLoadItemTimer(int period) {
 void CSkinlet::SL_picStopLoadItemTimer() {
   KillTimer(hViewWnd, kPictureRefreshTimer);
   PicTimerOn = 0;
+}
+
+void CSkinlet::SL_txtStartScrollTimer(int period) {
+  if (TxtScrollTimerOn) return;
+  TxtScrollTimerOn = 1;
+  SetTimer(hViewWnd, kTextScrollTimer, periodOf(period), nullptr);
 }
 
 void CSkinlet::SL_txtStopScrollTimer() {

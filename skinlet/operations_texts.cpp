@@ -58,9 +58,10 @@ void CSkinlet::SL_txtSetItem(int id, int number, int index) {
 // target's literal text. Results are cut to the text buffer.
 template <class Value>
 static void setParamItem(CSkinlet& skin, tagTexture* templ, int targetId, Value value, int index) {
-  if (!templ) return;
+  // A template without language ids is no template: it is left as it is, shown or not.
+  if (!templ || templ->TextureIDs.empty()) return;
   templ->TxtType &= ~kShown;
-  if (templ->TextureIDs.empty() || templ->TextureIDs.front() < 0) return;
+  if (templ->TextureIDs.front() < 0) return;
   const WCHAR* format = skin.SL_resGetItem(static_cast<unsigned short>(templ->TextureIDs.front() & 0xFFFF));
   if (!format) return;
   constexpr bool isNumber = std::is_same_v<Value, int>;

@@ -81,8 +81,9 @@ void CSkinlet::SL_PaintAnimationStop() { NeedAnimation = 0; }
 
 HDC CSkinlet::SL_PaintBegin() {
   // A paint that was begun and never finished is finished now, so its contexts are not lost.
-  if (FrameDC) releasePaintContexts();
+  if (PaintBegun) releasePaintContexts();
   PaintDC = BeginPaint(hViewWnd, &PaintInfo);
+  PaintBegun = true;
   SourceDC = CreateCompatibleDC(PaintDC);
   FrameDC = CreateCompatibleDC(PaintDC);
   FrameBitmap = CreateCompatibleBitmap(PaintDC, ScreenWidth, ScreenHeight);
@@ -110,10 +111,13 @@ HDC CSkinlet::SL_PaintBegin() {
 }
 
 void CSkinlet::SL_PaintEnd() {
-  if (!FrameDC) return;
-  if (NeedAnimation) SL_AnimationProc();
-  BitBlt(PaintDC, 0, 0, ScreenWidth, ScreenHeight, FrameDC, 0, 0, SRCCOPY);
-  releasePaintContexts();
+  // Without a frame context there is nothing to play or copy; the paint is still ended and
+  // the controls the opening effect hid come back.
+  if (FrameDC) {
+    if (NeedAnimation) SL_AnimationProc();
+    BitBlt(PaintDC, 0, 0, ScreenWidth, ScreenHeight, FrameDC, 0, 0, SRCCOPY);
+  }
+  if (PaintBegun) releasePaintContexts();
   btnShowAll(1);
   prgShowAll(1);
   segShowAll(1);
@@ -136,6 +140,7 @@ void CSkinlet::releasePaintContexts() {
   }
   if (FrameBitmap) DeleteObject(FrameBitmap);
   EndPaint(hViewWnd, &PaintInfo);
+  PaintBegun = false;
   SourceDC = FrameDC = PaintDC = nullptr;
   FrameBitmap = nullptr;
   FrameOldBitmap = SourceOldBitmap = nullptr;

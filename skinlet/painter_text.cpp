@@ -170,8 +170,8 @@ void CSkinlet::paintTableText(tagTable& item) {
 
 void CSkinlet::paintButtonTexts(tagMenu& page) {
   for (tagButton& button : page.Buttons) {
-    // A hidden button shows nothing of itself, its text included.
-    // The label follows its own bit: a button hidden by the show-all keeps its label here.
+    // The label follows its own bit, not the button's hidden flag: a button hidden with
+    // SL_btnShowItem loses both, one hidden by the script or SL_btnShowAll keeps its label.
     if (!(button.TxtType & 0x1)) continue;
     const WCHAR* text = button.Text;
     if (button.StateIndex >= 0 && static_cast<size_t>(button.StateIndex) < button.TextIds.size() &&

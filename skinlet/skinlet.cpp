@@ -16,7 +16,7 @@ CSkinlet::~CSkinlet() {
   // The screen window may outlive its engine: no engine timer may reach it afterwards.
   killEngineTimers();
   SL_UnLoadSkin();
-  if (FrameDC) releasePaintContexts();
+  if (PaintBegun) releasePaintContexts();
   // A region handed to a window belongs to the window, which deletes it when it is replaced
   // or the window goes; only a region the window refused is still ours.
   if (WindowRgn && WindowRgnOwned) DeleteObject(WindowRgn);

@@ -201,6 +201,8 @@ class CSkinlet {
   HDC PaintDC = nullptr;
   HDC SourceDC = nullptr;
   HDC FrameDC = nullptr;
+  // Between SL_PaintBegin and SL_PaintEnd, whether or not the contexts could be made.
+  bool PaintBegun = false;
   int EffectPending = 0;
   int FullRepaint = 0;
   int NeedAnimation = 0;

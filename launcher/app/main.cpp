@@ -8,21 +8,13 @@
 
 #include "app/app_info.h"
 #include "app/config.h"
-#include "app/navi_path_list.h"
 #include "app/navi_path_list_wnd.h"
-#include "app/screen_list.h"
 #include "app/screen_snapshots.h"
+#include "app/shell.h"
 #include "app/skin_watch.h"
 #include "app/status_bar_wnd.h"
-#include "app/startup.h"
-#include "app/storage_monitor.h"
-#include "img_res.h"
-#include "links/can_protocal.h"
-#include "links/device_protocol.h"
 #include "plat_display.h"
-#include "plat_file.h"
 #include "services/utility.h"
-#include "txt_res.h"
 #include "windows.h"
 
 namespace {
@@ -91,25 +83,6 @@ CommandLine parse(int argc, char** argv) {
   return line;
 }
 
-void reportConfiguration(CConfig& config) {
-  NKDbgPrintfW(u"[Vexa APP] configuration %s\n", config.ConfigPath());
-  static const WCHAR* const kIntegers[] = {u"CURRENT_LANGUAGE", u"VOLUME_LEVEL",      u"GBL_MUTE",
-                                           u"KEYTONE_LEVEL",    u"BT_POWEROFF_CHECK", u"CURRENT_SKIN",
-                                           u"ANIMATOR_TYPE",    u"TIME_ZONE"};
-  for (const WCHAR* key : kIntegers) {
-    int value = 0;
-    if (config.GetValue(key, &value)) NKDbgPrintfW(u"[Vexa APP]   %s = %d\n", key, value);
-    else NKDbgPrintfW(u"[Vexa APP]   %s missing\n", key);
-  }
-  WCHAR text[MAX_PATH];
-  if (config.GetString(u"GPS_MAPPATH", text)) NKDbgPrintfW(u"[Vexa APP]   GPS_MAPPATH = %s\n", text);
-}
-
-// Shows or hides the platform's task bar, when the unit has one.
-void showTaskBar(int command) {
-  if (HWND bar = FindWindowW(u"HHTaskBar", nullptr)) ShowWindow(bar, command);
-}
-
 int run(const CommandLine& line) {
   // The configuration store and the system services exist before anything else (main deletes
   // them on every way out).
@@ -136,83 +109,21 @@ int run(const CommandLine& line) {
   app::ScreenSnapshots snapshots;
   if (plat::display::active() == plat::display::Backend::Headless) snapshots.Start(line.snapshots);
 
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-
-  g_pCanProtocal = new CCanProtocal();
-  g_pStorageMonitor = new CStorageMonitor();
-  g_pStorageMonitor->Start();
-  g_pNaviPathList = new CNaviPathList();
-  if (!g_pConfig->Open()) {
-    // Only when not even the built-in defaults could be set up. A supervisor must see this as
-    // a failure, not as a clean end.
-    NKDbgPrintfW(u"[Vexa APP] configuration unusable, ending\n");
-    delete g_pNaviPathList;
-    g_pNaviPathList = nullptr;
-    g_pStorageMonitor->Stop();
-    delete g_pStorageMonitor;
-    g_pStorageMonitor = nullptr;
-    delete g_pCanProtocal;
-    g_pCanProtocal = nullptr;
+  app::CShell shell;
+  if (!shell.Start(GetModuleHandleW(nullptr))) {
+    // A supervisor must see this as a failure, not as a clean end.
     plat::display::close();
     return kExitConfigurationUnusable;
   }
-  // The play lists' second home; the data folder and the unit root are tidied by the
-  // configuration store and the registry as they load.
-  plat::removeStaleTemporaries(plat::hostPath(u"\\NFlash"));
-  reportConfiguration(*g_pConfig);
-  g_pDeviceProtocol = new CNullDeviceProtocol();
-  g_pDeviceProtocol->IsReaderRunning(0);
-  g_pDeviceProtocol->IsWriterRunning(0);
-  showTaskBar(SW_HIDE);
-
-  // Shared by every screen; with --watch a reload may replace them while the screens run.
-  auto images = std::make_shared<CImgRes>();
-  WCHAR skin[MAX_PATH];
-  if (g_pConfig->GetSkinPath(skin)) {
-    images->LoadImgResource(u"image.xml", skin);
-    NKDbgPrintfW(u"[Vexa APP] skin %s: %d images\n", skin, static_cast<int>(images->Entries().size()));
-  } else {
-    NKDbgPrintfW(u"[Vexa APP] no skin configured: screens draw without images\n");
-  }
-  auto texts = std::make_shared<CTxtRes>();  // reads "language.xml" as it is made
-  NKDbgPrintfW(u"[Vexa APP] %d languages listed\n", static_cast<int>(texts->Languages().size()));
-
-  app::ApplyStartupSettings(*g_pConfig, *g_pUtility);
-  NKDbgPrintfW(u"[Vexa APP] volume %d, language %d\n", g_pUtility->GetVolume(),
-               static_cast<int>(GetUserDefaultUILanguage()));
-
-  auto* statusBar = new CStatusBarWnd();
-  statusBar->SetName(app::kStatusBarScreen.name, app::kStatusBarScreen.name);
-  statusBar->SetResources(images.get(), texts.get());
-  statusBar->SetScript(app::kStatusBarScreen.script, nullptr);
-  statusBar->Create(nullptr, instance, SW_SHOW, app::kStatusBarScreen.exStyle);
-
-  auto* mainWnd = new CNaviPathListWnd();
-  mainWnd->SetName(app::kMainMenuScreen.name, app::kMainMenuScreen.name);
-  mainWnd->SetResources(images.get(), texts.get());
-  mainWnd->SetScript(app::kMainMenuScreen.script, nullptr);
-  if (mainWnd->Create(nullptr, instance, SW_SHOW, app::kMainMenuScreen.exStyle))
-    SetTimer(mainWnd->GetHwnd(), CNaviPathListWnd::kGpsTimeTimer, 5000, nullptr);
 
   std::unique_ptr<app::CSkinWatch> watch;
   if (line.watch) {
     // The watch owns the tables from here on: it hands new ones to the screens on a reload.
-    watch = std::make_unique<app::CSkinWatch>(std::move(images), std::move(texts));
-    watch->AddScreen(statusBar);
-    watch->AddScreen(mainWnd);
+    watch = std::make_unique<app::CSkinWatch>(shell.TakeImages(), shell.TakeTexts());
+    watch->AddScreen(shell.StatusBar());
+    watch->AddScreen(shell.MainWindow());
     watch->Start();
   }
-
-  if (app::ApplyTimeZone(*g_pConfig)) {
-    TIME_ZONE_INFORMATION zone = {};
-    GetTimeZoneInformation(&zone);
-    NKDbgPrintfW(u"[Vexa APP] time zone %s (bias %d)\n", zone.StandardName, static_cast<int>(zone.Bias));
-  }
-
-  WCHAR marker[MAX_PATH];
-  _snwprintf(marker, MAX_PATH - 1, u"%s\\Calibration.vexa", g_pUtility->GetSDFolder());
-  marker[MAX_PATH - 1] = 0;
-  if (GetFileAttributesW(marker) != INVALID_FILE_ATTRIBUTES) g_pUtility->TouchPadCalibration();
 
   int status = 0;
   MSG msg;
@@ -226,27 +137,9 @@ int run(const CommandLine& line) {
     status = HU_DISPLAY_LOST_EXIT_STATUS;
   snapshots.Stop();
   if (watch) watch->Stop();
-
-  showTaskBar(SW_SHOW);
-  delete statusBar;
-  delete mainWnd;
-  delete g_pDeviceProtocol;
-  g_pDeviceProtocol = nullptr;
-  g_pStorageMonitor->Stop();
-  delete g_pStorageMonitor;
-  g_pStorageMonitor = nullptr;
-  delete g_pNaviPathList;
-  g_pNaviPathList = nullptr;
-  delete g_pCanProtocal;
-  g_pCanProtocal = nullptr;
-  // The screens are gone: the tables they drew from can go too.
+  shell.Stop();
+  // The screens are gone: the tables the watch kept can go too.
   watch.reset();
-  if (images) images->UnLoadImgResource();
-  texts.reset();
-  if (HANDLE soundEnd = OpenEventW(EVENT_ALL_ACCESS, FALSE, u"Serial Tx sound end")) {
-    SetEvent(soundEnd);
-    CloseHandle(soundEnd);
-  }
   plat::display::close();
   return status;
 }

@@ -25,6 +25,12 @@ PROCESS_INFORMATION& processRecord() {
 
 bool cardPresentNow() { return g_pStorageMonitor && g_pStorageMonitor->IsStorageCardPresent(); }
 
+// The card's folder is gone, whether or not the storage monitor has seen it go yet.
+bool cardGoneNow() {
+  DWORD attributes = GetFileAttributesW(u"\\StorageCard");
+  return !cardPresentNow() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 CNaviPathListWnd::CNaviPathListWnd() : m_ProcessInfo(processRecord()) {
@@ -191,6 +197,9 @@ void CNaviPathListWnd::OnCommand(WPARAM id, LPARAM lParam) {
   if (id == registered(u"APPLICATION_MESSAGEID_EXTNAVIEXITMSG")) {
     NKDbgPrintfW(u"[Vexa APP]CMainMenu::OnCommand MGSID_NAVIEXITMSG \r\n");
     RememberStartedPath();  // a program that ran and ended before its window was found
+    // A program whose files went with the card ends at once, often before the removal is
+    // handled: it still ran when the card went away.
+    if (m_bCardPresent && cardGoneNow()) m_bRanAtRemoval = 1;
     m_bStarting = 0;
     ClearProcessInfo();
     m_hNaviWnd = nullptr;
@@ -304,13 +313,15 @@ void CNaviPathListWnd::OnTimer(WPARAM id, LPARAM) {
     case kRemoveTimer: {
       KillTimer(m_hWnd, kRemoveTimer);
       NKDbgPrintfW(u"[Vexa APP]OnDevRemoveEx %d\r\n", m_bCardPresent);
+      // What ran when the card went away decides, not what still runs after the wait: the
+      // program's exit report may have come in meanwhile and cleared the record.
+      const bool ran = m_bRanAtRemoval || ProcessId() != 0;
+      m_bRanAtRemoval = 0;
       if (!cardPresentNow() && m_bCardPresent == 1) {
         m_bCardPresent = 0;
         if (g_pNaviPathList) g_pNaviPathList->Rescan();
         if (g_pCanProtocal) g_pCanProtocal->SendNaviState(FALSE);
-        if (ProcessId() != 0) {
-          SetTimer(m_hWnd, kRebootTimer, kRebootDelayMs, nullptr);
-        }
+        if (ran) SetTimer(m_hWnd, kRebootTimer, kRebootDelayMs, nullptr);
       }
       break;
     }
@@ -388,6 +399,7 @@ void CNaviPathListWnd::OnDevOnsiteEx(WPARAM, LPARAM) {
 }
 
 void CNaviPathListWnd::OnDevRemoveEx(WPARAM, LPARAM) {
+  if (ProcessId() != 0) m_bRanAtRemoval = 1;
   // The device waits half a second on the window thread here; a timer waits as long without
   // freezing the screens.
   SetTimer(m_hWnd, kRemoveTimer, kRemoveSettleMs, nullptr);

@@ -92,6 +92,9 @@ class CNaviPathListWnd : public CSkinWnd {
   DWORD m_dwStartTick = 0;
   WCHAR m_szStartedPath[MAX_PATH] = {};
   int m_bRememberPending = 0;
+  // A program ran when the storage card went away: the removal ends in the unit's restart even
+  // when the program's end is reported during the settle wait.
+  int m_bRanAtRemoval = 0;
   int m_nGpsPort = 0;
   // The parser is declared before the port: the port's reader feeds it until the port closes.
   CNmeaParser m_Gps;

@@ -10,7 +10,34 @@
 
 namespace app {
 
+namespace {
+
+// The unit's display settings, made for the start-up settings and gone after them. Being made,
+// they read the day and the night picture parameters of the video driver (one 44-byte record
+// each); the values are the panel's own, and nothing of the start-up settings depends on them.
+class CDisplaySettings {
+ public:
+  CDisplaySettings() {
+    HANDLE video = CreateFileW(u"VEC0:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (video == INVALID_HANDLE_VALUE || !video) {
+      NKDbgPrintfW(u"[Vexa APP] VEC0: cannot be opened, picture parameters not read\n");
+      return;
+    }
+    DWORD returned = 0;
+    DeviceIoControl(video, IOCTL_VEC_GET_DAY_PARAMS, nullptr, 0, m_day, sizeof m_day, &returned, nullptr);
+    DeviceIoControl(video, IOCTL_VEC_GET_NIGHT_PARAMS, nullptr, 0, m_night, sizeof m_night, &returned, nullptr);
+    CloseHandle(video);
+  }
+
+ private:
+  BYTE m_day[44] = {};
+  BYTE m_night[44] = {};
+};
+
+}  // namespace
+
 void ApplyStartupSettings(CConfig& config, CUtility& utility) {
+  CDisplaySettings display;
   int language = 0;
   config.GetValue(u"CURRENT_LANGUAGE", &language);
   if (!SetUserDefaultUILanguage(static_cast<LANGID>(language & 0xFFFF))) {

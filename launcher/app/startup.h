@@ -10,7 +10,8 @@ class CUtility;
 namespace app {
 
 // Language, volume, mute, key click and the Bluetooth check flag from the configuration store;
-// the defaults that were missing are stored, then the store is saved.
+// the defaults that were missing are stored, then the store is saved. The video driver's day
+// and night picture parameters are read on the way ("VEC0:", as the unit's display settings do).
 void ApplyStartupSettings(CConfig& config, CUtility& utility);
 
 // Number of entries of the time-zone list; text item 0x8000 + i names entry i.

@@ -14,6 +14,11 @@ void CStatusBarWnd::OnCreate() {
   m_nStateA = 0;
   m_nStateB = 0;
   OnReceivedMsg();
+  // The first tick comes a second after creation: until then the texts would show the
+  // script's own (no date, and the weekday of entry 0).
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  ShowTime(now);
   SetTimer(m_hWnd, kClockTimer, kClockPeriodMs, nullptr);
 }
 

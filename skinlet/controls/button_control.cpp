@@ -42,8 +42,9 @@ void ButtonControl::SetRecord(tagButton& button) {
 }
 
 HWND ButtonControl::Create(const tagButton& button) {
+  // A button the script hides starts hidden; an operation shows it.
   hWnd = skinlet::createControlWindow(this, ClassName, ClassName, WndProc, button.BtnArea, hParent, hInstance,
-                                      button.ActionID);
+                                      button.ActionID, !(button.ActionType & skinlet::kHiddenFlag));
   return hWnd;
 }
 

@@ -6,7 +6,7 @@
 namespace skinlet {
 
 HWND createControlWindow(void* object, LPCWSTR className, LPCWSTR windowName, WNDPROC proc, const tagArea& area,
-                         HWND parent, HINSTANCE instance, int identifier) {
+                         HWND parent, HINSTANCE instance, int identifier, bool visible) {
   WNDCLASSW wc{};
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = proc;
@@ -14,9 +14,9 @@ HWND createControlWindow(void* object, LPCWSTR className, LPCWSTR windowName, WN
   wc.hbrBackground = nullptr;
   wc.lpszClassName = className;
   RegisterClassW(&wc);  // fails harmlessly when the class exists from an earlier control
-  HWND window = CreateWindowExW(0, className, windowName, WS_CHILD | WS_VISIBLE, area.LocX, area.LocY, area.Width,
-                                area.Hight, parent, reinterpret_cast<HMENU>(static_cast<intptr_t>(identifier)),
-                                instance, nullptr);
+  const DWORD style = WS_CHILD | (visible ? WS_VISIBLE : 0);
+  HWND window = CreateWindowExW(0, className, windowName, style, area.LocX, area.LocY, area.Width, area.Hight, parent,
+                                reinterpret_cast<HMENU>(static_cast<intptr_t>(identifier)), instance, nullptr);
   if (!window) {
     NKDbgPrintfW(u"*E:CSkinlet::LoadImages : no window for control %d (error %u)\n", identifier,
                  static_cast<unsigned>(GetLastError()));

@@ -12,13 +12,15 @@ namespace skinlet {
 
 // Colour that transparent images do not draw.
 constexpr COLORREF kColourKey = 0xFA00FA;
+// The hidden flag of buttons, progress bars (`ActionType`) and segment displays (`Flags`).
+constexpr uint32_t kHiddenFlag = 0x100;
 
 // Registers the control class (a repeated registration is harmless) and creates the control's
-// window: child and visible, extended style 0, at `area` in `parent`. The object is stored in
-// the window's user data before the window gets its WM_CREATE, sent with zero parameters.
-// Returns the window, or null with a console line.
+// window: a child, visible unless `visible` is false, extended style 0, at `area` in `parent`.
+// The object is stored in the window's user data before the window gets its WM_CREATE, sent
+// with zero parameters. Returns the window, or null with a console line.
 HWND createControlWindow(void* object, LPCWSTR className, LPCWSTR windowName, WNDPROC proc, const tagArea& area,
-                         HWND parent, HINSTANCE instance, int identifier);
+                         HWND parent, HINSTANCE instance, int identifier, bool visible = true);
 
 // The object stored in a control window's user data (null before it is stored and after the
 // window is destroyed).

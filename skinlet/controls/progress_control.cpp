@@ -37,9 +37,10 @@ void ProgressControl::SetRecord(const tagProgress& progress) {
 }
 
 HWND ProgressControl::Create(const tagProgress& progress) {
+  const bool hidden = (progress.ActionType & skinlet::kHiddenFlag) != 0;
   hWnd = skinlet::createControlWindow(this, ClassName, nullptr, WndProc, progress.PrgArea, hParent, hInstance,
-                                      progress.ActionID);
-  if (hWnd) ShowWindow(hWnd, SW_SHOW);
+                                      progress.ActionID, !hidden);
+  if (hWnd && !hidden) ShowWindow(hWnd, SW_SHOW);
   return hWnd;
 }
 

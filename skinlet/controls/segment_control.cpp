@@ -107,7 +107,8 @@ void SegmentControl::SetRecord(tagEightSeg& segment) {
 }
 
 HWND SegmentControl::Create(const tagEightSeg& segment) {
-  hWnd = skinlet::createControlWindow(this, ClassName, ClassName, WndProc, segment.SegArea, hParent, hInstance, 0);
+  hWnd = skinlet::createControlWindow(this, ClassName, ClassName, WndProc, segment.SegArea, hParent, hInstance, 0,
+                                      !(segment.Flags & skinlet::kHiddenFlag));
   return hWnd;
 }
 

@@ -297,6 +297,20 @@ TEST_F(LauncherE2E, CardOutAndInEmptiesAndRefillsTheList) {
   EXPECT_EQ(launcher_->wait(20), 0);
 }
 
+TEST_F(LauncherE2E, PullingTheCardUnderTheRunningProgramRestartsTheUnitThoughTheProgramEndsFirst) {
+  // It ends as soon as its folder is gone, well within the half second the removal settles.
+  program("StorageCard/Navi/Mapper.exe",
+          "d=$(dirname \"$0\"); touch \"$d/running\"; while [ -d \"$d\" ]; do sleep 0.02; done");
+  remember("\\StorageCard\\Navi\\Mapper.exe");
+  startMcu();
+  startLauncher("wait 600000\n");
+  ASSERT_TRUE(waitFor([&] { return fs::exists(unit_ + "/StorageCard/Navi/running"); }, 20)) << console();
+  fs::rename(unit_ + "/StorageCard", dir_ + "/card");
+  EXPECT_EQ(launcher_->wait(20), 3) << console();
+  EXPECT_TRUE(consoleHas("MGSID_NAVIEXITMSG")) << console();
+  EXPECT_TRUE(consoleHas("IOCTL_HAL_REBOOT")) << console();
+}
+
 TEST_F(LauncherE2E, WithWatchAnEditedScriptShowsWithoutARestart) {
   startLauncher("wait 600000\n", {"--watch"});
   ASSERT_TRUE(waitFor([&] { return consoleHas("watching for skin changes"); }, 20)) << console();

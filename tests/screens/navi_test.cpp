@@ -2,6 +2,7 @@
 // drives it (card present at start, companion requests, touches, storage events, GPS data, the
 // started program ending or failing), with the companion's queues read as the companion would.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "app/storage_monitor.h"
 #include "links/can_protocal.h"
 #include "links/msg_queue.h"
+#include "plat_device.h"
 #include "plat_msgqueue.h"
 #include "screen_fixture.h"
 
@@ -357,5 +359,106 @@ TEST_F(NaviTest, RemoteKeysFocusARowAndEnterStartsThatRowsProgram) {
   EXPECT_TRUE(consoleHas(expected + ")")) << consoleText();
   waitReal([&] { return consoleHas("MGSID_NAVI"); });
 }
+
+// ---- Starting, fronting and the companion's requests -----------------------------------------
+
+TEST_F(NaviTest, AStartWhileTheProgramsWindowLivesFrontsItRemembersThePathAndAnimates) {
+  createMain();
+  ASSERT_TRUE(scanned());
+  pumpFor(1100);
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"NaviProgram";
+  RegisterClassW(&wc);
+  HWND navi = CreateWindowExW(0, u"NaviProgram", u"navi", WS_POPUP | WS_VISIBLE, 790, 470, 10, 10, nullptr, nullptr,
+                              nullptr, nullptr);
+  SendMessageW(wnd_->GetHwnd(), WM_COMMAND, RegisterWindowMessageW(u"APPLICATION_MESSAGEID_NAVIFINDWNDMSG"),
+               reinterpret_cast<LPARAM>(navi));
+  POINT p = rowPoint(indexOf(u"\\StorageCard\\Navi\\Go.exe"));
+  tap(p.x, p.y);  // our window in front again
+  ASSERT_NE(GetForegroundWindow(), navi);
+  PostMessageW(wnd_->GetHwnd(), WM_COMMAND, CNaviPathListWnd::kCmdStart, 0);
+  pumpUntilIdle();
+  EXPECT_EQ(GetForegroundWindow(), navi);
+  EXPECT_EQ(remembered(), u"\\StorageCard\\Navi\\Go.exe");
+  EXPECT_EQ(page(), CNaviPathListWnd::kPageStarting);
+  const int frame = wnd_->Frame();
+  pumpFor(CNaviPathListWnd::kAnimationPeriodMs);
+  EXPECT_EQ(wnd_->Frame(), (frame + 1) % CNaviPathListWnd::kAnimationFrames) << "timer 55";
+  EXPECT_FALSE(consoleHas("[Vexa APP]StartGPS(")) << "nothing else started";
+  // Activated again, not by a touch, while the program's window is known: navigation is no
+  // longer what the driver sees.
+  sent();
+  SendMessageW(wnd_->GetHwnd(), WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(count(sent(), kNaviAbsent), 1);
+  DestroyWindow(navi);
+}
+
+TEST_F(NaviTest, AGoneProgramFallsBackToTheDemoProgramAndAStartThatFailedCanBeMadeAgain) {
+  program("StorageCard/NaviOnej0p/NaviOne.exe", "exit 0");
+  g_pConfig->SetString(u"GPS_MAPPATH", u"\\StorageCard\\Gone\\Navi.exe");
+  CUtility* services = g_pUtility;
+  g_pUtility = nullptr;  // the program watcher cannot be asked: the start fails at once
+  createMain();
+  g_pUtility = services;
+  EXPECT_TRUE(consoleHas("NaviOne.exe cannot be started")) << consoleText();
+  EXPECT_EQ(wnd_->Starting(), 0);
+  PostMessageW(wnd_->GetHwnd(), WM_COMMAND, CNaviPathListWnd::kCmdStart, 0);
+  EXPECT_TRUE(waitReal([&] { return consoleHas("[Vexa APP]StartGPS(\\StorageCard\\NaviOnej0p\\NaviOne.exe)"); }));
+  waitReal([&] { return consoleHas("MGSID_NAVIEXITMSG"); });
+}
+
+TEST_F(NaviTest, TheCompanionsCalibrationRequestCalibratesAndThenFlushesTheData) {
+  createMain();
+  const unsigned calibrations = plat::device::touchCalibrations();
+  const unsigned flushes = plat::device::state().calibrationFlushes;
+  clearConsole();
+  PostMessageW(wnd_->GetHwnd(), RegisterWindowMessageW(u"APPLICATION_MESSAGEID_PROTOCALMCUMSG"), 1, 0);
+  pumpUntilIdle();
+  EXPECT_EQ(plat::device::touchCalibrations(), calibrations + 1);
+  EXPECT_EQ(plat::device::state().calibrationFlushes, flushes + 1);
+  const std::string log = consoleText();
+  EXPECT_LT(log.find("TouchCalibrate"), log.find("calibration data flushed")) << log;
+}
+
+// ---- The card pulled while a program runs --------------------------------------------------
+
+struct Pull {
+  const char16_t* program;  // remembered, so started at once; empty: none
+  bool endsWithItsFolder;   // its end is reported during the half second the removal settles
+  int restarts;
+};
+
+class CardPull : public NaviTest, public ::testing::WithParamInterface<Pull> {
+ protected:
+  void TearDown() override {
+    plat::device::setRebootHook({});
+    if (DWORD pid = wnd_ ? wnd_->ProcessId() : 0) kill(-static_cast<pid_t>(pid), SIGKILL);
+    fs::remove_all(unitRoot() + "-card");
+    NaviTest::TearDown();
+  }
+  int restarts = 0;
+};
+
+TEST_P(CardPull, TheUnitRestartsWhenAProgramRanAsTheCardWentAway) {
+  const Pull& pull = GetParam();
+  plat::device::setRebootHook([this] { ++restarts; });
+  // Both say when they run; Gone.exe ends as soon as its folder is gone, Stay.exe stays.
+  const std::string running = "d=$(dirname \"$0\"); touch \"$d/../running\"; ";
+  program("StorageCard/Navi/Gone.exe", running + "while [ -d \"$d\" ]; do sleep 0.02; done");
+  program("StorageCard/Maps/Stay.exe", running + "sleep 30");
+  g_pConfig->SetString(u"GPS_MAPPATH", pull.program);
+  createMain();
+  ASSERT_TRUE(!pull.program[0] || waitReal([&] { return fs::exists(hostPath("StorageCard/running")); }));
+  fs::rename(hostPath("StorageCard"), unitRoot() + "-card");
+  ASSERT_TRUE(waitReal([&] { return !g_pStorageMonitor->IsStorageCardPresent(); }));
+  ASSERT_TRUE(!pull.endsWithItsFolder || waitReal([&] { return consoleHas("MGSID_NAVIEXITMSG"); }));
+  pumpFor(CNaviPathListWnd::kRemoveSettleMs + CNaviPathListWnd::kRebootDelayMs + 10);
+  EXPECT_EQ(restarts, pull.restarts);
+}
+
+INSTANTIATE_TEST_SUITE_P(NaviTest, CardPull,
+                         ::testing::Values(Pull{u"", false, 0}, Pull{u"\\StorageCard\\Maps\\Stay.exe", false, 1},
+                                           Pull{u"\\StorageCard\\Navi\\Gone.exe", true, 1}));
 
 }  // namespace

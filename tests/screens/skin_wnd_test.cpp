@@ -233,18 +233,32 @@ TEST_F(SkinWndTest, MissingOrBrokenScriptGivesNoWindowAndSaysWhy) {
   }
 }
 
-TEST_F(SkinWndTest, MissingAnimationTypeIsStoredAsZero) {
-  writeFile("GPSData/Config.xml", "<CONFIG><CURRENT_SKIN Value=\"1\"/><SKIN1>Skin800x480</SKIN1></CONFIG>");
-  g_pConfig->Load();
-  RecordingScreen other;
-  other.SetName(u"Other", u"Other");
-  other.SetScript(u"StatusBar_Script.xml", nullptr);
-  ASSERT_TRUE(other.Create(nullptr, nullptr, SW_SHOW, 0));
-  CConfig reread;
-  ASSERT_EQ(reread.Open(), 1);
-  int type = -1;
-  EXPECT_TRUE(reread.GetValue(u"ANIMATOR_TYPE", &type));
-  EXPECT_EQ(type, 0);
+// The animation type a view was given (the engine keeps it to itself).
+struct ViewState : CSkinlet {
+  static int animationType(CSkinlet& view) { return view.*(&ViewState::AnimationType); }
+};
+
+TEST_F(SkinWndTest, TheAnimationTypeIsLimitedToZeroToEightAndAMissingOneIsStoredAsZero) {
+  const struct {
+    const char* setting;
+    int type;
+  } rows[] = {{"", 0}, {"<ANIMATOR_TYPE Value=\"12\"/>", 8}, {"<ANIMATOR_TYPE Value=\"-3\"/>", 0},
+              {"<ANIMATOR_TYPE Value=\"5\"/>", 5}};
+  for (const auto& r : rows) {
+    writeFile("GPSData/Config.xml",
+              std::string("<CONFIG><CURRENT_SKIN Value=\"1\"/><SKIN1>Skin800x480</SKIN1>") + r.setting + "</CONFIG>");
+    g_pConfig->Load();
+    RecordingScreen other;
+    other.SetName(u"Other", u"Other");
+    other.SetScript(u"StatusBar_Script.xml", nullptr);
+    ASSERT_TRUE(other.Create(nullptr, nullptr, SW_SHOW, 0));
+    EXPECT_EQ(ViewState::animationType(other.View()), r.type) << r.setting;
+    if (!*r.setting) {  // a missing type is stored
+      CConfig reread;
+      int stored = -1;
+      EXPECT_TRUE(reread.Open() && reread.GetValue(u"ANIMATOR_TYPE", &stored) && stored == 0);
+    }
+  }
 }
 
 TEST_F(SkinWndTest, ActivationAfterASkinChangeReloadsTheScriptAndResizesTheWindow) {
@@ -269,10 +283,15 @@ TEST_F(SkinWndTest, ActivationAfterASkinChangeReloadsTheScriptAndResizesTheWindo
   RECT r = {};
   GetWindowRect(screen_.GetHwnd(), &r);
   EXPECT_EQ(r.bottom - r.top, 64);
-  // The same skin again changes nothing.
-  send(WM_ACTIVATE, WA_ACTIVE);
-  GetWindowRect(screen_.GetHwnd(), &r);
-  EXPECT_EQ(r.bottom - r.top, 64);
+  // The same skin again changes nothing; a skin whose script does not load leaves no
+  // viewport, and the window keeps its size.
+  for (const char* skin : {"Tall", "Missing"}) {
+    writeFile("GPSData/Config.xml",
+              std::string("<CONFIG><CURRENT_SKIN Value=\"2\"/><SKIN2>") + skin + "</SKIN2></CONFIG>");
+    send(WM_ACTIVATE, WA_ACTIVE);
+    GetWindowRect(screen_.GetHwnd(), &r);
+    EXPECT_EQ(r.bottom - r.top, 64) << skin;
+  }
 }
 
 }  // namespace

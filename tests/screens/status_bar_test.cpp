@@ -106,6 +106,16 @@ TEST_F(StatusBarTest, ClockShowsLocalDateTimeAndWeekdayEverySecondInTwoZones) {
   EXPECT_EQ(protocol_.count - before, 3) << "one update a second";
 }
 
+TEST_F(StatusBarTest, TheFirstFrameShowsTheDateTimeAndWeekdayOfTheBoot) {
+  bar_.DestroyWnd();
+  plat::clock::setWallMs(1388534400000LL);  // 2014-01-01 00:00:00 UTC, a Wednesday
+  setZone(0);
+  ASSERT_TRUE(bar_.Create(nullptr, nullptr, SW_SHOW, 0x08000008));
+  EXPECT_EQ(text(1), u"2014-01-01");
+  EXPECT_EQ(text(2), u"00:00:00");
+  EXPECT_EQ(weekday(), 3);
+}
+
 TEST_F(StatusBarTest, DeactivationStopsTheClockAndActivationShowsTheStates) {
   SendMessageW(bar_.GetHwnd(), WM_COMMAND, 3, 7);
   SendMessageW(bar_.GetHwnd(), WM_COMMAND, 1531, 4);

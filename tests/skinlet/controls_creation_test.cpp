@@ -126,6 +126,31 @@ TEST_F(CreationTest, EveryControlGetsItsWindowInTheScreenWindow) {
   EXPECT_EQ(plat::window::windowCount(), 1u);  // the screen window alone
 }
 
+TEST_F(CreationTest, ControlsTheScriptHidesStayHiddenUntilAnOperationShowsThem) {
+  addEveryKind(skin.page(), 0);
+  addEveryKind(skin.page(), 10);  // the same again, hidden by the script
+  tagMenu& page = skin.page();
+  page.Buttons[1].ActionType = page.Progresses[1].ActionType = 0x100;
+  page.EightSegs[1].Flags = 0x100;
+  skin.SL_LoadImages();
+  skin.SL_PaintBegin();
+  skin.SL_PaintEnd();  // the paint shows the page's controls
+  const struct {
+    HWND shown, hidden;
+    std::function<void()> showHidden;
+  } rows[] = {
+      {page.Buttons[0].Control->hWnd, page.Buttons[1].Control->hWnd, [&] { skin.SL_btnShowItem(11, 1); }},
+      {page.Progresses[0].Control->hWnd, page.Progresses[1].Control->hWnd, [&] { skin.SL_prgShowAll(1); }},
+      {page.EightSegs[0].Control->hWnd, page.EightSegs[1].Control->hWnd, [&] { skin.SL_segShowItem(15, 1); }},
+  };
+  for (const auto& r : rows) {
+    EXPECT_TRUE(IsWindowVisible(r.shown));
+    EXPECT_FALSE(IsWindowVisible(r.hidden));
+    r.showHidden();
+    EXPECT_TRUE(IsWindowVisible(r.hidden));
+  }
+}
+
 TEST_F(CreationTest, ButtonTextsComeFromTheLanguageTableCutToTheirField) {
   CTxtRes texts;
   ASSERT_EQ(texts.SetLanguage(1033), 1);

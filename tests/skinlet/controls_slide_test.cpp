@@ -125,6 +125,21 @@ TEST_F(SlideTest, ATapOnAnItemIsSentWithTheItemsActionId) {
   EXPECT_EQ(SlideControl::PressPoint.x, 100);
 }
 
+TEST_F(SlideTest, OffsetsAreHeldBetweenZeroAndTheEndOfTheStrip) {
+  addStrip();
+  createControls();
+  // 1020 pixels of strip in a window of 400: the offset runs from 0 to 620.
+  const struct {
+    int set, held;
+  } rows[] = {{-30, 0}, {0, 0}, {300, 300}, {620, 620}, {700, 620}};
+  for (const auto& r : rows) {
+    control()->OffsetX = r.set;
+    InvalidateRect(control()->hWnd, nullptr, FALSE);
+    pumpUntilIdle();
+    EXPECT_EQ(control()->OffsetX, r.held) << r.set;
+  }
+}
+
 TEST_F(SlideTest, VerticalStripsScrollAlongY) {
   addStrip(0);
   createControls();

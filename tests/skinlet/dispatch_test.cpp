@@ -101,15 +101,24 @@ TEST_F(Dispatch, StartedTimersKeepTheirFirstPeriodUntilStopped) {
     ticks.clear();
     pumpFor(1000);
     EXPECT_EQ(tickTimes(r.id), std::vector<uint64_t>{}) << r.name;
+    r.start(-5);  // a negative period means at once, not in weeks
+    pumpFor(3);
+    EXPECT_FALSE(tickTimes(r.id).empty()) << r.name;
+    r.stop();
   }
 }
 
-TEST_F(Dispatch, ANegativePeriodMeansAtOnceNotWeeks) {
+TEST_F(Dispatch, APaintWhoseFrameContextCouldNotBeMadeStillEndsAndShowsTheControls) {
+  skin->page(0).Buttons = {makeButton(1, 10, 10)};
+  createControls();
   paintThroughEngine = false;
-  skin->SL_picStartLoadItemTimer(-5);
-  pumpFor(3);
-  EXPECT_FALSE(tickTimes(889).empty());
-  skin->SL_picStopLoadItemTimer();
+  skin->SL_MainProc(screen, WM_ACTIVATE, WA_ACTIVE, 0);
+  skin->SL_PaintBegin();  // the opening effect hides the controls
+  DeleteDC(skin->FrameDC);
+  skin->FrameDC = nullptr;
+  skin->SL_PaintEnd();
+  EXPECT_TRUE(IsWindowVisible(skin->page(0).Buttons[0].Control->hWnd));
+  EXPECT_EQ(skin->FullRepaint, 0);
 }
 
 TEST_F(Dispatch, TimerTicksInvalidateTheScrollingTextsAndThePictures) {

@@ -54,7 +54,7 @@ TEST_F(Focus, ArrowsWalkTheButtonsAndTheMarkShowsOnlyInRemoteMode) {
   ASSERT_EQ(markedOnScreen(), 0);
   const LPARAM b1 = reinterpret_cast<LPARAM>(controlOf(1));
   // Marks expected on the screen after each step (0: none).
-  const std::vector<int> marks = {1, 2, 4, 3, 4, 4, 4, 0, 0, 4, 4, 0};
+  const std::vector<int> marks = {1, 2, 4, 3, 4, 4, 4, 0, 0, 4, 4, 4, 0};
   size_t row = 0;
   play(
       {
@@ -69,6 +69,7 @@ TEST_F(Focus, ArrowsWalkTheButtonsAndTheMarkShowsOnlyInRemoteMode) {
           {"Enter while off: shows only", [&] { key(kEnter); pumpFor(10000); }, {}, 4, 0},
           {"left while off: shows only", [&] { key(kLeft); }, {}, 4, 1},
           {"9.9 s later still on", [&] { pumpFor(9900); }, {}, 4, 1},
+          {"a key then starts the 10 s again", [&] { key(50); pumpFor(9900); }, {}, 4, 1},
           {"a touch on a button ends remote mode",
            [&] {
              tap(130, 120);
@@ -179,14 +180,16 @@ TEST_F(TableFocus, ItemsAreFocusedByPositionWithPageCommandsAtTheEnds) {
 TEST_F(TableFocus, LinksToHiddenOrMissingItemsFallBackToItemZero) {
   tagMenu& p = skin->page(0);
   p.Tables[2].ActionType = 0;  // hidden
-  p.Tables[1].IrDirect[IR_RIGHT] = 9;  // beyond the list
   skin->SL_IrSetMode(1);
   skin->SL_IrSetActionId(1);
   EXPECT_EQ(skin->SL_IrChangeDirect(IR_DIR_DOWN), 701);
   EXPECT_EQ(skin->SL_IrGetActionID(), 0) << "the hidden item 2";
-  skin->SL_IrSetActionId(1);
-  EXPECT_EQ(skin->SL_IrChangeDirect(IR_DIR_RIGHT), 701);
-  EXPECT_EQ(skin->SL_IrGetActionID(), 0);
+  for (int beyond : {4, 9}) {  // 4: just past the last item
+    p.Tables[1].IrDirect[IR_RIGHT] = beyond;
+    skin->SL_IrSetActionId(1);
+    EXPECT_EQ(skin->SL_IrChangeDirect(IR_DIR_RIGHT), 701);
+    EXPECT_EQ(skin->SL_IrGetActionID(), 0) << beyond;
+  }
   EXPECT_EQ(skin->SL_IrGetTblActionIndex(), 0);
   skin->SL_IrSetMode(0);
   EXPECT_EQ(skin->SL_IrGetTblActionIndex(), -1) << "remote mode off";

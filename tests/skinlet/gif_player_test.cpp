@@ -12,6 +12,7 @@
 #include "plat_gdi.h"
 #include "plat_thread.h"
 #include "plat_window.h"
+#include "skinlet.h"
 
 namespace {
 
@@ -244,6 +245,34 @@ TEST_F(GifPlayerTest, FileWithNothingDrawableStopsByItselfWithoutNotice) {
   EXPECT_TRUE(g_commands.empty());
   EXPECT_TRUE(consoleHas("nothing to show"));
   EXPECT_EQ(pixel(100, 50), kBack);
+}
+
+// The engine's operations reach the gif's player by its action id.
+TEST_F(GifPlayerTest, TheEngineLoadsPlaysPausesAndClosesAGifByItsActionId) {
+  writeFile("anim.gif", twoFrames());
+  struct Engine : CSkinlet {
+    tagMenu& page() { return Menus.emplace_back(); }
+  } skin;
+  tagGif gif{};
+  gif.ActionID = kAction;
+  gif.GifArea = {10, 10, 0, 0};
+  lstrcpynW(gif.Path, u"\\anim.gif", SL_PATH_LEN);
+  skin.page().Gifs = {gif};
+  skin.SL_SetWndHandle(nullptr, view, nullptr);
+  skin.SL_LoadImages();
+  const tagGif& g = skin.Pages()[0].Gifs[0];
+  skin.SL_gifLoad(kAction);
+  EXPECT_EQ(std::make_pair(g.GifArea.Width, g.GifArea.Hight), std::make_pair(4, 2)) << "the file's size";
+  skin.SL_gifPlay(kAction);
+  ASSERT_TRUE(shown(*g.Player, 1));
+  EXPECT_EQ(pixel(100 + 10 + 2, 50 + 10), kGreen) << "drawn 1:1 at the area's corner";
+  skin.SL_gifPause(kAction, true);
+  const uint64_t due = plat::clock::nowMs() + 200;
+  plat::clock::advance(100);
+  ASSERT_TRUE(eventually([&] { return g.Player->NextFrameDueMs() == due; }));
+  EXPECT_EQ(g.Player->FramesShown(), 1u) << "paused: the first frame again";
+  skin.SL_gifClose(kAction);
+  EXPECT_EQ(g.Player, nullptr);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ class InputSkinlet : public CSkinlet {
  public:
   using CSkinlet::CurMenu;
   using CSkinlet::EffectPending;
+  using CSkinlet::FrameDC;
   using CSkinlet::FullRepaint;
   using CSkinlet::GetBtnListIndex;
   using CSkinlet::GetCurHotKeyModeId;

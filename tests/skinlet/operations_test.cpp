@@ -53,6 +53,22 @@ class Operations : public InputTest {
     createControls();
   }
   tagMenu& page() { return skin->page(0); }
+  // A language table whose texts 1 to 8 are templates and labels.
+  void loadLanguage() {
+    writeFile("Windows/en.rc",
+              "STRINGTABLE\nBEGIN\n  1, \"%d km\"\n  2, \"to %s\"\n  3, \"%s km\"\n  4, \"%d %d\"\n  5, \"100%% %d\"\n"
+              "  6, \"" + std::string(150, 'y') + " %d\"\n  7, \"%-5d|\"\n  8, \"%n\"\nEND\n");
+    writeFile("Windows/language.xml", "<LANGUAGES><LANGUAGE LANGID='1033'>en.rc</LANGUAGE></LANGUAGES>");
+    table = std::make_unique<CTxtRes>();
+    ASSERT_EQ(table->SetLanguage(1033), 1);
+    skin->SL_resSetHandle(nullptr, table.get());
+  }
+  void TearDown() override {
+    skin->SL_resSetHandle(nullptr, nullptr);
+    table.reset();
+    InputTest::TearDown();
+  }
+  std::unique_ptr<CTxtRes> table;
 };
 
 // ---- Index lookup -------------------------------------------------------------------------
@@ -264,11 +280,15 @@ TEST_F(Operations, EachOperationRepaintsAsItsClassSays) {
 TEST_F(Operations, StateIndexPicksTheImagesOfThatStateAndSaysWhetherTheReleasedOneExists) {
   HBITMAP up[3] = {bitmaps.make(4, 4, 1), bitmaps.make(4, 4, 2), bitmaps.make(4, 4, 3)};
   HBITMAP dn[3] = {bitmaps.make(4, 4, 4), bitmaps.make(4, 4, 5), bitmaps.make(4, 4, 6)};
+  HBITMAP gray[2] = {bitmaps.make(4, 4, 8), bitmaps.make(4, 4, 9)};
   HBITMAP ir = bitmaps.make(4, 4, 7);
+  loadLanguage();
   tagButton two = makeButton(1, 0, 0);
   two.ImgUp = {image(up[0]), image(up[1])};
   two.ImgDn = {image(dn[0]), image(dn[1]), image(dn[2])};
+  two.ImgGray = {image(gray[0]), image(gray[1])};
   two.ImgIr = {image(ir)};
+  two.TextIds = {1, 99, 2};
   tagButton three = makeButton(2, 100, 0);
   three.ImgUp = {image(up[0]), image(up[1]), image(up[2])};
   skin->page(0).Buttons = {two, three};
@@ -276,12 +296,13 @@ TEST_F(Operations, StateIndexPicksTheImagesOfThatStateAndSaysWhetherTheReleasedO
   ButtonControl* c = skin->page(0).Buttons[0].Control;
   struct Row {
     int id, index, result;
-    HBITMAP upImg, dnImg, irImg;
+    HBITMAP upImg, dnImg, grayImg, irImg;
+    const char16_t* label;
   } rows[] = {
-      {1, 1, 2, up[1], dn[1], nullptr},
-      {1, 2, 0, nullptr, dn[2], nullptr},  // beyond ImgUp: a grey box while released
-      {1, 0, 1, up[0], dn[0], ir},
-      {2, 2, 3, up[2], nullptr, nullptr},
+      {1, 1, 2, up[1], dn[1], gray[1], nullptr, u""},  // text 99 is not in the table
+      {1, 2, 0, nullptr, dn[2], nullptr, nullptr, u"to %s"},  // beyond ImgUp: a grey box while released
+      {1, 0, 1, up[0], dn[0], gray[0], ir, u"%d km"},
+      {2, 2, 3, up[2], nullptr, nullptr, nullptr, u""},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(skin->SL_btnSetStateIndex(r.id, r.index), r.result) << r.id << "/" << r.index;
@@ -289,9 +310,14 @@ TEST_F(Operations, StateIndexPicksTheImagesOfThatStateAndSaysWhetherTheReleasedO
     EXPECT_EQ(b.StateIndex, r.index);
     EXPECT_EQ(b.Control->UpImg, r.upImg) << r.index;
     EXPECT_EQ(b.Control->DnImg, r.dnImg) << r.index;
+    EXPECT_EQ(b.Control->GrayImg, r.grayImg) << r.index;
     EXPECT_EQ(b.Control->IrImg, r.irImg) << r.index;
+    EXPECT_EQ(text(b.Text), r.label) << r.index;
   }
   EXPECT_EQ(consoleText(), "");
+  skin->SL_resSetHandle(nullptr, nullptr);  // no language at all: an empty label
+  skin->SL_btnSetStateIndex(1, 0);
+  EXPECT_EQ(text(skin->page(0).Buttons[0].Text), u"");
   EXPECT_EQ(skin->SL_btnSetStateIndex(1, -1), -1);
   EXPECT_TRUE(consoleHas("*E:CSkinlet::SetBtnState : Unknown image.\n"));
   EXPECT_EQ(skin->page(0).Buttons[0].StateIndex, 0) << "a refused index changes nothing";
@@ -433,22 +459,10 @@ class Templates : public Operations {
  protected:
   void SetUp() override {
     Operations::SetUp();
-    writeFile("Windows/en.rc",
-              "STRINGTABLE\nBEGIN\n  1, \"%d km\"\n  2, \"to %s\"\n  3, \"%s km\"\n  4, \"%d %d\"\n  5, \"100%% %d\"\n"
-              "  6, \"" + std::string(150, 'y') + " %d\"\n  7, \"%-5d|\"\n  8, \"%n\"\nEND\n");
-    writeFile("Windows/language.xml", "<LANGUAGES><LANGUAGE LANGID='1033'>en.rc</LANGUAGE></LANGUAGES>");
-    table = std::make_unique<CTxtRes>();
-    ASSERT_EQ(table->SetLanguage(1033), 1);
-    skin->SL_resSetHandle(nullptr, table.get());
+    loadLanguage();
     skin->page(0).Texts = {makeText(1, 0, 0), makeText(2, 0, 40)};
     skin->page(0).Texts[1].TextureIDs = {-1, 5};
   }
-  void TearDown() override {
-    skin->SL_resSetHandle(nullptr, nullptr);
-    table.reset();
-    Operations::TearDown();
-  }
-  std::unique_ptr<CTxtRes> table;
 };
 
 TEST_F(Templates, TheLanguageTextFormatsTheValueIntoTheTarget) {
@@ -469,6 +483,7 @@ TEST_F(Templates, TheLanguageTextFormatsTheValueIntoTheTarget) {
       {1, [&] { skin->SL_txtSetParamItem(2, 1, u"x", 1); }, nullptr, true},
       {4, [&] { skin->SL_txtSetParamItem(2, 1, 42, 1); }, nullptr, true},
       {8, [&] { skin->SL_txtSetParamItem(2, 1, 42, 1); }, nullptr, true},
+      {1, [&] { skin->SL_resSetHandle(nullptr, nullptr), skin->SL_txtSetParamItem(2, 1, 42, 1); }, nullptr, false},
   };
   tagTexture& templ = skin->page(0).Texts[0];
   tagTexture& target = skin->page(0).Texts[1];
@@ -483,6 +498,7 @@ TEST_F(Templates, TheLanguageTextFormatsTheValueIntoTheTarget) {
     EXPECT_EQ(text(target.Text), r.result ? r.result : u"before") << r.textId;
     EXPECT_EQ(target.TextIndex, r.result ? 1 : 0) << r.textId;
     EXPECT_EQ(consoleHas("*E:CSkinlet::SL_txtSetParamItem"), r.console) << r.textId;
+    skin->SL_resSetHandle(nullptr, table.get());
   }
 }
 
@@ -498,7 +514,7 @@ TEST_F(Templates, ResultsAreCutAndTemplatesWithoutTextDoNothing) {
     templ.TextureIDs = ids;
     skin->SL_txtSetParamItem(2, 1, 42, 0);
     EXPECT_EQ(text(target.Text), u"before");
-    EXPECT_EQ(templ.TxtType, 0);
+    EXPECT_EQ(templ.TxtType, ids.empty() ? 1 : 0) << "no ids: no template, left as it was";
   }
   skin->SL_txtSetParamItem(2, 9, 42, 0);  // no such template
   EXPECT_EQ(text(target.Text), u"before");

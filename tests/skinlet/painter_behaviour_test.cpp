@@ -557,8 +557,45 @@ TEST_F(Painter, HiddenControlsDrawNoImageButKeepTheirLabelAndTrack) {
   EXPECT_EQ(pixel(340, 130), 0x1E2A38u);
   EXPECT_EQ(pixel(490, 212), 0x8090A0u);
   // Without an activation or page switch the controls draw themselves: not in the frame.
+  const RECT segment{660, 196, 760, 256};
+  const Image drawn = screen(segment);
   paint(w);
   EXPECT_EQ(pixel(400, 135), 0x1E2A38u);
+  const Image bare = screen(segment);
+  EXPECT_NE(drawn.pixels, bare.pixels) << "the segment display's background was in the frame";
+  // A hidden segment display is left out of it.
+  engine.page(0).EightSegs[0].Flags = 0x100;
+  engine.FullRepaint = 1;
+  paint(w);
+  EXPECT_EQ(screen(segment).pixels, bare.pixels);
+}
+
+TEST_F(Painter, ButtonLabelsAndTableTextsTakeTheLanguageTextOfTheirIds) {
+  // Texts 65533 and 65534 are what ids -3 and -2 would name, were they taken as ids.
+  writeFile("Windows/en.rc", "STRINGTABLE\nBEGIN\n  1, \"W\"\n  65533, \"WW\"\n  65534, \"WWWW\"\nEND\n");
+  writeFile("Windows/language.xml", "<LANGUAGES><LANGUAGE LANGID='1033'>en.rc</LANGUAGE></LANGUAGES>");
+  texts = std::make_unique<CTxtRes>();
+  ASSERT_EQ(texts->SetLanguage(1033), 1);
+  engine.SL_resSetHandle(&images, texts.get());
+  tagButton& button = engine.page(0).Buttons[0];
+  tagTable& item = engine.page(0).Tables[4];
+  HWND w = createScreen(engine);
+  // The label and the row as painted with these ids and literal texts.
+  auto look = [&](std::vector<int32_t> ids, int state, int32_t txtId, const char16_t* label, const char16_t* text) {
+    button.TextIds = ids;
+    button.StateIndex = state;
+    item.TxtId = txtId;
+    lstrcpynW(button.Text, label, SL_TEXT_LEN);
+    lstrcpynW(item.Text, text, SL_TEXT_LEN);
+    engine.FullRepaint = 1;
+    paint(w);
+    return std::make_pair(screen({340, 130, 460, 178}).pixels, screen({360, 412, 536, 438}).pixels);
+  };
+  const char16_t* const many = u"WWWWWWWW";
+  EXPECT_TRUE(look({1}, 0, 1, many, many) == look({-1}, 0, -1, u"W", u"W")) << "the language texts win";
+  EXPECT_TRUE(look({1}, 1, -2, u"W", u"W") == look({}, 1, -1, u"W", u"")) << "state past the ids; -2: no text";
+  EXPECT_TRUE(look({}, 0, -3, u"", u"W") == look({}, 0, -1, u"", u"")) << "-3: no text";
+  EXPECT_FALSE(look({}, 0, -1, u"W", u"W") == look({}, 0, -1, u"", u"")) << "the literal texts show";
 }
 
 TEST_F(Painter, PicturesNeedAValidIndexAndKeepTheColourKey) {

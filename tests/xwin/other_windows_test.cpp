@@ -80,6 +80,10 @@ TEST_F(OtherWindowsTest, AnotherProgramsWindowIsListedWithItsProcessTitleAndClas
   WCHAR small[5];
   EXPECT_EQ(GetWindowTextW(h, small, 5), 4);
   EXPECT_EQ(std::u16string(small), u"Navi");
+  // Once the display has stopped, other programs' windows are out of reach.
+  plat::display::close();
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(byProcess(4242), nullptr);
 }
 
 TEST_F(OtherWindowsTest, TitlesInOtherEncodingsAndMissingPropertiesAreReadSafely) {

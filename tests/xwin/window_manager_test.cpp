@@ -56,7 +56,7 @@ class WindowManagerTest : public UnitRootTest {
     if (!savedDisplay_.empty()) setenv("DISPLAY", savedDisplay_.c_str(), 1);
   }
 
-  HWND byProcess(DWORD pid) {
+  static std::vector<HWND> listed() {
     std::vector<HWND> all;
     EnumWindows(
         [](HWND h, LPARAM p) -> BOOL {
@@ -64,7 +64,10 @@ class WindowManagerTest : public UnitRootTest {
           return TRUE;
         },
         reinterpret_cast<LPARAM>(&all));
-    for (HWND h : all) {
+    return all;
+  }
+  HWND byProcess(DWORD pid) {
+    for (HWND h : listed()) {
       DWORD owner = 0;
       if (plat::window::foreign::isForeign(h) && GetWindowThreadProcessId(h, &owner) && owner == pid) return h;
     }
@@ -125,6 +128,7 @@ TEST_F(WindowManagerTest, TheProgramAndOurFullScreenTakeTurnsThroughTheWindowMan
   EXPECT_TRUE(ShowWindow(h, SW_HIDE));
   EXPECT_TRUE(waitUntil([&] { return x_->managedOfProcess(900) == XCB_NONE; }));
   EXPECT_EQ(byProcess(900), h);
+  EXPECT_EQ(listed().back(), h) << "at the bottom of the stacking order";
   ShowWindow(h, SW_SHOW);
   EXPECT_TRUE(waitUntil([&] { return IsWindowVisible(h) && x_->activeWindow() == w; }));
 
