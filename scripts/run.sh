@@ -7,7 +7,8 @@ src="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$src"
 scripts/install-deps.sh
 cmake --preset debug >/dev/null
-cmake --build --preset debug
+# Only what the run needs: the launcher and the demo navigation program the unit carries.
+cmake --build --preset debug --target launcher navione
 unit="${HU_UNIT_DIR:-${XDG_RUNTIME_DIR:-/tmp}/headunit-unit}"
 "$src/scripts/prepare-unit.sh" "$unit"
 exec "$src/build/debug/launcher/launcher" --unit "$unit" "$@"
