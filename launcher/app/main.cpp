@@ -13,12 +13,13 @@
 #include "app/screen_list.h"
 #include "app/screen_snapshots.h"
 #include "app/skin_watch.h"
-#include "app/status_bar_wnd.h"
 #include "app/startup.h"
+#include "app/status_bar_wnd.h"
 #include "app/storage_monitor.h"
 #include "img_res.h"
 #include "links/can_protocal.h"
 #include "links/device_protocol.h"
+#include "links/gpsd_com.h"
 #include "plat_display.h"
 #include "plat_file.h"
 #include "services/utility.h"
@@ -41,6 +42,7 @@ struct CommandLine {
   bool fullscreen = false;
   bool watch = false;
   bool help = false;
+  std::string gps;  // empty: $HU_GPS, else the serial port
   std::string error;
 };
 
@@ -58,6 +60,8 @@ void usage(FILE* out) {
       "  --snapshots DIR     headless only: write a PNG of the screen to DIR each time it changes\n"
       "                      (default: a new folder under $XDG_RUNTIME_DIR or /tmp, named at start)\n"
       "  --console-file F    copy every debug-console line to the host file F\n"
+      "  --gps SOURCE        where the GPS receiver is read: serial (COM9, else COM3; the default),\n"
+      "                      gpsd (localhost, port 2947) or gpsd:HOST:PORT (default: $HU_GPS)\n"
       "  --watch             reload the screens when a script, image.xml, a bitmap or a language\n"
       "                      file of the skin changes on disk (for skin authors; docs/live-reload.md)\n"
       "  --help              this text\n",
@@ -79,11 +83,16 @@ CommandLine parse(int argc, char** argv) {
     else if (arg == "--display") value(line.display);
     else if (arg == "--script") value(line.script);
     else if (arg == "--snapshots") value(line.snapshots);
-    else if (arg == "--scale") {
+    else if (arg == "--gps") {
+      value(line.gps);
+      GpsSource checked;
+      if (line.error.empty() && !ParseGpsSource(line.gps, &checked, &line.error)) line.error = "--gps: " + line.error;
+    } else if (arg == "--scale") {
       value(scale);
       line.scale = std::atoi(scale.c_str());
       if (line.error.empty() && (line.scale < 1 || line.scale > 8)) line.error = "--scale takes 1 to 8";
-    } else if (arg == "--fullscreen") line.fullscreen = true;
+    } else if (arg == "--fullscreen")
+      line.fullscreen = true;
     else if (arg == "--watch") line.watch = true;
     else if (arg == "--help" || arg == "-h") line.help = true;
     else line.error = "unknown option " + arg;
@@ -110,7 +119,21 @@ void showTaskBar(int command) {
   if (HWND bar = FindWindowW(u"HHTaskBar", nullptr)) ShowWindow(bar, command);
 }
 
-int run(const CommandLine& line) {
+// The GPS source: the option, else $HU_GPS, else the serial port. A bad $HU_GPS must not keep a
+// unit from starting: it is named on the console and the serial port is read.
+GpsSource gpsSource(const CommandLine& line) {
+  GpsSource source;
+  std::string error;
+  const char* fromEnv = std::getenv("HU_GPS");
+  if (!line.gps.empty()) {
+    ParseGpsSource(line.gps, &source, &error);
+  } else if (fromEnv && *fromEnv && !ParseGpsSource(fromEnv, &source, &error)) {
+    NKDbgPrintfW(u"[Vexa APP] HU_GPS: %S; reading the serial port\n", error.c_str());
+  }
+  return source;
+}
+
+int run(const CommandLine& line, const GpsSource& gps) {
   // The configuration store and the system services exist before anything else (main deletes
   // them on every way out).
   g_pConfig = new CConfig();
@@ -187,7 +210,7 @@ int run(const CommandLine& line) {
   statusBar->SetScript(app::kStatusBarScreen.script, nullptr);
   statusBar->Create(nullptr, instance, SW_SHOW, app::kStatusBarScreen.exStyle);
 
-  auto* mainWnd = new CNaviPathListWnd();
+  auto* mainWnd = new CNaviPathListWnd(gps);
   mainWnd->SetName(app::kMainMenuScreen.name, app::kMainMenuScreen.name);
   mainWnd->SetResources(images.get(), texts.get());
   mainWnd->SetScript(app::kMainMenuScreen.script, nullptr);
@@ -291,7 +314,12 @@ int main(int argc, char** argv) {
   plat::quitOnTerminationRequest(GetCurrentThreadId());
   NKDbgPrintfW(u"[Vexa APP] launcher %s on unit %S\n", app::programVersion(), options.unitRoot.c_str());
 
-  int result = run(line);
+  // Before any thread runs: the programs the shell starts read the receiver where it reads it.
+  const GpsSource gps = gpsSource(line);
+  setenv("HU_GPS", FormatGpsSource(gps).c_str(), 1);
+  if (gps.gpsd) NKDbgPrintfW(u"[Vexa APP] GPS through gpsd at %S:%d\n", gps.host.c_str(), gps.port);
+
+  int result = run(line, gps);
 
   delete g_pUtility;
   g_pUtility = nullptr;
