@@ -27,7 +27,7 @@ constexpr char kWatch[] = "?WATCH={\"enable\":true,\"nmea\":true}\n";
 // The start of a line, printable, for a console line that says what answered.
 std::string sample(const char* line) {
   std::string out;
-  for (const char* p = line; *p && out.size() < 40; ++p) out += (*p >= 0x20 && *p < 0x7F) ? *p : '?';
+  for (const char* p = line; *p && *p != '\r' && out.size() < 40; ++p) out += (*p >= 0x20 && *p < 0x7F) ? *p : '?';
   return out;
 }
 
