@@ -120,16 +120,16 @@ void showTaskBar(int command) {
 }
 
 // The GPS source: the option, else $HU_GPS, else the serial port. A bad $HU_GPS must not keep a
-// unit from starting: it is named on the console and the serial port is read.
-GpsSource gpsSource(const CommandLine& line) {
+// unit from starting: the serial port is read, and `error` says why for the console.
+GpsSource gpsSource(const CommandLine& line, std::string* error) {
   GpsSource source;
-  std::string error;
   const char* fromEnv = std::getenv("HU_GPS");
-  if (!line.gps.empty()) {
-    ParseGpsSource(line.gps, &source, &error);
-  } else if (fromEnv && *fromEnv && !ParseGpsSource(fromEnv, &source, &error)) {
-    NKDbgPrintfW(u"[Vexa APP] HU_GPS: %S; reading the serial port\n", error.c_str());
-  }
+  if (!line.gps.empty())
+    ParseGpsSource(line.gps, &source, error);
+  else if (fromEnv && *fromEnv && !ParseGpsSource(fromEnv, &source, error))
+    source = GpsSource();
+  else
+    error->clear();
   return source;
 }
 
@@ -310,13 +310,15 @@ int main(int argc, char** argv) {
   options.unitRoot = root.string();
   if (!line.module.empty()) options.moduleFileName = plat::utf8ToUtf16(line.module);
   options.consoleFile = line.consoleFile;
+  // Before any thread runs: the programs the shell starts read the receiver where it reads it.
+  std::string gpsError;
+  const GpsSource gps = gpsSource(line, &gpsError);
+  setenv("HU_GPS", FormatGpsSource(gps).c_str(), 1);
   plat::startup(options);
   plat::quitOnTerminationRequest(GetCurrentThreadId());
   NKDbgPrintfW(u"[Vexa APP] launcher %s on unit %S\n", app::programVersion(), options.unitRoot.c_str());
 
-  // Before any thread runs: the programs the shell starts read the receiver where it reads it.
-  const GpsSource gps = gpsSource(line);
-  setenv("HU_GPS", FormatGpsSource(gps).c_str(), 1);
+  if (!gpsError.empty()) NKDbgPrintfW(u"[Vexa APP] HU_GPS: %S; reading the serial port\n", gpsError.c_str());
   if (gps.gpsd) NKDbgPrintfW(u"[Vexa APP] GPS through gpsd at %S:%d\n", gps.host.c_str(), gps.port);
 
   int result = run(line, gps);
