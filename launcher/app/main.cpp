@@ -13,6 +13,7 @@
 #include "app/shell.h"
 #include "app/skin_watch.h"
 #include "app/status_bar_wnd.h"
+#include "links/gpsd_com.h"
 #include "plat_display.h"
 #include "services/utility.h"
 #include "windows.h"
@@ -25,6 +26,7 @@ constexpr int kExitConfigurationUnusable = 3;
 struct CommandLine {
   std::string unit;
   std::string consoleFile;
+  std::string gps;  // empty: $HU_GPS, else the serial port
   std::string module;
   std::string display;
   std::string script;
@@ -52,6 +54,8 @@ void usage(FILE* out) {
       "  --console-file F    copy every debug-console line to the host file F\n"
       "  --watch             reload the screens when a script, image.xml, a bitmap or a language\n"
       "                      file of the skin changes on disk (for skin authors; docs/live-reload.md)\n"
+      "  --gps SOURCE        where the GPS receiver is read: serial (COM9, else COM3; the default),\n"
+      "                      gpsd (localhost, port 2947) or gpsd:HOST:PORT (default: $HU_GPS)\n"
       "  --help              this text\n",
       out);
 }
@@ -71,7 +75,11 @@ CommandLine parse(int argc, char** argv) {
     else if (arg == "--display") value(line.display);
     else if (arg == "--script") value(line.script);
     else if (arg == "--snapshots") value(line.snapshots);
-    else if (arg == "--scale") {
+    else if (arg == "--gps") {
+      value(line.gps);
+      GpsSource checked;
+      if (line.error.empty() && !ParseGpsSource(line.gps, &checked, &line.error)) line.error = "--gps: " + line.error;
+    } else if (arg == "--scale") {
       value(scale);
       line.scale = std::atoi(scale.c_str());
       if (line.error.empty() && (line.scale < 1 || line.scale > 8)) line.error = "--scale takes 1 to 8";
@@ -83,7 +91,21 @@ CommandLine parse(int argc, char** argv) {
   return line;
 }
 
-int run(const CommandLine& line) {
+// The GPS source: the option, else $HU_GPS, else the serial port. A bad $HU_GPS must not keep a
+// unit from starting: the serial port is read, and `error` says why for the console.
+GpsSource gpsSource(const CommandLine& line, std::string* error) {
+  GpsSource source;
+  const char* fromEnv = std::getenv("HU_GPS");
+  if (!line.gps.empty())
+    ParseGpsSource(line.gps, &source, error);
+  else if (fromEnv && *fromEnv && !ParseGpsSource(fromEnv, &source, error))
+    source = GpsSource();
+  else
+    error->clear();
+  return source;
+}
+
+int run(const CommandLine& line, const GpsSource& gps) {
   // The configuration store and the system services exist before anything else (main deletes
   // them on every way out).
   g_pConfig = new CConfig();
@@ -110,7 +132,7 @@ int run(const CommandLine& line) {
   if (plat::display::active() == plat::display::Backend::Headless) snapshots.Start(line.snapshots);
 
   app::CShell shell;
-  if (!shell.Start(GetModuleHandleW(nullptr))) {
+  if (!shell.Start(GetModuleHandleW(nullptr), gps)) {
     // A supervisor must see this as a failure, not as a clean end.
     plat::display::close();
     return kExitConfigurationUnusable;
@@ -180,11 +202,18 @@ int main(int argc, char** argv) {
   options.unitRoot = root.string();
   if (!line.module.empty()) options.moduleFileName = plat::utf8ToUtf16(line.module);
   options.consoleFile = line.consoleFile;
+  // Before any thread runs: the programs the shell starts read the receiver where it reads it.
+  std::string gpsError;
+  const GpsSource gps = gpsSource(line, &gpsError);
+  setenv("HU_GPS", FormatGpsSource(gps).c_str(), 1);
   plat::startup(options);
   plat::quitOnTerminationRequest(GetCurrentThreadId());
   NKDbgPrintfW(u"[Vexa APP] launcher %s on unit %S\n", app::programVersion(), options.unitRoot.c_str());
 
-  int result = run(line);
+  if (!gpsError.empty()) NKDbgPrintfW(u"[Vexa APP] HU_GPS: %S; reading the serial port\n", gpsError.c_str());
+  if (gps.gpsd) NKDbgPrintfW(u"[Vexa APP] GPS through gpsd at %S:%d\n", gps.host.c_str(), gps.port);
+
+  int result = run(line, gps);
 
   delete g_pUtility;
   g_pUtility = nullptr;

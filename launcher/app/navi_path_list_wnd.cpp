@@ -33,9 +33,15 @@ bool cardGoneNow() {
 
 }  // namespace
 
-CNaviPathListWnd::CNaviPathListWnd() : m_ProcessInfo(processRecord()) {
+CNaviPathListWnd::CNaviPathListWnd(const GpsSource& gps) : m_ProcessInfo(processRecord()) {
   ClearProcessInfo();
   if (g_pConfig) g_pConfig->GetString(u"GPS_MAPPATH", m_szCurrentPath);
+  if (gps.gpsd) {
+    // The receiver belongs to gpsd; its reader connects, and keeps connecting, by itself.
+    m_Gpsd.m_pOwner = this;
+    m_Gpsd.Start(gps.host, gps.port, OnGpsData);
+    return;
+  }
   m_GpsPort.m_pOwner = this;
   if (m_GpsPort.Start(9, 9600, OnGpsData, nullptr)) {
     m_nGpsPort = 9;
@@ -47,7 +53,8 @@ CNaviPathListWnd::CNaviPathListWnd() : m_ProcessInfo(processRecord()) {
 }
 
 CNaviPathListWnd::~CNaviPathListWnd() {
-  // The port's reader stops before the parser and the window go.
+  // The port's and gpsd's readers stop before the parser and the window go.
+  m_Gpsd.Stop();
   m_GpsPort.Close();
 }
 

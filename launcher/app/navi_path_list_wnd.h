@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/skin_wnd.h"
+#include "links/gpsd_com.h"
 #include "links/nmea_parser.h"
 #include "links/serial_com.h"
 
@@ -28,7 +29,8 @@ class CNaviPathListWnd : public CSkinWnd {
   static constexpr const char16_t* kVersion = u"KT55R-V9090418";
   static constexpr const char16_t* kFallbackPath = u"\\StorageCard\\NaviOnej0p\\NaviOne.exe";
 
-  CNaviPathListWnd();
+  // The GPS record comes from the serial port (COM9, else COM3) or from gpsd.
+  explicit CNaviPathListWnd(const GpsSource& gps = GpsSource());
   ~CNaviPathListWnd() override;
 
   void OnCreate() override;
@@ -60,7 +62,7 @@ class CNaviPathListWnd : public CSkinWnd {
   DWORD ProcessId() const;
   int PaintEnabled() const { return m_bPaintEnabled; }
   int Frame() const { return m_nFrame; }
-  // The GPS port in use (9 or 3), or 0 without one.
+  // The GPS port in use (9 or 3), or 0 without one (or with gpsd).
   int GpsPort() const { return m_nGpsPort; }
   CNmeaParser& Gps() { return m_Gps; }
 
@@ -96,7 +98,8 @@ class CNaviPathListWnd : public CSkinWnd {
   // when the program's end is reported during the settle wait.
   int m_bRanAtRemoval = 0;
   int m_nGpsPort = 0;
-  // The parser is declared before the port: the port's reader feeds it until the port closes.
+  // The parser is declared before the port and gpsd's reader: they feed it until they end.
   CNmeaParser m_Gps;
   CSerialCom m_GpsPort;
+  CGpsdCom m_Gpsd;
 };

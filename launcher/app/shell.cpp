@@ -56,7 +56,7 @@ CShell::CShell() = default;
 
 CShell::~CShell() { Stop(); }
 
-bool CShell::Start(HINSTANCE instance) {
+bool CShell::Start(HINSTANCE instance, const GpsSource& gps) {
   if (m_bStarted || !g_pConfig || !g_pUtility) return false;
   g_pCanProtocal = new CCanProtocal();
   g_pStorageMonitor = new CStorageMonitor();
@@ -99,7 +99,7 @@ bool CShell::Start(HINSTANCE instance) {
   m_pStatusBar->SetScript(kStatusBarScreen.script, nullptr);
   m_pStatusBar->Create(nullptr, instance, SW_SHOW, kStatusBarScreen.exStyle);
 
-  m_pMainWnd = new CNaviPathListWnd();
+  m_pMainWnd = new CNaviPathListWnd(gps);
   m_pMainWnd->SetName(kMainMenuScreen.name, kMainMenuScreen.name);
   m_pMainWnd->SetResources(m_images.get(), m_texts.get());
   m_pMainWnd->SetScript(kMainMenuScreen.script, nullptr);

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "links/gpsd_com.h"
 #include "windows.h"
 
 class CImgRes;
@@ -24,7 +25,7 @@ class CShell {
   // Start-up from the microcontroller link to the touch calibration (the configuration store
   // and the system services exist before). False when the settings cannot be set up at all;
   // nothing is left created then. No message is dispatched here.
-  bool Start(HINSTANCE instance);
+  bool Start(HINSTANCE instance, const GpsSource& gps = GpsSource());
   // Shutdown after the message loop: the task bar comes back, then everything goes in reverse.
   void Stop();
 

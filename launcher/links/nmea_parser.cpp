@@ -136,6 +136,35 @@ bool smallNumber(const char* s, int low, int high, int* value) {
   return true;
 }
 
+// The system of an NMEA 4.11 system id.
+int systemOfId(long id) {
+  switch (id) {
+    case 1:
+      return kNmeaGps;
+    case 2:
+      return kNmeaGlonass;
+    case 3:
+      return kNmeaGalileo;
+    case 4:
+      return kNmeaBeidou;
+    case 5:
+      return kNmeaQzss;
+    default:
+      return kNmeaMixed;
+  }
+}
+
+// The system of a satellite number as receivers before NMEA 4.11 give them (SBAS counts with
+// GPS, as GPS receivers list it); 0 or a number of no system: mixed.
+int systemOfPrn(WORD prn) {
+  if ((prn >= 1 && prn <= 64) || (prn >= 120 && prn <= 158)) return kNmeaGps;
+  if (prn >= 65 && prn <= 96) return kNmeaGlonass;
+  if (prn >= 193 && prn <= 202) return kNmeaQzss;
+  if ((prn >= 211 && prn <= 246) || (prn >= 301 && prn <= 336)) return kNmeaGalileo;
+  if ((prn >= 159 && prn <= 163) || (prn >= 401 && prn <= 437)) return kNmeaBeidou;
+  return kNmeaMixed;
+}
+
 }  // namespace
 
 CNmeaParser::CNmeaParser() {
@@ -151,6 +180,8 @@ CNmeaParser::CNmeaParser() {
   m_StreamAlive = 0;
   m_FieldCount = 0;
   m_DataLength = 0;
+  m_System = kNmeaGps;
+  m_Gp = true;
   InitializeCriticalSection(&m_Lock);
   InitializeCriticalSection(&m_FeedLock);
   ResetRecord();
@@ -182,6 +213,7 @@ void CNmeaParser::ResetRecord() {
   m_Record.receiver.value603c = -1;
   m_Record.receiver.complete603 = 0;
   m_Record.receiver.key = -1;
+  for (NmeaSky& sky : m_Record.sky) sky.signal = -1;
 }
 
 // The assembly state (state, checksum, identifier and data buffers) belongs to the feeding
@@ -387,41 +419,69 @@ bool CNmeaParser::Field(int n, char* out) const {
 }
 
 void CNmeaParser::Dispatch() {
-  struct Handler {
-    const char* id;
-    void (CNmeaParser::*handle)();
+  using Handle = void (CNmeaParser::*)();
+  // The sentences of the satellite receivers, whichever system's talker sends them.
+  static const struct {
+    char type[4];
+    Handle handle;
+  } types[] = {
+      {"GGA", &CNmeaParser::OnGga}, {"GSA", &CNmeaParser::OnGsa}, {"GSV", &CNmeaParser::OnGsv},
+      {"RMB", &CNmeaParser::OnRmb}, {"RMC", &CNmeaParser::OnRmc}, {"ZDA", &CNmeaParser::OnZda},
+      {"GLL", &CNmeaParser::OnGll}, {"VTG", &CNmeaParser::OnVtg},
   };
-  static const Handler handlers[] = {
-      {"GPGGA", &CNmeaParser::OnGga},         {"GPGSA", &CNmeaParser::OnGsa},
-      {"GPGSV", &CNmeaParser::OnGsv},         {"GPRMB", &CNmeaParser::OnRmb},
-      {"GPRMC", &CNmeaParser::OnRmc},         {"GPZDA", &CNmeaParser::OnZda},
-      {"GPGLL", &CNmeaParser::OnGll},         {"GPVTG", &CNmeaParser::OnVtg},
-      {"PNMRX603", &CNmeaParser::OnPnmrx603}, {"PNMRX600", &CNmeaParser::OnPnmrx600},
-      {"SYN", &CNmeaParser::OnSyn},           {"KEY", &CNmeaParser::OnKey},
+  static const struct {
+    char talker[3];
+    int system;
+  } talkers[] = {
+      {"GP", kNmeaGps},    {"GN", kNmeaMixed},  {"GL", kNmeaGlonass}, {"GA", kNmeaGalileo},
+      {"GB", kNmeaBeidou}, {"BD", kNmeaBeidou}, {"GQ", kNmeaQzss},    {"QZ", kNmeaQzss},
   };
-  // The identifiers as eight-byte words, zero-padded, so finding the handler is a few word
-  // compares rather than a string comparison per handler.
-  static const auto keys = [] {
-    std::array<uint64_t, std::size(handlers)> k{};
-    for (size_t i = 0; i < k.size(); ++i) std::memcpy(&k[i], handlers[i].id, std::strlen(handlers[i].id));
-    return k;
-  }();
+  // The receiver's own sentences, by their whole identifier.
+  static const struct {
+    char id[9];
+    Handle handle;
+  } own[] = {
+      {"PNMRX603", &CNmeaParser::OnPnmrx603},
+      {"PNMRX600", &CNmeaParser::OnPnmrx600},
+      {"SYN", &CNmeaParser::OnSyn},
+      {"KEY", &CNmeaParser::OnKey},
+  };
+  // Identifiers compared as zero-padded words: a few word compares rather than a string
+  // comparison per handler.
+  auto word = [](const char* text, size_t n) {
+    uint64_t w = 0;
+    std::memcpy(&w, text, n);
+    return w;
+  };
   SplitFields();
-  const Handler* found = nullptr;
+  Handle found = nullptr;
   const size_t idLength = std::strlen(m_Identifier);
-  if (idLength <= 8) {
-    uint64_t key = 0;
-    std::memcpy(&key, m_Identifier, idLength);
-    for (size_t i = 0; i < keys.size(); ++i) {
-      if (keys[i] == key) {
-        found = &handlers[i];
+  if (idLength == 5) {
+    const uint64_t talker = word(m_Identifier, 2), type = word(m_Identifier + 2, 3);
+    for (const auto& t : talkers) {
+      if (word(t.talker, 2) != talker) continue;
+      for (const auto& h : types) {
+        if (word(h.type, 3) == type) {
+          found = h.handle;
+          m_System = t.system;
+          m_Gp = t.system == kNmeaGps;
+          break;
+        }
+      }
+      break;
+    }
+  } else if (idLength <= 8) {
+    const uint64_t key = word(m_Identifier, idLength);
+    for (const auto& h : own) {
+      if (word(h.id, std::strlen(h.id)) == key) {
+        found = h.handle;
         break;
       }
     }
   }
   EnterCriticalSection(&m_Lock);
   if (found)
-    (this->*found->handle)();
+    (this->*found)();
   else
     ++m_UnhandledCount;
   ++m_SentenceCount;
@@ -463,18 +523,38 @@ void CNmeaParser::OnGsa() {
   char f[25];
   if (Field(0, f)) g.mode = f[0];
   if (Field(1, f)) g.fixType = static_cast<BYTE>(digitValue(f[0]));
+  // A GP sentence's numbers are read from their first two characters, as they always were; the
+  // other systems number their satellites up to 437.
+  WORD prn[12];
   for (int i = 0; i < 12; ++i) {
-    if (Field(2 + i, f)) {
+    if (!Field(2 + i, f)) {
+      prn[i] = 0;
+    } else if (m_Gp) {
       char two[3] = {f[0], f[1], 0};
-      g.prn[i] = static_cast<WORD>(parseInt(two));
+      prn[i] = static_cast<WORD>(parseInt(two));
     } else {
-      g.prn[i] = 0;
+      prn[i] = static_cast<WORD>(parseInt(f));
     }
   }
   g.pdop = Field(14, f) ? parseDecimal(f) : 0;
   g.hdop = Field(15, f) ? parseDecimal(f) : 0;
   g.vdop = Field(16, f) ? parseDecimal(f) : 0;
   ++g.count;
+  // A GN sentence is one system's: NMEA 4.11 names it in field 17, earlier receivers tell it by
+  // the numbers of its satellites.
+  int system = m_System;
+  if (system == kNmeaMixed) {
+    WORD first = 0;
+    for (WORD p : prn) first = first ? first : p;
+    system = Field(17, f) ? systemOfId(parseInt(f)) : systemOfPrn(first);
+  }
+  // The record's own list holds the GPS satellites.
+  if (system == kNmeaGps) std::memcpy(g.prn, prn, sizeof prn);
+  NmeaSky& sky = m_Record.sky[system];
+  std::memcpy(sky.used, prn, sizeof prn);
+  ++sky.gsaCount;
+  m_Record.systems |= 1u << system;
+  if (m_Record.systems & ~(1u << kNmeaGps)) MergeSky();
 }
 
 void CNmeaParser::OnGsv() {
@@ -485,20 +565,77 @@ void CNmeaParser::OnGsv() {
   if (messages < 1 || messages > 8) return;
   int number = 0;
   if (!Field(1, f) || !smallNumber(f, 1, 9, &number)) return;
-  if (Field(2, f)) g.inView = static_cast<WORD>(parseInt(f));
+  const bool hasInView = Field(2, f);
+  const WORD inView = hasInView ? static_cast<WORD>(parseInt(f)) : 0;
+  NmeaSatellite satellites[4];
   for (int i = 0; i < 4; ++i) {
-    NmeaSatellite& s = g.satellites[(number - 1) * 4 + i];
+    NmeaSatellite& s = satellites[i];
     int base = 3 + i * 4;
     s.prn = Field(base, f) ? static_cast<WORD>(parseInt(f)) : 0;
     s.elevation = Field(base + 1, f) ? static_cast<WORD>(parseInt(f)) : 0;
     s.azimuth = Field(base + 2, f) ? static_cast<WORD>(parseInt(f)) : 0;
     s.snr = Field(base + 3, f) ? static_cast<WORD>(parseInt(f)) : 0;
     s.used = 0;
-    if (s.prn != 0)
-      for (WORD prn : m_Record.gsa.prn)
-        if (prn == s.prn) s.used = 1;
+  }
+  if (m_Gp) {
+    // The record's own table, as a GPS receiver has always filled it.
+    if (hasInView) g.inView = inView;
+    for (int i = 0; i < 4; ++i) {
+      NmeaSatellite& s = g.satellites[(number - 1) * 4 + i];
+      s = satellites[i];
+      if (s.prn != 0)
+        for (WORD prn : m_Record.gsa.prn)
+          if (prn == s.prn) s.used = 1;
+    }
   }
   ++g.count;
+  // The system's own table. A sentence that ends in a signal id after whole satellites belongs
+  // to the sequence of that signal; the table follows one signal of the system.
+  NmeaSky& sky = m_Record.sky[m_System];
+  if ((m_FieldCount - 3) % 4 == 1) {
+    const int signal = Field(m_FieldCount - 1, f) ? static_cast<int>(std::strtol(f, nullptr, 16)) : 0x100;
+    if (sky.signal < 0) sky.signal = signal;
+    if (signal != sky.signal) return;
+  }
+  if (hasInView) sky.inView = inView;
+  std::memcpy(&sky.satellites[(number - 1) * 4], satellites, sizeof satellites);
+  ++sky.gsvCount;
+  m_Record.systems |= 1u << m_System;
+  if (m_Record.systems & ~(1u << kNmeaGps)) MergeSky();
+}
+
+bool CNmeaParser::UsedBy(int system, WORD prn) const {
+  // A GSA whose system could not be told counts for every system, and a mixed sequence's
+  // satellites may be in any system's list.
+  for (int s = 0; s < kNmeaSystems; ++s) {
+    if (s != system && s != kNmeaMixed && system != kNmeaMixed) continue;
+    for (WORD used : m_Record.sky[s].used)
+      if (used == prn) return true;
+  }
+  return false;
+}
+
+void CNmeaParser::MergeSky() {
+  NmeaSatellite merged[36] = {};
+  int n = 0;
+  unsigned inView = 0;
+  // Satellites used in the fix first, then the others: whoever reads the first entries for a
+  // used one finds it, whichever system it belongs to.
+  for (int used = 1; used >= 0; --used) {
+    for (int system = 0; system < kNmeaSystems; ++system) {
+      if (!(m_Record.systems & (1u << system))) continue;
+      const NmeaSky& sky = m_Record.sky[system];
+      if (used) inView += sky.inView;
+      for (int i = 0; i < std::min<int>(sky.inView, 36) && n < 36; ++i) {
+        NmeaSatellite s = sky.satellites[i];
+        if (s.prn == 0) continue;
+        s.used = UsedBy(system, s.prn) ? 1 : 0;
+        if (static_cast<int>(s.used) == used) merged[n++] = s;
+      }
+    }
+  }
+  m_Record.gsv.inView = static_cast<WORD>(std::min(inView, 0xFFFFu));
+  std::memcpy(m_Record.gsv.satellites, merged, sizeof merged);
 }
 
 void CNmeaParser::OnRmb() {

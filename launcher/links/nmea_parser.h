@@ -1,5 +1,11 @@
 // The GPS receiver's NMEA 0183 parser: a byte-at-a-time state machine that checks each
 // sentence's checksum, splits it into fields and keeps the values in one GPS record.
+//
+// Receivers that track several satellite systems name the system in the talker id ($GNRMC,
+// $GLGSV, $GAGSV ...): the sentences are taken from the talkers GP, GN, GL, GA, GB, BD, GQ and QZ
+// alike. Each system's satellites are kept apart (`sky`), and once a second system shows up the
+// record's `gsv` is the merged view of all of them. A receiver that only says GP leaves the record
+// as it always did.
 #pragma once
 
 #include <windows.h>
@@ -93,6 +99,22 @@ struct NmeaReceiver {
   int key;
 };
 
+// The satellite systems, by talker: GP, GL, GA, GB or BD, GQ or QZ, and GN for a sequence that
+// mixes systems.
+enum NmeaSystem : int { kNmeaGps, kNmeaGlonass, kNmeaGalileo, kNmeaBeidou, kNmeaQzss, kNmeaMixed, kNmeaSystems };
+
+// One satellite system's own view: its GSV sequence and its GSA's satellites.
+struct NmeaSky {
+  WORD inView;
+  WORD used[12];  // PRNs of the system's satellites used in the fix, 0 = empty slot
+  NmeaSatellite satellites[36];
+  // Receivers of NMEA 4.11 send one GSV sequence per signal (L1, L2 ...) of the same satellites;
+  // the table follows the first signal id it meets (-1: none yet).
+  int signal;
+  DWORD gsvCount;
+  DWORD gsaCount;
+};
+
 struct NmeaGpsRecord {
   NmeaGga gga;
   NmeaGsa gsa;
@@ -103,6 +125,8 @@ struct NmeaGpsRecord {
   NmeaGll gll;
   NmeaVtg vtg;
   NmeaReceiver receiver;
+  NmeaSky sky[kNmeaSystems];
+  DWORD systems;  // bit per system whose GSV or GSA was stored
 };
 
 class CNmeaParser {
@@ -131,6 +155,9 @@ class CNmeaParser {
  private:
   void Dispatch();
   void ResetRecord();
+  // The satellites of every system seen, as one `gsv` table: those used in the fix first.
+  void MergeSky();
+  bool UsedBy(int system, WORD prn) const;
 
   // Field n of the current data text, cut to 24 characters; false when missing or empty.
   bool Field(int n, char* out) const;
@@ -168,4 +195,7 @@ class CNmeaParser {
   WORD m_FieldStart[kMaxFields];
   int m_FieldCount;
   int m_DataLength;
+  // The system of the sentence being stored, and whether its talker is GP.
+  int m_System;
+  bool m_Gp;
 };

@@ -13,12 +13,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "golden_image.h"
+#include "gpsd_fake.h"
 
 namespace fs = std::filesystem;
 
@@ -94,6 +97,7 @@ class Child {
   void interrupt() {
     if (pid_ > 0) kill(pid_, SIGINT);
   }
+  pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
@@ -350,6 +354,62 @@ TEST_F(LauncherE2E, WithoutAUnitTheLauncherRefusesAndWritesNothingHere) {
   size_t files = 0;
   for (auto& e : fs::directory_iterator(dir_ + "/cwd")) files += e.path().filename() != "err.txt";
   EXPECT_EQ(files, 0u);
+}
+
+// ---- The receiver through gpsd: Debian's gpsd replays our drive log (gpsfake) on a free port.
+
+// CPU time of each thread of a process, in nanoseconds.
+std::map<std::string, long> threadTimes(pid_t pid) {
+  std::map<std::string, long> out;
+  for (auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task"))
+    std::ifstream(task.path() / "schedstat") >> out[task.path().filename()];
+  return out;
+}
+
+// The "hh:mm:ss" of each match of `pattern` (three groups) in a text.
+std::vector<std::string> times(const std::string& text, const char* pattern) {
+  std::vector<std::string> out;
+  const std::regex re(pattern);
+  for (std::sregex_iterator it(text.begin(), text.end(), re), end; it != end; ++it)
+    out.push_back((*it)[1].str() + ":" + (*it)[2].str() + ":" + (*it)[3].str());
+  return out;
+}
+
+TEST_F(LauncherE2E, ThroughGpsdTheLogsTimesReachTheCompanionAsGpsdComesGoesAndComesBack) {
+  if (std::string missing = test_support::gpsdMissing(); !missing.empty()) GTEST_SKIP() << missing;
+  const std::string log = kSource + "/tests/e2e/gpsd_drive.nmea", port = std::to_string(test_support::freeTcpPort());
+  const std::vector<std::string> logTimes = times(readAll(log), "\\$..RMC,(\\d\\d)(\\d\\d)(\\d\\d)");
+  auto sent = [&] { return times(mcuLog(), "GPS time (\\d\\d):(\\d\\d):(\\d\\d)"); };
+  startMcu();
+  startLauncher("wait 600000\n", {"--gps", "gpsd:127.0.0.1:" + port});
+  // No gpsd yet: one console line, and over a measuring window of four seconds (tries at 0.5, 1
+  // and 2 s fall in it) no thread spins. The busiest thread is the one that writes the screen's
+  // pictures; a thread that spun would take that place and leave the writer's share to the rest.
+  ASSERT_TRUE(waitFor([&] { return consoleHas("no gpsd at 127.0.0.1:" + port); }, 20)) << console();
+  const auto first = threadTimes(launcher_->pid());
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  long others = 0, busiest = 0;
+  for (const auto& [thread, ns] : threadTimes(launcher_->pid())) {
+    const long used = ns - (first.count(thread) ? first.at(thread) : 0);
+    others += std::min(used, busiest);
+    busiest = std::max(used, busiest);
+  }
+  EXPECT_LT(others, 400000000) << "CPU ns in 4 s of all threads but the busiest";
+  // gpsd comes: the log's times reach the companion; it goes and comes back: new times follow (the
+  // record keeps the last one while gpsd is away).
+  auto gpsd = std::make_unique<test_support::GpsFake>(std::stoi(port), log, dir_ + "/gpsfake.txt");
+  ASSERT_TRUE(waitFor([&] { return sent().size() >= 2; }, 60)) << console() << mcuLog();
+  gpsd.reset();
+  ASSERT_TRUE(waitFor([&] { return consoleHas("gpsd at 127.0.0.1:" + port + " went away"); }, 10)) << console();
+  const size_t before = sent().size();
+  const std::string last = sent().back();
+  gpsd = std::make_unique<test_support::GpsFake>(std::stoi(port), log, dir_ + "/gpsfake2.txt");
+  ASSERT_TRUE(waitFor([&] { return sent().size() > before && sent().back() != last; }, 60)) << console() << mcuLog();
+  for (const std::string& t : sent())
+    EXPECT_NE(std::find(logTimes.begin(), logTimes.end(), t), logTimes.end()) << t << " is not a time of the log";
+  EXPECT_EQ(countOf(console(), "GPS: "), 4u) << console();  // none, reading, went away, reading
+  launcher_->interrupt();
+  EXPECT_EQ(launcher_->wait(20), 0);
 }
 
 }  // namespace

@@ -291,14 +291,56 @@ TEST(NmeaParser, ReceiverSentences) {
   EXPECT_EQ(r.key, -1);
 }
 
-TEST(NmeaParser, OtherTalkersAreCountedNotStored) {
+// Every satellite system's talker gives time, date and position; others are counted only.
+TEST(NmeaParser, TheSatelliteTalkersAreTakenOthersCounted) {
+  for (const char* talker : {"GP", "GN", "GL", "GA", "GB", "BD", "GQ", "QZ", "II", "IN", "PQ"}) {
+    const bool taken = std::string("GPGNGLGAGBBDGQQZ").find(talker) % 2 == 0;
+    CNmeaParser p;
+    feed(p, withChecksum(std::string(talker) + "RMC,123456,A,4807.038,N,01131.000,E,1,2,230394,3,W"));
+    feed(p, withChecksum(std::string(talker) + "GGA,123519,4807.038,S,01131.000,W,1,08,0.9,545.4,M,46.9,M,,"));
+    EXPECT_EQ(p.Record().rmc.hour, taken ? 12 : 0) << talker;
+    EXPECT_EQ(p.Record().rmc.year, taken ? 2094 : 2000) << talker;
+    EXPECT_LT(p.Record().gga.latitude, taken ? -48 : 1) << talker;
+    EXPECT_EQ(p.UnhandledCount(), taken ? 0u : 2u) << talker;
+  }
+}
+
+// Several systems: each GSV sequence fills its own system's table, each GSA (told apart by its
+// talker, its NMEA 4.11 system id or its satellite numbers) its own system's list, and the
+// record's table is the merged one with the used satellites first.
+TEST(NmeaParser, SystemsKeepTheirOwnSequencesAndTheMergedTableStartsWithTheUsed) {
+  struct Step {
+    std::string body;
+    int inView;    // of the record's table, after the sentence
+    int firstPrn;  // its entry 0
+    bool firstUsed;
+  } steps[] = {
+      {"GPGSA,A,3,,,,,,,,,,,,,2.5,1.3,2.1", 0, 0, false},
+      {"GPGSV,4,1,13,01,10,100,30,02,10,100,30,03,10,100,30,04,10,100,30", 13, 1, false},
+      {"GPGSV,4,2,13,05,10,100,30,06,10,100,30,07,10,100,30,08,10,100,30", 13, 1, false},
+      {"GPGSV,4,3,13,09,10,100,30,10,10,100,30,11,10,100,30,12,10,100,30", 13, 1, false},
+      {"GLGSV,1,1,02,65,20,200,40,66,20,200,40", 15, 1, false},  // a second system: merged
+      {"GNGSA,A,3,66,,,,,,,,,,,,2.5,1.3,2.1", 15, 66, true},     // GLONASS by its numbers
+      {"GAGSV,1,1,01,07,30,300,50,7", 16, 66, true},             // signal 7 ...
+      {"GAGSV,1,1,01,09,30,300,50,1", 16, 66, true},             // ... another signal: apart
+      {"GNGSA,A,3,07,,,,,,,,,,,,2.5,1.3,2.1,3", 16, 66, true},   // Galileo by its system id
+      {"GNGSA,A,3,,,,,,,,,,,,,2.5,1.3,2.1,2", 16, 7, true},      // GLONASS uses none now
+      {"GPGSV,4,4,13,13,10,100,30", 16, 7, true},                // GPS's sequence goes on
+  };
   CNmeaParser p;
-  feed(p, withChecksum("GNRMC,123456,A,4807.038,N,01131.000,E,1,2,230394,3,W"));
-  feed(p, withChecksum("GLGSV,1,1,01,65,10,100,30"));
-  EXPECT_EQ(p.SentenceCount(), 2u);
-  EXPECT_EQ(p.UnhandledCount(), 2u);
-  EXPECT_EQ(p.Record().rmc.count, 0u);
-  EXPECT_EQ(p.Record().gsv.inView, 0);
+  const NmeaGpsRecord& r = p.Record();
+  for (const Step& s : steps) {
+    feed(p, withChecksum(s.body));
+    EXPECT_EQ(r.gsv.inView, s.inView) << s.body;
+    EXPECT_EQ(r.gsv.satellites[0].prn, s.firstPrn) << s.body;
+    EXPECT_EQ(r.gsv.satellites[0].used != 0, s.firstUsed) << s.body;
+  }
+  EXPECT_EQ(r.sky[kNmeaGps].satellites[12].prn, 13);
+  EXPECT_EQ(r.sky[kNmeaGalileo].satellites[0].prn, 7);
+  EXPECT_EQ(r.sky[kNmeaGlonass].satellites[1].prn, 66);
+  EXPECT_EQ(r.gsv.satellites[1].prn, 1);  // the unused follow, system by system
+  EXPECT_EQ(r.gsv.satellites[14].prn, 65);
+  EXPECT_EQ(r.gsv.count, 7u);
 }
 
 TEST(NmeaParser, StreamAliveNeedsSentenceStarts) {

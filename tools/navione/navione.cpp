@@ -4,9 +4,16 @@
 // launcher ending it) or until the given time has passed. Where an X server runs ($DISPLAY) it
 // shows an 800x480 window titled "NaviOne navigation" (class "NaviOne") with a simple map, so a
 // person sees at once that the navigation program is in front; without one it runs windowless.
+// It reads the receiver from gpsd, as navigation programs on a unit do, and shows the position,
+// the speed and the satellites it gets (or that it has none) in a band under the map.
 //
 //   NaviOne.exe [--seconds N] [--exit-code C]
 //   NAVIONE_SECONDS=N  the same as --seconds (the launcher passes no arguments); 0: until closed
+//   HU_GPS=gpsd:HOST:PORT  the gpsd to read (the launcher sets it); default localhost, port 2947
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -18,9 +25,12 @@
 #include <thread>
 
 #ifdef HU_HAVE_XCB
-#include <poll.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
+#endif
+#ifdef HU_HAVE_LIBGPS
+#include <gps.h>
+
+#include <cmath>
 #endif
 
 namespace {
@@ -37,6 +47,112 @@ bool parseNumber(const char* text, long& value) {
   value = v;
   return true;
 }
+
+// What the program shows of the receiver: two lines of text, and whether it has a fix.
+struct GpsView {
+  std::string status = "No GPS: this program was built without gpsd's client library";
+  std::string fix;  // position, speed and satellites; empty without a fix
+};
+
+// The gpsd to read: HU_GPS as the launcher passes it ("gpsd", "gpsd:HOST:PORT", "gpsd:[V6]:PORT"),
+// else localhost, port 2947: where a unit's gpsd listens.
+void gpsdAddress(std::string& host, std::string& port) {
+  host = "localhost";
+  port = "2947";
+  const char* env = std::getenv("HU_GPS");
+  std::string s = env ? env : "";
+  if (s.rfind("gpsd:", 0) != 0) return;
+  s = s.substr(5);
+  const size_t colon = s.rfind(':');
+  if (colon != std::string::npos && s.find(']', colon) == std::string::npos) {
+    port = s.substr(colon + 1);
+    s = s.substr(0, colon);
+  }
+  if (s.size() > 2 && s.front() == '[' && s.back() == ']') s = s.substr(1, s.size() - 2);
+  if (!s.empty()) host = s;
+}
+
+#ifdef HU_HAVE_LIBGPS
+
+// The receiver through gpsd: its reports of the fix (TPV) and of the sky (SKY), read with gpsd's
+// client library. When gpsd is not there, another try every two seconds.
+class GpsFeed {
+ public:
+  GpsFeed() { gpsdAddress(host_, port_); }
+  ~GpsFeed() { close(); }
+  // The descriptor to wait on, or -1 while not connected.
+  int fd() const { return open_ ? data_.gps_fd : -1; }
+
+  // Connects when it is time to; reads what arrived. True when the view changed.
+  bool update(bool readable) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!open_ && now >= retry_) {
+      retry_ = now + std::chrono::seconds(2);
+      open_ = gps_open(host_.c_str(), port_.c_str(), &data_) == 0;
+      if (open_ && gps_stream(&data_, WATCH_ENABLE | WATCH_JSON, nullptr) != 0) close();
+    }
+    if (open_ && readable) {
+      int got;
+      while ((got = gps_read(&data_, nullptr, 0)) > 0) {
+      }
+      if (got < 0) close();
+    }
+    return show();
+  }
+
+ private:
+  void close() {
+    if (open_) gps_close(&data_);
+    open_ = false;
+  }
+
+  bool show() {
+    GpsView v;
+    if (!open_) {
+      v.status = "No GPS: no gpsd at " + host_ + ":" + port_;
+    } else if (data_.fix.mode < MODE_2D || std::isnan(data_.fix.latitude) || std::isnan(data_.fix.longitude)) {
+      v.status = "GPS from gpsd at " + host_ + ":" + port_ + ": no fix yet, " +
+                 std::to_string(data_.satellites_visible) + " satellites in view";
+    } else {
+      char text[160];
+      const double lat = data_.fix.latitude, lon = data_.fix.longitude;
+      const double kmh = std::isnan(data_.fix.speed) ? 0 : data_.fix.speed * 3.6;
+      // Counted from the sky view: the count of its own that libgps keeps is not filled from every
+      // report.
+      int used = 0;
+      for (int i = 0; i < std::min(data_.satellites_visible, MAXCHANNELS); ++i) used += data_.skyview[i].used ? 1 : 0;
+      std::snprintf(text, sizeof text, "%.5f %c  %.5f %c   %.0f km/h   %d of %d satellites used", std::fabs(lat),
+                    lat < 0 ? 'S' : 'N', std::fabs(lon), lon < 0 ? 'W' : 'E', kmh, used, data_.satellites_visible);
+      v.status = "GPS from gpsd at " + host_ + ":" + port_;
+      v.fix = text;
+    }
+    const bool changed = v.status != view.status || v.fix != view.fix;
+    // The console hears of gpsd coming and going and of the first fix, not of every report.
+    if (v.status != view.status || (view.fix.empty() && !v.fix.empty()))
+      std::printf("NaviOne: %s%s%s\n", v.status.c_str(), v.fix.empty() ? "" : ": ", v.fix.c_str());
+    std::fflush(stdout);
+    view = v;
+    return changed;
+  }
+
+  std::string host_, port_;
+  gps_data_t data_{};
+  bool open_ = false;
+  std::chrono::steady_clock::time_point retry_{};
+
+ public:
+  GpsView view;
+};
+
+#else
+
+struct GpsFeed {
+  int fd() const { return -1; }
+  bool update(bool) { return false; }
+  GpsView view;
+};
+
+#endif
 
 #ifdef HU_HAVE_XCB
 
@@ -92,14 +208,19 @@ class NaviWindow {
     if (c_) xcb_disconnect(c_);
   }
 
-  // Handles what arrived within `ms`; false when the window was closed or the server went away.
-  bool pump(int ms) {
-    pollfd p = {xcb_get_file_descriptor(c_), POLLIN, 0};
-    poll(&p, 1, ms);
+  // Handles what arrived within `ms` from the server and from gpsd; false when the window was
+  // closed or the server went away.
+  bool pump(int ms, GpsFeed& gps) {
+    pollfd p[2] = {{xcb_get_file_descriptor(c_), POLLIN, 0}, {gps.fd(), POLLIN, 0}};
+    poll(p, gps.fd() >= 0 ? 2 : 1, ms);
+    if (gps.update(p[1].revents != 0)) drawGps(gps.view);
     while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
       uint8_t type = e->response_type & 0x7F;
       bool closed = false;
-      if (type == XCB_EXPOSE && reinterpret_cast<xcb_expose_event_t*>(e)->count == 0) draw();
+      if (type == XCB_EXPOSE && reinterpret_cast<xcb_expose_event_t*>(e)->count == 0) {
+        draw();
+        drawGps(gps.view);
+      }
       if (type == XCB_CLIENT_MESSAGE) {
         auto* m = reinterpret_cast<xcb_client_message_event_t*>(e);
         closed = m->format == 32 && m->data.data32[0] == deleteWindow_;
@@ -158,6 +279,29 @@ class NaviWindow {
     xcb_flush(c_);
   }
 
+  // The band under the map: where the GPS is read from, then the fix (a tester reads the fix at
+  // kGpsTextX, kGpsFixY).
+ public:
+  static constexpr int kGpsBandY = 410;
+  static constexpr int kGpsTextX = 20;
+  static constexpr int kGpsFixY = 462;
+  static constexpr uint32_t kGpsBand = 0x102040;
+
+ private:
+  void drawGps(const GpsView& view) {
+    fill(0, kGpsBandY, kWidth, kHeight - kGpsBandY, kGpsBand);
+    if (font_) {
+      uint32_t v[] = {0xFFFFFF, kGpsBand, font_};
+      xcb_change_gc(c_, gc_, XCB_GC_FOREGROUND | XCB_GC_BACKGROUND | XCB_GC_FONT, v);
+      xcb_image_text_8(c_, static_cast<uint8_t>(std::min<size_t>(view.status.size(), 120)), window_, gc_, kGpsTextX,
+                       kGpsFixY - 26, view.status.c_str());
+      if (!view.fix.empty())
+        xcb_image_text_8(c_, static_cast<uint8_t>(std::min<size_t>(view.fix.size(), 120)), window_, gc_, kGpsTextX,
+                         kGpsFixY, view.fix.c_str());
+    }
+    xcb_flush(c_);
+  }
+
   xcb_connection_t* c_ = nullptr;
   xcb_window_t window_ = 0;
   xcb_gcontext_t gc_ = 0;
@@ -194,17 +338,25 @@ int main(int argc, char** argv) {
   auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   auto running = [&] { return !g_closed && (seconds == 0 || std::chrono::steady_clock::now() < end); };
   bool windowClosed = false;
+  GpsFeed gps;
 #ifdef HU_HAVE_XCB
   NaviWindow window;
   if (std::getenv("DISPLAY") && window.open()) {
     std::printf("NaviOne: window open\n");
     std::fflush(stdout);
-    while (running() && !windowClosed) windowClosed = !window.pump(100);
+    while (running() && !windowClosed) windowClosed = !window.pump(100, gps);
   }
 #endif
-  // Windowless: it only has to stay alive, so a coarse nap that notices a close request
-  // within a tenth of a second is enough.
-  while (running() && !windowClosed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Windowless: it only has to stay alive (and say what it reads), so a coarse wait that notices a
+  // close request within a tenth of a second is enough.
+  while (running() && !windowClosed) {
+    pollfd p = {gps.fd(), POLLIN, 0};
+    if (p.fd >= 0)
+      poll(&p, 1, 100);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    gps.update(p.revents != 0);
+  }
   std::printf("NaviOne: navigation %s\n", g_closed || windowClosed ? "closed" : "finished");
   std::fflush(stdout);
   return static_cast<int>(exitCode & 0xFF);
