@@ -1,5 +1,18 @@
 // The sdl backend: an SDL2 window showing the screen (optionally scaled), mouse as touch and
 // the keyboard as the remote keys. All SDL calls run on one thread of the backend's own.
+//
+// That thread sleeps until there is something to do: it waits in poll() on the display
+// server's connection and on an eventfd that the window side writes when a frame is ready or
+// the backend stops. No other thread calls SDL or the display server (a wake-up through SDL
+// would be a display server request, and one made after the server went away would end or
+// park the thread that made it). Only the parts of a frame that changed are copied, scaled and
+// shown, through the window surface (shared memory, no GL) unless the accelerated renderer is
+// asked for.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -15,6 +28,9 @@
 #ifdef HU_HAVE_SDL2
 #include <SDL.h>
 #include <SDL_syswm.h>
+#endif
+#ifdef HU_HAVE_WAYLAND
+#include <wayland-client.h>
 #endif
 #ifdef HU_HAVE_X11
 #include <X11/Xlib.h>
@@ -111,15 +127,74 @@ int onProtocolError(Display* display, XErrorEvent* error) {
 }
 #endif
 
+// Where the screen lies in the window: `scale` window pixels per screen pixel, or (full screen)
+// as large as fits, centred. Maps screen rectangles to window rectangles and window points
+// back to screen points, with the same rounding both ways.
+struct Placement {
+  int screenW = 0, screenH = 0;  // the screen
+  int x = 0, y = 0, w = 0, h = 0;  // its picture in the window
+
+  void fit(int sw, int sh, int windowW, int windowH, int scale) {
+    screenW = sw;
+    screenH = sh;
+    if (scale > 0) {
+      w = sw * scale;
+      h = sh * scale;
+    } else if (static_cast<int64_t>(windowW) * sh <= static_cast<int64_t>(windowH) * sw) {
+      w = windowW;
+      h = static_cast<int>(static_cast<int64_t>(sh) * windowW / sw);
+    } else {
+      h = windowH;
+      w = static_cast<int>(static_cast<int64_t>(sw) * windowH / sh);
+    }
+    x = scale > 0 ? 0 : (windowW - w) / 2;
+    y = scale > 0 ? 0 : (windowH - h) / 2;
+  }
+  // First window column showing screen column `sx` (sx = screenW: one past the last).
+  int toWindowX(int sx) const { return x + static_cast<int>((static_cast<int64_t>(sx) * w + screenW - 1) / screenW); }
+  int toWindowY(int sy) const { return y + static_cast<int>((static_cast<int64_t>(sy) * h + screenH - 1) / screenH); }
+  int toScreenX(int wx) const {
+    int64_t v = (static_cast<int64_t>(wx) - x) * screenW / std::max(w, 1);
+    return static_cast<int>(std::clamp<int64_t>(v, 0, screenW - 1));
+  }
+  int toScreenY(int wy) const {
+    int64_t v = (static_cast<int64_t>(wy) - y) * screenH / std::max(h, 1);
+    return static_cast<int>(std::clamp<int64_t>(v, 0, screenH - 1));
+  }
+};
+
+// Nearest-neighbour copy of the screen rectangle `r` of `frame` into 32-bit window pixels.
+void scaleInto(const Placement& p, const uint32_t* frame, const RECT& r, uint32_t* out, int outPitchPixels,
+               int outX, int outY) {
+  int x0 = p.toWindowX(r.left), x1 = p.toWindowX(r.right);
+  int y0 = p.toWindowY(r.top), y1 = p.toWindowY(r.bottom);
+  std::vector<int> columns(static_cast<size_t>(std::max(x1 - x0, 0)));
+  for (int wx = x0; wx < x1; ++wx) columns[static_cast<size_t>(wx - x0)] = p.toScreenX(wx);
+  for (int wy = y0; wy < y1; ++wy) {
+    const uint32_t* src = frame + static_cast<size_t>(p.toScreenY(wy)) * static_cast<size_t>(p.screenW);
+    uint32_t* dst = out + static_cast<ptrdiff_t>(wy - outY) * outPitchPixels - outX;
+    for (int wx = x0; wx < x1; ++wx) dst[wx] = src[columns[static_cast<size_t>(wx - x0)]];
+  }
+}
+
 class SdlBackend : public DisplayBackend {
  public:
-  ~SdlBackend() override { stop(); }
+  explicit SdlBackend(bool accelerated) : accelerated_(accelerated) {}
+  ~SdlBackend() override {
+    stop();
+    if (wake_ >= 0) ::close(wake_);
+  }
 
   bool start(int width, int height, int scale, DWORD quitThread) override {
     width_ = width;
     height_ = height;
     scale_ = scale;
     quitThread_ = quitThread;
+    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_ < 0) {
+      plat::console::writeUtf8("display: sdl: no eventfd\n");
+      return false;
+    }
 #ifdef HU_HAVE_X11
     {
       std::lock_guard<std::mutex> g(g_startLock);
@@ -155,11 +230,24 @@ class SdlBackend : public DisplayBackend {
     return true;
   }
 
-  void present(const uint32_t* pixels, int width, int height) override {
-    std::lock_guard<std::mutex> g(lock_);
-    if (width != width_ || height != height_) return;
-    pending_.assign(pixels, pixels + static_cast<size_t>(width) * static_cast<size_t>(height));
-    havePending_ = true;
+  void present(const uint32_t* frame, int width, int height, const std::vector<RECT>& rects) override {
+    bool wake = false;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      if (width != width_ || height != height_) return;
+      size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+      if (pending_.size() != n) pending_.assign(n, 0);
+      for (const RECT& r : rects) {
+        for (LONG y = r.top; y < r.bottom; ++y) {
+          size_t at = static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(r.left);
+          std::copy(frame + at, frame + at + (r.right - r.left), pending_.begin() + static_cast<ptrdiff_t>(at));
+        }
+        pendingRects_.push_back(r);
+      }
+      wake = !wakePending_ && !pendingRects_.empty();
+      wakePending_ = wakePending_ || wake;
+    }
+    if (wake) signal();
   }
 
   void stop() override {
@@ -167,6 +255,7 @@ class SdlBackend : public DisplayBackend {
       std::lock_guard<std::mutex> g(lock_);
       stop_ = true;
     }
+    signal();
     window::foreign::uninstall();
 #ifdef HU_HAVE_X11
     if (isParked(thread_)) {
@@ -178,12 +267,24 @@ class SdlBackend : public DisplayBackend {
   }
 
  private:
+  void signal() {
+    if (wake_ < 0) return;
+    uint64_t one = 1;
+    ssize_t n = ::write(wake_, &one, sizeof one);
+    (void)n;  // a full counter already wakes the thread
+  }
+
   void run() {
     SDL_Window* window = nullptr;
-    SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;
     // Only drivers that put pixels on a screen; SDL_VIDEODRIVER in the environment still wins.
-    if (!SDL_getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland,kmsdrm");
+    // On a Wayland session the compositor's own protocol comes first, not its X11 server.
+    if (!SDL_getenv("SDL_VIDEODRIVER")) {
+      const char* w = SDL_getenv("WAYLAND_DISPLAY");
+      SDL_SetHint(SDL_HINT_VIDEODRIVER, w && *w ? "wayland,x11,kmsdrm" : "x11,wayland,kmsdrm");
+    }
+    // The window surface stays shared memory of the display server: without this SDL would
+    // make it a texture of an OpenGL renderer (a whole GL stack to show a picture).
+    if (!accelerated_) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
 #ifdef HU_HAVE_X11
     // SDL keeps the handler it finds and puts it back when it shuts down, before it closes its
     // second connection: a late protocol error on that connection must still find ours, not
@@ -192,10 +293,11 @@ class SdlBackend : public DisplayBackend {
 #endif
     bool ok = SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!ok) plat::console::writeUtf8(std::string("display: sdl: ") + SDL_GetError() + "\n");
+    std::string name;
     if (ok) {
       // SDL falls back to drivers that show nothing; those are the headless backend's job.
       const char* driver = SDL_GetCurrentVideoDriver();
-      std::string name = driver ? driver : "";
+      name = driver ? driver : "";
       if (name.empty() || name == "offscreen" || name == "dummy" || name == "evdev") {
         plat::console::writeUtf8("display: sdl found no screen (video driver '" + name + "')\n");
         ok = false;
@@ -208,24 +310,23 @@ class SdlBackend : public DisplayBackend {
         XSetErrorHandler(onProtocolError);
       }
 #endif
+      // SDL 2 has no window surface of its own on Wayland: there it is always a texture.
+      if (ok && name == "wayland" && !accelerated_) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "1");
     }
     if (ok) {
-      // Full screen: the whole display shows the screen, scaled; touches come back in screen
-      // pixels through the renderer's logical size.
+      // Full screen: the whole display shows the screen, scaled to fit.
       Uint32 flags = scale_ == 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS : 0;
       int factor = scale_ == 0 ? 1 : scale_;
       window = SDL_CreateWindow("head unit", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width_ * factor,
                                 height_ * factor, flags);
-      if (window) renderer = SDL_CreateRenderer(window, -1, 0);
-      if (renderer && scale_ == 0) SDL_RenderSetLogicalSize(renderer, width_, height_);
-      if (scale_ == 0) scale_ = 1;
-      if (renderer)
-        texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width_, height_);
-      ok = texture != nullptr;
+      ok = window && openOutput(window);
       if (!ok) plat::console::writeUtf8(std::string("display: sdl: ") + SDL_GetError() + "\n");
     }
-    // Other programs' windows are seen from the moment open() returns.
-    if (ok) watchOtherWindows(window);
+    if (ok) {
+      serverFd_ = serverConnection(window);
+      // Other programs' windows are seen from the moment open() returns.
+      watchOtherWindows(window);
+    }
     {
 #ifdef HU_HAVE_X11
       std::lock_guard<std::mutex> g(g_startLock);
@@ -235,11 +336,55 @@ class SdlBackend : public DisplayBackend {
       started_ = ok ? 1 : -1;
       startCv_.notify_all();
     }
-    if (ok) loop(renderer, texture);
-    if (texture) SDL_DestroyTexture(texture);
-    if (renderer) SDL_DestroyRenderer(renderer);
+    if (ok) loop(window);
+    closeOutput();
     if (window) SDL_DestroyWindow(window);
     SDL_Quit();  // the whole of SDL: it is used for the display only
+  }
+
+  // The window surface (default) or an accelerated renderer with a streaming texture.
+  bool openOutput(SDL_Window* window) {
+    if (accelerated_) {
+      renderer_ = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
+      if (!renderer_) return false;
+      if (scale_ == 0) SDL_RenderSetLogicalSize(renderer_, width_, height_);
+      texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width_, height_);
+      plat::console::writeUtf8("display: sdl presents through the accelerated renderer\n");
+      return texture_ != nullptr;
+    }
+    return placeOnSurface(window);
+  }
+
+  void closeOutput() {
+    if (texture_) SDL_DestroyTexture(texture_);
+    if (renderer_) SDL_DestroyRenderer(renderer_);
+    texture_ = nullptr;
+    renderer_ = nullptr;
+  }
+
+  // (Re)reads the window surface after a size change; false when there is none.
+  bool placeOnSurface(SDL_Window* window) {
+    surface_ = SDL_GetWindowSurface(window);
+    if (!surface_) return false;
+    placement_.fit(width_, height_, surface_->w, surface_->h, scale_);
+    return true;
+  }
+
+  // The file descriptor of the display server connection, to sleep on; -1 when SDL does not say.
+  int serverConnection(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info)) return -1;
+#ifdef HU_HAVE_X11
+    if (info.subsystem == SDL_SYSWM_X11) return ConnectionNumber(info.info.x11.display);
+#endif
+#ifdef HU_HAVE_WAYLAND
+    if (info.subsystem == SDL_SYSWM_WAYLAND) {
+      wayland_ = info.info.wl.display;
+      return wl_display_get_fd(wayland_);
+    }
+#endif
+    return -1;
   }
 
   // On an X11 server other programs' windows become visible to the window calls, and our own
@@ -259,87 +404,204 @@ class SdlBackend : public DisplayBackend {
                              "; other programs' windows are seen\n");
   }
 
-  void loop(SDL_Renderer* renderer, SDL_Texture* texture) {
-    std::vector<uint32_t> frame;
-    bool down = false;
-    for (;;) {
-      SDL_Event e;
-      while (SDL_PollEvent(&e)) {
-        switch (e.type) {
-          case SDL_QUIT:
-            // Closing the window ends the program the way its own quit message does.
-            plat::window::postQuit(quitThread_, 0);
-            break;
-          case SDL_MOUSEBUTTONDOWN:
-            if (e.button.button == SDL_BUTTON_LEFT) {
-              down = true;
-              // A touch on the screen takes it back from another program's window.
-              if (auto other = window::foreign::current()) other->frontScreen();
-              plat::window::injectTouch(WM_LBUTTONDOWN, e.button.x / scale_, e.button.y / scale_);
-            }
-            break;
-          case SDL_MOUSEBUTTONUP:
-            if (e.button.button == SDL_BUTTON_LEFT && down) {
-              down = false;
-              plat::window::injectTouch(WM_LBUTTONUP, e.button.x / scale_, e.button.y / scale_);
-            }
-            break;
-          case SDL_MOUSEMOTION:
-            // A touch screen reports movement only while touched.
-            if (down) plat::window::injectTouch(WM_MOUSEMOVE, e.motion.x / scale_, e.motion.y / scale_);
-            break;
-          case SDL_KEYDOWN:
-          case SDL_KEYUP: {
-            int vk = virtualKey(e.key.keysym.sym);
-            if (vk && !(e.type == SDL_KEYDOWN && e.key.repeat))
-              plat::window::injectKey(static_cast<UINT>(vk), e.type == SDL_KEYDOWN);
-            break;
-          }
-          case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_EXPOSED) redraw_ = true;
-            break;
-          default: break;
+  // A window point as a screen point.
+  POINT toScreen(int x, int y) const {
+    if (accelerated_) {
+      // The renderer's logical size already maps full-screen points; a scaled window does not.
+      int f = scale_ == 0 ? 1 : scale_;
+      return POINT{std::clamp(x / f, 0, width_ - 1), std::clamp(y / f, 0, height_ - 1)};
+    }
+    return POINT{placement_.toScreenX(x), placement_.toScreenY(y)};
+  }
+
+  void handle(const SDL_Event& e, SDL_Window* window) {
+    switch (e.type) {
+      case SDL_QUIT:
+#ifdef HU_HAVE_WAYLAND
+        // SDL says quit when the compositor's connection breaks: that is the display lost.
+        if (wayland_ && wl_display_get_error(wayland_) != 0) {
+          plat::console::writeUtf8("display: the Wayland compositor went away; ending\n");
+          lost_ = true;
+          plat::window::postQuit(quitThread_, HU_DISPLAY_LOST_EXIT_STATUS);
+          break;
         }
-      }
-      {
-        std::lock_guard<std::mutex> g(lock_);
-        if (stop_) return;
-        if (havePending_) {
-          frame.swap(pending_);
-          havePending_ = false;
-          redraw_ = true;
+#endif
+        // Closing the window ends the program the way its own quit message does.
+        plat::window::postQuit(quitThread_, 0);
+        break;
+      case SDL_MOUSEBUTTONDOWN:
+        if (e.button.button == SDL_BUTTON_LEFT) {
+          down_ = true;
+          // A touch on the screen takes it back from another program's window.
+          if (auto other = window::foreign::current()) other->frontScreen();
+          POINT p = toScreen(e.button.x, e.button.y);
+          plat::window::injectTouch(WM_LBUTTONDOWN, p.x, p.y);
         }
+        break;
+      case SDL_MOUSEBUTTONUP:
+        if (e.button.button == SDL_BUTTON_LEFT && down_) {
+          down_ = false;
+          POINT p = toScreen(e.button.x, e.button.y);
+          plat::window::injectTouch(WM_LBUTTONUP, p.x, p.y);
+        }
+        break;
+      case SDL_MOUSEMOTION:
+        // A touch screen reports movement only while touched.
+        if (down_) {
+          POINT p = toScreen(e.motion.x, e.motion.y);
+          plat::window::injectTouch(WM_MOUSEMOVE, p.x, p.y);
+        }
+        break;
+      case SDL_KEYDOWN:
+      case SDL_KEYUP: {
+        int vk = virtualKey(e.key.keysym.sym);
+        if (vk && !(e.type == SDL_KEYDOWN && e.key.repeat))
+          plat::window::injectKey(static_cast<UINT>(vk), e.type == SDL_KEYDOWN);
+        break;
       }
-      if (redraw_ && !frame.empty()) {
-        SDL_UpdateTexture(texture, nullptr, frame.data(), width_ * 4);
-        SDL_RenderClear(renderer);
-        SDL_RenderCopy(renderer, texture, nullptr, nullptr);
-        SDL_RenderPresent(renderer);
-        redraw_ = false;
-      }
-      SDL_WaitEventTimeout(nullptr, 8);
+      case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && !accelerated_) {
+          if (!placeOnSurface(window)) plat::console::writeUtf8(std::string("display: sdl: ") + SDL_GetError() + "\n");
+          redrawAll_ = true;
+        }
+        if (e.window.event == SDL_WINDOWEVENT_EXPOSED) redrawAll_ = true;
+        break;
+      default: break;
     }
   }
 
+  void loop(SDL_Window* window) {
+    std::vector<RECT> rects;
+    for (;;) {
+      SDL_Event e;
+      while (!lost_ && SDL_PollEvent(&e)) handle(e, window);
+      {
+        std::lock_guard<std::mutex> g(lock_);
+        if (stop_) return;
+        wakePending_ = false;
+        if (!pendingRects_.empty()) {
+          if (shown_.size() != pending_.size()) shown_.assign(pending_.size(), 0);
+          for (const RECT& r : pendingRects_)
+            for (LONG y = r.top; y < r.bottom; ++y) {
+              size_t at = static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(r.left);
+              std::copy(pending_.begin() + static_cast<ptrdiff_t>(at),
+                        pending_.begin() + static_cast<ptrdiff_t>(at) + (r.right - r.left),
+                        shown_.begin() + static_cast<ptrdiff_t>(at));
+            }
+          rects.insert(rects.end(), pendingRects_.begin(), pendingRects_.end());
+          pendingRects_.clear();
+        }
+      }
+      if (!lost_ && !shown_.empty()) {
+        if (redrawAll_) rects.assign(1, RECT{0, 0, width_, height_});
+        if (!rects.empty()) show(window, rects);
+        redrawAll_ = false;
+        rects.clear();
+        // Showing made requests whose replies may have brought events along: read them first.
+        if (SDL_PollEvent(&e)) {
+          handle(e, window);
+          continue;
+        }
+      }
+      sleep();
+    }
+  }
+
+  // Until the server has something for us or the window side writes the eventfd.
+  void sleep() {
+#ifdef HU_HAVE_WAYLAND
+    if (wayland_ && !lost_) wl_display_flush(wayland_);
+#endif
+    pollfd fds[2] = {{wake_, POLLIN, 0}, {serverFd_, POLLIN, 0}};
+    // Without the server's descriptor, look at it ten times a second: the old polling, kept
+    // only for a driver that does not say how to wait for it.
+    int n = serverFd_ >= 0 && !lost_ ? 2 : 1;
+    int timeout = serverFd_ < 0 && !lost_ ? 100 : -1;
+    if (::poll(fds, static_cast<nfds_t>(n), timeout) > 0 && (fds[0].revents & POLLIN)) {
+      uint64_t count = 0;
+      ssize_t r = ::read(wake_, &count, sizeof count);
+      (void)r;
+    }
+    // A server connection that hung up is read by SDL, which reports it; after that only the
+    // eventfd is waited on.
+  }
+
+  void show(SDL_Window* window, const std::vector<RECT>& rects) {
+    if (accelerated_) {
+      for (const RECT& r : rects) {
+        SDL_Rect sr{r.left, r.top, r.right - r.left, r.bottom - r.top};
+        SDL_UpdateTexture(texture_, &sr, shown_.data() + static_cast<size_t>(r.top) * static_cast<size_t>(width_) + r.left,
+                          width_ * 4);
+      }
+      SDL_RenderClear(renderer_);
+      SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+      SDL_RenderPresent(renderer_);
+      return;
+    }
+    if (!surface_) return;
+    bool whole = rects.size() == 1 && rects[0].left == 0 && rects[0].top == 0 && rects[0].right == width_ &&
+                 rects[0].bottom == height_;
+    std::vector<SDL_Rect> out;
+    if (SDL_MUSTLOCK(surface_)) SDL_LockSurface(surface_);
+    if (whole) {
+      // The bands around a scaled picture are black.
+      SDL_FillRect(surface_, nullptr, 0);
+      out.push_back(SDL_Rect{0, 0, surface_->w, surface_->h});
+    }
+    for (const RECT& r : rects) {
+      SDL_Rect d{placement_.toWindowX(r.left), placement_.toWindowY(r.top), 0, 0};
+      d.w = placement_.toWindowX(r.right) - d.x;
+      d.h = placement_.toWindowY(r.bottom) - d.y;
+      if (d.w <= 0 || d.h <= 0) continue;
+      scratch_.resize(static_cast<size_t>(d.w) * static_cast<size_t>(d.h));
+      scaleInto(placement_, shown_.data(), r, scratch_.data(), d.w, d.x, d.y);
+      uint8_t* target = static_cast<uint8_t*>(surface_->pixels) + static_cast<ptrdiff_t>(d.y) * surface_->pitch +
+                        static_cast<ptrdiff_t>(d.x) * surface_->format->BytesPerPixel;
+      SDL_ConvertPixels(d.w, d.h, SDL_PIXELFORMAT_RGB888, scratch_.data(), d.w * 4, surface_->format->format, target,
+                        surface_->pitch);
+      if (!whole) out.push_back(d);
+    }
+    if (SDL_MUSTLOCK(surface_)) SDL_UnlockSurface(surface_);
+    if (!out.empty()) SDL_UpdateWindowSurfaceRects(window, out.data(), static_cast<int>(out.size()));
+  }
+
+  bool accelerated_ = false;
   int width_ = 0, height_ = 0, scale_ = 1;
   DWORD quitThread_ = 0;
   std::thread thread_;
   std::mutex lock_;
   std::condition_variable startCv_;
   int started_ = 0;  // guarded by g_startLock where Xlib is in, else by lock_
+  int wake_ = -1;    // eventfd: a frame is waiting, or stop
+  // Guarded by lock_: the screen as the window side last handed it, and what changed since the
+  // display thread took it.
   bool stop_ = false;
-  bool havePending_ = false;
-  bool redraw_ = false;
+  bool wakePending_ = false;
   std::vector<uint32_t> pending_;
+  std::vector<RECT> pendingRects_;
+  // The display thread's own.
+  std::vector<uint32_t> shown_;
+  std::vector<uint32_t> scratch_;
+  SDL_Surface* surface_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  Placement placement_;
+  int serverFd_ = -1;
+  bool redrawAll_ = false;
+  bool down_ = false;
+  bool lost_ = false;
+#ifdef HU_HAVE_WAYLAND
+  wl_display* wayland_ = nullptr;
+#endif
 };
 
 }  // namespace
 
-std::unique_ptr<DisplayBackend> makeSdlBackend() { return std::make_unique<SdlBackend>(); }
+std::unique_ptr<DisplayBackend> makeSdlBackend(bool accelerated) { return std::make_unique<SdlBackend>(accelerated); }
 
 #else
 
-std::unique_ptr<DisplayBackend> makeSdlBackend() { return nullptr; }
+std::unique_ptr<DisplayBackend> makeSdlBackend(bool) { return nullptr; }
 
 #endif
 
