@@ -45,21 +45,24 @@ void ScreenSnapshots::Stop() {
     m_stop = true;
   }
   m_wake.notify_all();
+  plat::display::wakeFrameWaiters();
   if (m_thread.joinable()) m_thread.join();
 }
 
 void ScreenSnapshots::Run() {
   uint64_t seen = plat::display::framesPresented();
   unsigned number = 0;
+  auto last = std::chrono::steady_clock::now() - std::chrono::milliseconds(kMinGapMs);
   while (!m_stop) {
+    plat::display::waitFrame(seen, m_stop);
     {
       std::unique_lock<std::mutex> guard(m_lock);
-      m_wake.wait_for(guard, std::chrono::milliseconds(kPollMs), [this] { return m_stop.load(); });
+      m_wake.wait_until(guard, last + std::chrono::milliseconds(kMinGapMs), [this] { return m_stop.load(); });
     }
     if (m_stop) break;
-    uint64_t frames = plat::display::framesPresented();
-    if (frames == seen) continue;
-    seen = frames;
+    // The latest frame: those that came during the pause are in it.
+    seen = plat::display::framesPresented();
+    last = std::chrono::steady_clock::now();
     ++number;
     char name[32];
     std::snprintf(name, sizeof name, "screen-%06u.png", number);
