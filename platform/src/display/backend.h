@@ -33,6 +33,11 @@ std::unique_ptr<DisplayBackend> makeSdlBackend(bool accelerated);
 // cannot be reached or xcb is not built in.
 std::shared_ptr<window::foreign::Source> makeX11Windows(const char* displayName, uint32_t screenWindow);
 
+// Other programs' windows on sway, through its IPC socket at `socketPath` ($SWAYSOCK); our own
+// screen window is the one of our process. Null when the socket does not answer or json-c is
+// not built in.
+std::shared_ptr<window::foreign::Source> makeSwayWindows(const char* socketPath);
+
 // Stops a playing input script and waits for its thread (display close).
 void stopScriptPlayer();
 

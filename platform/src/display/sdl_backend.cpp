@@ -387,13 +387,26 @@ class SdlBackend : public DisplayBackend {
     return -1;
   }
 
-  // On an X11 server other programs' windows become visible to the window calls, and our own
-  // window is the screen they take turns with.
+  // On an X11 server, or on sway, other programs' windows become visible to the window calls,
+  // and our own window is the screen they take turns with.
   void watchOtherWindows(SDL_Window* window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
-      plat::console::writeUtf8("display: sdl without X11: other programs' windows are not seen\n");
+    if (!SDL_GetWindowWMInfo(window, &info)) return;
+    if (info.subsystem == SDL_SYSWM_WAYLAND) {
+      const char* sway = SDL_getenv("SWAYSOCK");
+      if (auto source = makeSwayWindows(sway)) {
+        window::foreign::install(std::move(source));
+        plat::console::writeUtf8(std::string("display: sdl on Wayland (sway, ") + sway +
+                                 "); other programs' windows are seen\n");
+        return;
+      }
+      plat::console::writeUtf8(
+          "display: sdl on Wayland without sway's IPC ($SWAYSOCK): other programs' windows are not seen\n");
+      return;
+    }
+    if (info.subsystem != SDL_SYSWM_X11) {
+      plat::console::writeUtf8("display: sdl without X11 or Wayland: other programs' windows are not seen\n");
       return;
     }
     const char* name = SDL_getenv("DISPLAY");
