@@ -49,6 +49,7 @@ struct View {
   DWORD pid = 0;
   bool visible = false;
   bool hidden = false;  // in the scratchpad
+  bool fullscreen = false;
   std::string title;
   std::string appClass;
 };
@@ -89,6 +90,7 @@ void collect(json_object* node, bool hidden, std::vector<View>& out) {
     v.pid = static_cast<DWORD>(json_object_get_int64(pid));
     v.visible = flagOf(node, "visible");
     v.hidden = hidden;
+    v.fullscreen = numberOf(node, "fullscreen_mode") != 0;
     v.title = stringOf(node, "name");
     v.appClass = stringOf(node, "app_id");
     json_object* props = nullptr;
@@ -191,7 +193,7 @@ class SwayWindows : public window::foreign::Source {
         // Back from the scratchpad as a tiled window again. sway focuses a window it shows, so
         // SW_SHOWNA and SW_SHOWNOACTIVATE front it too (platform/docs/window.md).
         if (v.hidden) run(con + "scratchpad show, floating disable");
-        if (command != SW_SHOWNA && command != SW_SHOWNOACTIVATE) run(con + "focus");
+        if (command != SW_SHOWNA && command != SW_SHOWNOACTIVATE) focus(v);
         break;
     }
     return true;
@@ -201,9 +203,8 @@ class SwayWindows : public window::foreign::Source {
     std::lock_guard<std::mutex> g(lock_);
     View v;
     if (!find(hwnd, v)) return false;
-    std::string con = "[con_id=" + std::to_string(v.id) + "] ";
-    if (v.hidden) run(con + "scratchpad show, floating disable");
-    return run(con + "focus");
+    if (v.hidden) run("[con_id=" + std::to_string(v.id) + "] scratchpad show, floating disable");
+    return focus(v);
   }
 
   void frontScreen() override {
@@ -212,7 +213,7 @@ class SwayWindows : public window::foreign::Source {
     if (!tree(views)) return;
     for (const View& v : views)
       if (v.pid == self_) {
-        run("[con_id=" + std::to_string(v.id) + "] focus");
+        focus(v);
         return;
       }
   }
@@ -222,6 +223,16 @@ class SwayWindows : public window::foreign::Source {
   static std::u16string cut(std::u16string s) {
     if (size_t nul = s.find(u'\0'); nul != std::u16string::npos) s.resize(nul);
     return s;
+  }
+
+  // Focuses a window. Where the window in front is full screen (a kiosk: every window is),
+  // the focused one takes over the full screen; sway would otherwise tile the two side by side.
+  bool focus(const View& v) {
+    std::vector<View> views;
+    bool fullscreen = false;
+    if (tree(views))
+      for (const View& o : views) fullscreen = fullscreen || (o.fullscreen && !o.hidden);
+    return run("[con_id=" + std::to_string(v.id) + "] focus" + (fullscreen ? ", fullscreen enable" : ""));
   }
 
   template <class F>
