@@ -33,6 +33,10 @@ std::unique_ptr<DisplayBackend> makeSdlBackend(bool accelerated);
 // cannot be reached or xcb is not built in.
 std::shared_ptr<window::foreign::Source> makeX11Windows(const char* displayName, uint32_t screenWindow);
 
+// The screen as a Wayland window of our own ($WAYLAND_DISPLAY): shared-memory buffers, pointer,
+// touch and keys. Null when not built in.
+std::unique_ptr<DisplayBackend> makeWaylandScreen();
+
 // Other programs' windows on sway, through its IPC socket at `socketPath` ($SWAYSOCK); our own
 // screen window is the one of our process. Null when the socket does not answer or json-c is
 // not built in.

@@ -138,6 +138,14 @@ void presentLocked(DisplayState& d, uint64_t now) {
   if (d.backend) d.backend->present(d.lastFrame.data(), s.width, s.height, changed);
 }
 
+// On a Wayland session the screen is a Wayland window of our own: SDL 2 would make it an OpenGL
+// window. The accelerated renderer, or SDL_VIDEODRIVER naming another driver, keeps SDL.
+bool ownWaylandWindow(const Options& options) {
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  return w && *w && !options.accelerated && (!driver || std::string(driver) == "wayland");
+}
+
 bool hasDisplayServer() {
   const char* x = std::getenv("DISPLAY");
   const char* w = std::getenv("WAYLAND_DISPLAY");
@@ -251,10 +259,19 @@ bool open(const Options& options) {
   if (want == Backend::Auto) want = hasDisplayServer() ? Backend::Sdl : Backend::Headless;
   std::unique_ptr<DisplayBackend> backend;
   if (want == Backend::Sdl) {
-    backend = makeSdlBackend(options.accelerated);
     // Scale 0 asks the backend for a full-screen window.
     int scale = options.fullscreen ? 0 : options.scale;
-    if (!backend || !backend->start(screenWidth(), screenHeight(), scale, GetCurrentThreadId())) {
+    bool started = false;
+    if (ownWaylandWindow(options)) {
+      backend = makeWaylandScreen();
+      started = backend && backend->start(screenWidth(), screenHeight(), scale, GetCurrentThreadId());
+      if (!started) plat::console::writeUtf8("display: no Wayland window of our own, trying SDL\n");
+    }
+    if (!started) {
+      backend = makeSdlBackend(options.accelerated);
+      started = backend && backend->start(screenWidth(), screenHeight(), scale, GetCurrentThreadId());
+    }
+    if (!started) {
       if (!options.fallBackToHeadless) {
         plat::console::writeUtf8("display: sdl unavailable\n");
         return false;
