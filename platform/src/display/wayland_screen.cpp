@@ -117,6 +117,9 @@ class WaylandScreen : public DisplayBackend {
     }
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_ < 0) return false;
+    // The window is on the screen (black) from the start, as an X11 window is once mapped; a
+    // Wayland window without a buffer is not shown at all.
+    shown_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
     resize();
     thread_ = std::thread([this] { loop(); });
     watchOtherWindows();
@@ -213,6 +216,7 @@ class WaylandScreen : public DisplayBackend {
 
   void loop() {
     int fd = wl_display_get_fd(display_);
+    draw();  // the first (black) buffer maps the window
     for (;;) {
       // Wayland's rule for a thread that sleeps on the connection: prepare, flush, poll, then
       // read or cancel.
