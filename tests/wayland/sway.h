@@ -91,13 +91,10 @@ class Sway {
     _exit(127);
   }
 
-  // The runtime folder's IPC socket once sway made it (empty until then).
-  static std::string ipcSocket(const std::string& runtime) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(runtime, ec))
-      if (entry.path().filename().string().rfind("sway-ipc.", 0) == 0) return entry.path().string();
-    return "";
-  }
+  // The runtime folder's IPC socket once sway made it (empty until then), and the name of its
+  // Wayland socket.
+  static std::string ipcSocket(const std::string& runtime) { return entry(runtime, "sway-ipc.", true); }
+  static std::string waylandName(const std::string& runtime) { return entry(runtime, "wayland-", false); }
 
   // The windows of the tree behind `socket`, in tree order.
   static std::vector<SwayView> views(const std::string& socket) {
@@ -130,6 +127,15 @@ class Sway {
   }
 
  private:
+  static std::string entry(const std::string& runtime, const std::string& prefix, bool wholePath) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(runtime, ec)) {
+      std::string name = e.path().filename().string();
+      if (name.rfind(prefix, 0) == 0 && name.find(".lock") == std::string::npos) return wholePath ? e.path().string() : name;
+    }
+    return "";
+  }
+
   static void collect(json_object* node, std::vector<SwayView>& out) {
     json_object* v = nullptr;
     if (json_object_object_get_ex(node, "pid", &v)) {
