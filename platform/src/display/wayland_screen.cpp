@@ -256,6 +256,7 @@ class WaylandScreen : public DisplayBackend {
             for (Buffer& b : buffers_) b.changed.push_back(r);
           }
           pendingRects_.clear();
+          unshown_ = true;
         }
       }
       if (!lost_) draw();
@@ -269,10 +270,11 @@ class WaylandScreen : public DisplayBackend {
     plat::window::postQuit(quitThread_, HU_DISPLAY_LOST_EXIT_STATUS);
   }
 
-  // Shows what changed in a buffer the compositor does not hold; with both held, the next
-  // release brings us back here.
+  // Shows the latest frame in a buffer the compositor does not hold, drawing there what changed
+  // since that buffer was last shown; with both held, the next release brings us back here. A
+  // buffer released after the frame went out keeps its changes until the next frame.
   void draw() {
-    if (shown_.empty()) return;
+    if (shown_.empty() || !unshown_) return;
     for (Buffer& b : buffers_) {
       if (b.busy || b.changed.empty() || !b.buffer) continue;
       std::vector<RECT> parts;
@@ -296,6 +298,7 @@ class WaylandScreen : public DisplayBackend {
       }
       wl_surface_commit(surface_);
       b.busy = true;
+      unshown_ = false;
       return;
     }
   }
@@ -313,6 +316,7 @@ class WaylandScreen : public DisplayBackend {
       makeBuffer(b, w, h);
       b.changed.assign(1, RECT{0, 0, width_, height_});
     }
+    unshown_ = true;
   }
 
   void makeBuffer(Buffer& b, int w, int h) {
@@ -399,7 +403,8 @@ class WaylandScreen : public DisplayBackend {
     // Closing the window ends the program the way its own quit message does.
     plat::window::postQuit(self(data)->quitThread_, 0);
   }
-  static constexpr xdg_toplevel_listener kToplevel = {onToplevelConfigure, onClose};
+  // Bound at version 1: the later events (bounds, capabilities) never come.
+  static constexpr xdg_toplevel_listener kToplevel = {onToplevelConfigure, onClose, nullptr, nullptr};
 
   static void onRelease(void* data, wl_buffer*) { static_cast<Buffer*>(data)->busy = false; }
   static constexpr wl_buffer_listener kBuffer = {onRelease};
@@ -450,8 +455,9 @@ class WaylandScreen : public DisplayBackend {
   static void onAxisSource(void*, wl_pointer*, uint32_t) {}
   static void onAxisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
   static void onAxisDiscrete(void*, wl_pointer*, uint32_t, int32_t) {}
-  static constexpr wl_pointer_listener kPointer = {onEnter, onLeave, onMotion, onButton, onAxis,
-                                                   onFrame, onAxisSource, onAxisStop, onAxisDiscrete};
+  // Bound at version 5 at most: high-resolution wheel steps never come.
+  static constexpr wl_pointer_listener kPointer = {onEnter,      onLeave,    onMotion,       onButton, onAxis, onFrame,
+                                                   onAxisSource, onAxisStop, onAxisDiscrete, nullptr};
 
   // The first finger down is the touch; others are ignored until it lifts.
   static void onTouchDown(void* data, wl_touch*, uint32_t, uint32_t, wl_surface*, int32_t id, wl_fixed_t x,
@@ -554,6 +560,7 @@ class WaylandScreen : public DisplayBackend {
   std::vector<RECT> pendingRects_;
   // The thread's own.
   std::vector<uint32_t> shown_;
+  bool unshown_ = false;  // shown_ has changes no committed buffer shows yet
 };
 
 }  // namespace
