@@ -33,6 +33,9 @@
 #ifdef HU_HAVE_WAYLAND
 #include <wayland-client.h>
 #endif
+#ifdef HU_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 #ifdef HU_HAVE_X11
 #include <X11/Xlib.h>
 #include <unistd.h>
@@ -126,6 +129,78 @@ int onProtocolError(Display* display, XErrorEvent* error) {
   plat::console::writeUtf8(line);
   return 0;
 }
+#endif
+
+#ifdef HU_HAVE_XCB
+// Pictures put straight into SDL's X11 window on a connection of our own: ZPixmap images go
+// with the requests and need no reply, so showing a frame is one wakeup of the display thread
+// (SDL's window surface waits for a round trip after every update). Only where the window's
+// depth takes 32-bit pixels laid out as ours.
+class XcbOutput {
+ public:
+  ~XcbOutput() {
+    if (c_) xcb_disconnect(c_);
+  }
+
+  bool open(const char* displayName, uint32_t window) {
+    c_ = xcb_connect(displayName, nullptr);
+    if (!c_ || xcb_connection_has_error(c_)) return false;
+    window_ = window;
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, window), nullptr);
+    if (!g) return false;
+    depth_ = g->depth;
+    std::free(g);
+    const xcb_setup_t* setup = xcb_get_setup(c_);
+    bool fits = false;
+    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it))
+      if (it.data->depth == depth_ && it.data->bits_per_pixel == 32) fits = true;
+    for (auto s = xcb_setup_roots_iterator(setup); s.rem; xcb_screen_next(&s))
+      for (auto d = xcb_screen_allowed_depths_iterator(s.data); d.rem; xcb_depth_next(&d))
+        if (d.data->depth == depth_)
+          for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+            if (v.data->red_mask != 0xFF0000 || v.data->green_mask != 0xFF00 || v.data->blue_mask != 0xFF) fits = false;
+    if (!fits || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST) return false;
+    gc_ = xcb_generate_id(c_);
+    uint32_t black = 0;
+    xcb_create_gc(c_, gc_, window_, XCB_GC_FOREGROUND, &black);
+    maxBytes_ = static_cast<size_t>(xcb_get_maximum_request_length(c_)) * 4 - 64;
+    return !xcb_connection_has_error(c_);
+  }
+
+  // Puts w x h pixels (rows packed) at x, y, in strips a request can carry.
+  void put(int x, int y, int w, int h, const uint32_t* pixels) {
+    int rows = std::max(1, static_cast<int>(maxBytes_ / (static_cast<size_t>(w) * 4)));
+    for (int top = 0; top < h; top += rows) {
+      int n = std::min(rows, h - top);
+      xcb_put_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, gc_, static_cast<uint16_t>(w), static_cast<uint16_t>(n),
+                    static_cast<int16_t>(x), static_cast<int16_t>(y + top), 0, depth_,
+                    static_cast<uint32_t>(static_cast<size_t>(w) * static_cast<size_t>(n) * 4),
+                    reinterpret_cast<const uint8_t*>(pixels + static_cast<size_t>(top) * static_cast<size_t>(w)));
+    }
+  }
+  void fill(int x, int y, int w, int h) {
+    xcb_rectangle_t r{static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<uint16_t>(w), static_cast<uint16_t>(h)};
+    xcb_poly_fill_rectangle(c_, window_, gc_, 1, &r);
+  }
+  void flush() { xcb_flush(c_); }
+  // The window's size as the server has it (SDL's idea of a full-screen window's size holds
+  // only where a window manager made it so).
+  bool size(int& w, int& h) {
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, window_), nullptr);
+    if (!g) return false;
+    w = g->width;
+    h = g->height;
+    std::free(g);
+    return true;
+  }
+
+ private:
+  xcb_connection_t* c_ = nullptr;
+  uint32_t window_ = 0;
+  uint32_t gc_ = 0;
+  uint8_t depth_ = 0;
+  size_t maxBytes_ = 0;
+};
 #endif
 
 class SdlBackend : public DisplayBackend {
@@ -303,7 +378,30 @@ class SdlBackend : public DisplayBackend {
       plat::console::writeUtf8("display: sdl presents through the accelerated renderer\n");
       return texture_ != nullptr;
     }
+#ifdef HU_HAVE_XCB
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) {
+      auto out = std::make_unique<XcbOutput>();
+      if (out->open(SDL_getenv("DISPLAY"), static_cast<uint32_t>(info.info.x11.window))) {
+        xcb_ = std::move(out);
+        place(window);
+        return true;
+      }
+    }
+#endif
     return placeOnSurface(window);
+  }
+
+  void place(SDL_Window* window) {
+    int w = 0, h = 0;
+#ifdef HU_HAVE_XCB
+    if (!xcb_ || !xcb_->size(w, h))
+#endif
+      SDL_GetWindowSize(window, &w, &h);
+    placement_.fit(width_, height_, w, h, scale_);
+    windowW_ = w;
+    windowH_ = h;
   }
 
   void closeOutput() {
@@ -311,6 +409,9 @@ class SdlBackend : public DisplayBackend {
     if (renderer_) SDL_DestroyRenderer(renderer_);
     texture_ = nullptr;
     renderer_ = nullptr;
+#ifdef HU_HAVE_XCB
+    xcb_.reset();
+#endif
   }
 
   // (Re)reads the window surface after a size change; false when there is none.
@@ -425,10 +526,19 @@ class SdlBackend : public DisplayBackend {
       }
       case SDL_WINDOWEVENT:
         if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED && !accelerated_) {
+#ifdef HU_HAVE_XCB
+          if (xcb_) place(window);
+          else
+#endif
           if (!placeOnSurface(window)) plat::console::writeUtf8(std::string("display: sdl: ") + SDL_GetError() + "\n");
           redrawAll_ = true;
         }
-        if (e.window.event == SDL_WINDOWEVENT_EXPOSED) redrawAll_ = true;
+        if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+#ifdef HU_HAVE_XCB
+          if (xcb_) place(window);
+#endif
+          redrawAll_ = true;
+        }
         break;
       default: break;
     }
@@ -502,9 +612,31 @@ class SdlBackend : public DisplayBackend {
       SDL_RenderPresent(renderer_);
       return;
     }
-    if (!surface_) return;
     bool whole = rects.size() == 1 && rects[0].left == 0 && rects[0].top == 0 && rects[0].right == width_ &&
                  rects[0].bottom == height_;
+#ifdef HU_HAVE_XCB
+    if (xcb_) {
+      if (whole) {
+        // The bands around a scaled picture are black.
+        int ww = windowW_, wh = windowH_;
+        xcb_->fill(0, 0, ww, placement_.y);
+        xcb_->fill(0, placement_.y + placement_.h, ww, wh - placement_.y - placement_.h);
+        xcb_->fill(0, placement_.y, placement_.x, placement_.h);
+        xcb_->fill(placement_.x + placement_.w, placement_.y, ww - placement_.x - placement_.w, placement_.h);
+      }
+      for (const RECT& r : rects) {
+        int x0 = placement_.toWindowX(r.left), y0 = placement_.toWindowY(r.top);
+        int w = placement_.toWindowX(r.right) - x0, h = placement_.toWindowY(r.bottom) - y0;
+        if (w <= 0 || h <= 0) continue;
+        scratch_.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+        scaleInto(placement_, shown_.data(), r, scratch_.data(), w, x0, y0);
+        xcb_->put(x0, y0, w, h, scratch_.data());
+      }
+      xcb_->flush();
+      return;
+    }
+#endif
+    if (!surface_) return;
     std::vector<SDL_Rect> out;
     if (SDL_MUSTLOCK(surface_)) SDL_LockSurface(surface_);
     if (whole) {
@@ -547,9 +679,13 @@ class SdlBackend : public DisplayBackend {
   std::vector<uint32_t> shown_;
   std::vector<uint32_t> scratch_;
   SDL_Surface* surface_ = nullptr;
+#ifdef HU_HAVE_XCB
+  std::unique_ptr<XcbOutput> xcb_;
+#endif
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
   Placement placement_;
+  int windowW_ = 0, windowH_ = 0;
   int serverFd_ = -1;
   bool redrawAll_ = false;
   bool down_ = false;
