@@ -4,11 +4,12 @@
 // megabytes) only to show a picture; this backend needs the Wayland client library and
 // xkbcommon only.
 //
-// One thread of the backend's own makes every Wayland call once the window is up. It sleeps in
-// poll() on the compositor's connection and an eventfd that the window side writes when a frame
-// is ready or the backend stops. Two buffers take turns: the compositor may read one while the
-// other is drawn; each remembers what changed since it was last shown, so only changed parts
-// are copied (scaled) and reported as damage.
+// One thread of the backend's own reads and handles the compositor's events; it sleeps in poll()
+// on the connection and an eventfd that stops it. The window side draws a frame into a free
+// buffer and commits it itself (Wayland requests may come from any thread), under the lock the
+// events are handled under: a frame wakes nobody. Two buffers take turns: the compositor may
+// read one while the other is drawn; each remembers what changed since it was last shown, so
+// only changed parts are copied (scaled) and reported as damage.
 #include "display/backend.h"
 
 #ifdef HU_HAVE_WAYLAND_SCREEN
@@ -126,24 +127,23 @@ class WaylandScreen : public DisplayBackend {
     return true;
   }
 
+  // The window side shows the frame itself: drawing into a free buffer and committing it are
+  // requests, which any thread may send, so a frame costs the display thread no wakeup (only
+  // the compositor's release of the buffer before comes back to it).
   void present(const uint32_t* frame, int width, int height, const std::vector<RECT>& rects) override {
-    bool wake = false;
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      if (width != width_ || height != height_) return;
-      size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
-      if (pending_.size() != n) pending_.assign(n, 0);
-      for (const RECT& r : rects) {
-        for (LONG y = r.top; y < r.bottom; ++y) {
-          size_t at = static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(r.left);
-          std::copy(frame + at, frame + at + (r.right - r.left), pending_.begin() + static_cast<ptrdiff_t>(at));
-        }
-        pendingRects_.push_back(r);
+    std::lock_guard<std::mutex> g(lock_);
+    if (width != width_ || height != height_ || stop_ || lost_) return;
+    for (const RECT& r : rects) {
+      for (LONG y = r.top; y < r.bottom; ++y) {
+        size_t at = static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(r.left);
+        std::copy(frame + at, frame + at + (r.right - r.left), shown_.begin() + static_cast<ptrdiff_t>(at));
       }
-      wake = !wakePending_ && !pendingRects_.empty();
-      wakePending_ = wakePending_ || wake;
+      for (Buffer& b : buffers_) b.changed.push_back(r);
     }
-    if (wake) signal();
+    if (rects.empty()) return;
+    unshown_ = true;
+    draw();
+    wl_display_flush(display_);
   }
 
   void stop() override {
@@ -216,16 +216,22 @@ class WaylandScreen : public DisplayBackend {
 
   void loop() {
     int fd = wl_display_get_fd(display_);
-    draw();  // the first (black) buffer maps the window
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      draw();  // the first (black) buffer maps the window
+    }
     for (;;) {
       // Wayland's rule for a thread that sleeps on the connection: prepare, flush, poll, then
-      // read or cancel.
+      // read or cancel. Events are handled under the lock the window side draws under.
       bool prepared = false;
-      while (!lost_ && !(prepared = wl_display_prepare_read(display_) == 0))
+      while (!lost_ && !(prepared = wl_display_prepare_read(display_) == 0)) {
+        std::lock_guard<std::mutex> g(lock_);
         if (wl_display_dispatch_pending(display_) < 0) lose();
+      }
       if (prepared) wl_display_flush(display_);
       pollfd fds[2] = {{wake_, POLLIN, 0}, {fd, POLLIN, 0}};
       int n = ::poll(fds, prepared ? 2 : 1, -1);
+      std::lock_guard<std::mutex> g(lock_);
       if (prepared) {
         if (n > 0 && (fds[1].revents & POLLIN)) {
           if (wl_display_read_events(display_) < 0) lose();
@@ -240,25 +246,8 @@ class WaylandScreen : public DisplayBackend {
         ssize_t r = ::read(wake_, &count, sizeof count);
         (void)r;
       }
-      {
-        std::lock_guard<std::mutex> g(lock_);
-        if (stop_) return;
-        wakePending_ = false;
-        if (!pendingRects_.empty()) {
-          if (shown_.size() != pending_.size()) shown_.assign(pending_.size(), 0);
-          for (const RECT& r : pendingRects_) {
-            for (LONG y = r.top; y < r.bottom; ++y) {
-              size_t at = static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(r.left);
-              std::copy(pending_.begin() + static_cast<ptrdiff_t>(at),
-                        pending_.begin() + static_cast<ptrdiff_t>(at) + (r.right - r.left),
-                        shown_.begin() + static_cast<ptrdiff_t>(at));
-            }
-            for (Buffer& b : buffers_) b.changed.push_back(r);
-          }
-          pendingRects_.clear();
-          unshown_ = true;
-        }
-      }
+      if (stop_) return;
+      // A frame the window side could not show (both buffers held) goes out once one is back.
       if (!lost_) draw();
     }
   }
@@ -552,13 +541,10 @@ class WaylandScreen : public DisplayBackend {
   bool lost_ = false;
   std::thread thread_;
   int wake_ = -1;
-  // Guarded by lock_.
+  // Guarded by lock_ once the thread runs: the frame, the buffers and every Wayland object's
+  // state (events are dispatched under it, frames drawn under it).
   std::mutex lock_;
   bool stop_ = false;
-  bool wakePending_ = false;
-  std::vector<uint32_t> pending_;
-  std::vector<RECT> pendingRects_;
-  // The thread's own.
   std::vector<uint32_t> shown_;
   bool unshown_ = false;  // shown_ has changes no committed buffer shows yet
 };
