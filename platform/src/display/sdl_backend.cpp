@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -182,7 +183,12 @@ class XcbOutput {
     xcb_rectangle_t r{static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<uint16_t>(w), static_cast<uint16_t>(h)};
     xcb_poly_fill_rectangle(c_, window_, gc_, 1, &r);
   }
-  void flush() { xcb_flush(c_); }
+  // Sends what was put; errors the server sent back (a window gone meanwhile) are read and
+  // dropped, so that they do not pile up unread.
+  void flush() {
+    xcb_flush(c_);
+    while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) std::free(e);
+  }
   // The window's size as the server has it (SDL's idea of a full-screen window's size holds
   // only where a window manager made it so).
   bool size(int& w, int& h) {
