@@ -120,13 +120,19 @@ for d in "${displays[@]}"; do
       ;;
     xvfb)
       if ! command -v Xvfb >/dev/null; then echo "xvfb: Xvfb is not installed (apt-get install xvfb)"; continue; fi
-      exec 7< <(Xvfb -displayfd 1 -screen 0 800x480x24 -nolisten tcp 2>/dev/null)
-      read -r -t 20 number <&7 || number=""
-      xpid="$(pgrep -n -x Xvfb || true)"
-      [ -n "$xpid" ] && pids+=("$xpid")
+      # The server says its display number when it is ready (-displayfd).
+      Xvfb -displayfd 8 -screen 0 800x480x24 -nolisten tcp 8>"$work/xvfb.number" 2>/dev/null &
+      xpid=$!
+      pids+=("$xpid")
+      number=""
+      for _ in $(seq 200); do
+        number="$(cat "$work/xvfb.number" 2>/dev/null || true)"
+        [ -n "$number" ] && break
+        sleep 0.1
+      done
       if [ -z "$number" ]; then echo "xvfb: the X server did not start"; continue; fi
       measure "sdl on Xvfb" -u WAYLAND_DISPLAY DISPLAY=":$number" -- --display sdl --fullscreen
-      [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
+      kill "$xpid" 2>/dev/null || true
       ;;
     sway)
       if ! command -v sway >/dev/null; then echo "sway: sway is not installed (apt-get install sway)"; continue; fi
