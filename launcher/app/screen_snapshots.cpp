@@ -55,9 +55,11 @@ void ScreenSnapshots::Run() {
   auto last = std::chrono::steady_clock::now() - std::chrono::milliseconds(kMinGapMs);
   while (!m_stop) {
     plat::display::waitFrame(seen, m_stop);
-    {
+    // A pause only while frames come faster than the gap: a picture a second waits for nothing.
+    const auto next = last + std::chrono::milliseconds(kMinGapMs);
+    if (std::chrono::steady_clock::now() < next) {
       std::unique_lock<std::mutex> guard(m_lock);
-      m_wake.wait_until(guard, last + std::chrono::milliseconds(kMinGapMs), [this] { return m_stop.load(); });
+      m_wake.wait_until(guard, next, [this] { return m_stop.load(); });
     }
     if (m_stop) break;
     // The latest frame: those that came during the pause are in it.
