@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -225,13 +226,16 @@ class WaylandScreen : public DisplayBackend {
       // read or cancel. Events are handled under the lock the window side draws under.
       bool prepared = false;
       while (!lost_ && !(prepared = wl_display_prepare_read(display_) == 0)) {
-        std::lock_guard<std::mutex> g(lock_);
-        if (wl_display_dispatch_pending(display_) < 0) lose();
+        {
+          std::lock_guard<std::mutex> g(lock_);
+          if (wl_display_dispatch_pending(display_) < 0) lose();
+        }
+        runLater();
       }
       if (prepared) wl_display_flush(display_);
       pollfd fds[2] = {{wake_, POLLIN, 0}, {fd, POLLIN, 0}};
       int n = ::poll(fds, prepared ? 2 : 1, -1);
-      std::lock_guard<std::mutex> g(lock_);
+      std::unique_lock<std::mutex> g(lock_);
       if (prepared) {
         if (n > 0 && (fds[1].revents & POLLIN)) {
           if (wl_display_read_events(display_) < 0) lose();
@@ -249,14 +253,28 @@ class WaylandScreen : public DisplayBackend {
       if (stop_) return;
       // A frame the window side could not show (both buffers held) goes out once one is back.
       if (!lost_) draw();
+      g.unlock();
+      runLater();
     }
+  }
+
+  // What events ask of the window system is done once the lock is released: the window side
+  // takes its own locks first and then ours when it presents.
+  void later(std::function<void()> f) { later_.push_back(std::move(f)); }
+  void runLater() {
+    std::vector<std::function<void()>> todo;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      todo.swap(later_);
+    }
+    for (auto& f : todo) f();
   }
 
   void lose() {
     if (lost_) return;
     lost_ = true;
     plat::console::writeUtf8("display: the Wayland compositor went away; ending\n");
-    plat::window::postQuit(quitThread_, HU_DISPLAY_LOST_EXIT_STATUS);
+    later([q = quitThread_] { plat::window::postQuit(q, HU_DISPLAY_LOST_EXIT_STATUS); });
   }
 
   // Shows the latest frame in a buffer the compositor does not hold, drawing there what changed
@@ -341,9 +359,11 @@ class WaylandScreen : public DisplayBackend {
   void touch(UINT message, wl_fixed_t x, wl_fixed_t y) {
     int sx = placement_.toScreenX(wl_fixed_to_int(x)), sy = placement_.toScreenY(wl_fixed_to_int(y));
     // A touch on the screen takes it back from another program's window.
-    if (message == WM_LBUTTONDOWN)
-      if (auto other = window::foreign::current()) other->frontScreen();
-    plat::window::injectTouch(message, sx, sy);
+    later([message, sx, sy] {
+      if (message == WM_LBUTTONDOWN)
+        if (auto other = window::foreign::current()) other->frontScreen();
+      plat::window::injectTouch(message, sx, sy);
+    });
   }
 
   // --- listeners ----------------------------------------------------------------------------
@@ -390,7 +410,7 @@ class WaylandScreen : public DisplayBackend {
   }
   static void onClose(void* data, xdg_toplevel*) {
     // Closing the window ends the program the way its own quit message does.
-    plat::window::postQuit(self(data)->quitThread_, 0);
+    self(data)->later([q = self(data)->quitThread_] { plat::window::postQuit(q, 0); });
   }
   // Bound at version 1: the later events (bounds, capabilities) never come.
   static constexpr xdg_toplevel_listener kToplevel = {onToplevelConfigure, onClose, nullptr, nullptr};
@@ -503,7 +523,8 @@ class WaylandScreen : public DisplayBackend {
     if (!s->keyState_) return;
     // Evdev codes are 8 below XKB's.
     int vk = virtualKey(xkb_state_key_get_one_sym(s->keyState_, key + 8));
-    if (vk) plat::window::injectKey(static_cast<UINT>(vk), state == WL_KEYBOARD_KEY_STATE_PRESSED);
+    bool down = state == WL_KEYBOARD_KEY_STATE_PRESSED;
+    if (vk) s->later([vk, down] { plat::window::injectKey(static_cast<UINT>(vk), down); });
   }
   static void onModifiers(void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched, uint32_t locked,
                           uint32_t group) {
@@ -546,6 +567,7 @@ class WaylandScreen : public DisplayBackend {
   std::mutex lock_;
   bool stop_ = false;
   std::vector<uint32_t> shown_;
+  std::vector<std::function<void()>> later_;
   bool unshown_ = false;  // shown_ has changes no committed buffer shows yet
 };
 
