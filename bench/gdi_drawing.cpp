@@ -140,28 +140,41 @@ BENCHMARK(BM_MemcpyRows_700x400)->ArgName("far")->Arg(0)->Arg(1);
 // (premultiplied, as pixman keeps it) with a halving transform and its bilinear filter, which at
 // exactly half the size averages the same four pixels.
 constexpr int PW = 640, PH = 480;
-std::vector<uint32_t> picturePixels() {
-  std::vector<uint32_t> px(size_t{PW} * PH);
+std::vector<uint32_t> picturePixels(int pw = PW, int ph = PH) {
+  std::vector<uint32_t> px(size_t(pw) * size_t(ph));
   for (size_t i = 0; i < px.size(); ++i)
     px[i] = ((i % 5 == 0) ? 0x80000000u : 0xFF000000u) | (static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF);
   return px;
 }
 
-void BM_ImageDraw_Half_640x480(benchmark::State& state) {
-  std::vector<uint32_t> px = picturePixels();
-  // The picture as a PNG-free in-memory BMP would need a decoder; a 32-bit BMP keeps its alpha.
+// The picture as a PNG-free in-memory BMP would need a decoder; a 32-bit BMP keeps its alpha.
+std::unique_ptr<plat::image::Image> pictureImage(const std::vector<uint32_t>& px, int pw, int ph) {
   std::vector<uint8_t> file(54 + px.size() * 4);
   auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&file[at], &v, 4); };
   file[0] = 'B', file[1] = 'M';
   put32(2, static_cast<uint32_t>(file.size()));
   put32(10, 54);
   put32(14, 40);
-  put32(18, PW);
-  put32(22, static_cast<uint32_t>(-PH));
+  put32(18, static_cast<uint32_t>(pw));
+  put32(22, static_cast<uint32_t>(-ph));
   file[26] = 1;
   file[28] = 32;
   std::memcpy(&file[54], px.data(), px.size() * 4);
-  auto img = plat::image::Image::fromMemory(file.data(), file.size());
+  return plat::image::Image::fromMemory(file.data(), file.size());
+}
+
+// pixman keeps premultiplied pixels.
+void premultiply(std::vector<uint32_t>& px) {
+  for (uint32_t& p : px) {
+    const uint32_t a = p >> 24;
+    auto ch = [&](int shift) { return (((p >> shift) & 255) * a + 127) / 255; };
+    p = (a << 24) | (ch(16) << 16) | (ch(8) << 8) | ch(0);
+  }
+}
+
+void BM_ImageDraw_Half_640x480(benchmark::State& state) {
+  std::vector<uint32_t> px = picturePixels();
+  auto img = pictureImage(px, PW, PH);
   if (!img) return state.SkipWithError("picture not decoded");
   Surface32 dst(W, H);
   const RECT r{10, 10, 10 + PW / 2, 10 + PH / 2};
@@ -174,11 +187,7 @@ BENCHMARK(BM_ImageDraw_Half_640x480);
 
 void BM_Pixman_OverHalf_640x480(benchmark::State& state) {
   std::vector<uint32_t> px = picturePixels();
-  for (uint32_t& p : px) {
-    const uint32_t a = p >> 24;
-    auto ch = [&](int shift) { return (((p >> shift) & 255) * a + 127) / 255; };
-    p = (a << 24) | (ch(16) << 16) | (ch(8) << 8) | ch(0);
-  }
+  premultiply(px);
   std::vector<uint32_t> out(size_t{W} * H, 0x204060);
   pixman_image_t* s = pixman_image_create_bits(PIXMAN_a8r8g8b8, PW, PH, px.data(), PW * 4);
   pixman_image_t* d = pixman_image_create_bits(PIXMAN_x8r8g8b8, W, H, out.data(), W * 4);
@@ -194,6 +203,41 @@ void BM_Pixman_OverHalf_640x480(benchmark::State& state) {
   pixman_image_unref(d);
 }
 BENCHMARK(BM_Pixman_OverHalf_640x480);
+
+// The same kind of picture drawn twice its size (400x240 to the whole 800x480 screen), each
+// screen pixel one picture pixel, over the surface; the reference is pixman's nearest-neighbour
+// OVER with a doubling transform, which picks the same pixels.
+void BM_ImageDraw_Up_400x240_to_800x480(benchmark::State& state) {
+  std::vector<uint32_t> px = picturePixels(400, 240);
+  auto img = pictureImage(px, 400, 240);
+  if (!img) return state.SkipWithError("picture not decoded");
+  Surface32 dst(W, H);
+  const RECT r{0, 0, W, H};
+  for (auto _ : state) {
+    img->draw(dst.dc, r);
+    benchmark::DoNotOptimize(dst.pixels[0]);
+  }
+}
+BENCHMARK(BM_ImageDraw_Up_400x240_to_800x480);
+
+void BM_Pixman_OverNearestUp_400x240_to_800x480(benchmark::State& state) {
+  std::vector<uint32_t> px = picturePixels(400, 240);
+  premultiply(px);
+  std::vector<uint32_t> out(size_t{W} * H, 0x204060);
+  pixman_image_t* s = pixman_image_create_bits(PIXMAN_a8r8g8b8, 400, 240, px.data(), 400 * 4);
+  pixman_image_t* d = pixman_image_create_bits(PIXMAN_x8r8g8b8, W, H, out.data(), W * 4);
+  pixman_transform_t t;
+  pixman_transform_init_scale(&t, pixman_double_to_fixed(0.5), pixman_double_to_fixed(0.5));
+  pixman_image_set_transform(s, &t);
+  pixman_image_set_filter(s, PIXMAN_FILTER_NEAREST, nullptr, 0);
+  for (auto _ : state) {
+    pixman_image_composite32(PIXMAN_OP_OVER, s, nullptr, d, 0, 0, 0, 0, 0, 0, W, H);
+    benchmark::DoNotOptimize(out[0]);
+  }
+  pixman_image_unref(s);
+  pixman_image_unref(d);
+}
+BENCHMARK(BM_Pixman_OverNearestUp_400x240_to_800x480);
 
 void BM_TransparentImage_400x240_to_800x480(benchmark::State& state) {
   Surface32 src(400, 240), dst(W, H);

@@ -8,8 +8,9 @@ PKGS=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-de
       libpixman-1-dev
       fonts-liberation fonts-wqy-microhei fonts-ipafont-gothic fonts-dejavu-core
       binutils-mingw-w64-x86-64 python3 unzip
-      libxcb1-dev libxcb-ewmh-dev libx11-dev xvfb xdotool navit openbox
+      libxcb1-dev libxcb-ewmh-dev libx11-dev libxtst-dev xvfb xdotool navit openbox
       libgps-dev gpsd gpsd-clients
+      libwayland-dev wayland-protocols libxkbcommon-dev libjson-c-dev sway xwayland grim wtype
       clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${PKGS[@]}"; do

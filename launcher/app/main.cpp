@@ -33,6 +33,7 @@ struct CommandLine {
   std::string snapshots;
   int scale = 1;
   bool fullscreen = false;
+  bool accelerated = false;
   bool watch = false;
   bool help = false;
   std::string error;
@@ -48,6 +49,7 @@ void usage(FILE* out) {
       "  --display KIND      headless, sdl or auto (default auto: sdl when a display is present)\n"
       "  --scale N           sdl only: each screen pixel becomes N x N window pixels (1 to 8)\n"
       "  --fullscreen        sdl only: fill the whole display, the screen scaled to fit (a unit's kiosk)\n"
+      "  --accelerated       sdl only: present through the GPU's renderer instead of the window surface\n"
       "  --script FILE       play an input script (taps, keys, waits, snapshots; docs/input-scripts.md)\n"
       "  --snapshots DIR     headless only: write a PNG of the screen to DIR each time it changes\n"
       "                      (default: a new folder under $XDG_RUNTIME_DIR or /tmp, named at start)\n"
@@ -84,6 +86,7 @@ CommandLine parse(int argc, char** argv) {
       line.scale = std::atoi(scale.c_str());
       if (line.error.empty() && (line.scale < 1 || line.scale > 8)) line.error = "--scale takes 1 to 8";
     } else if (arg == "--fullscreen") line.fullscreen = true;
+    else if (arg == "--accelerated") line.accelerated = true;
     else if (arg == "--watch") line.watch = true;
     else if (arg == "--help" || arg == "-h") line.help = true;
     else line.error = "unknown option " + arg;
@@ -121,6 +124,7 @@ int run(const CommandLine& line, const GpsSource& gps) {
   }
   display.scale = line.scale;
   display.fullscreen = line.fullscreen;
+  display.accelerated = line.accelerated;
   // Full screen is how a unit runs: with no screen to show, end and let the service try again.
   display.fallBackToHeadless = !line.fullscreen;
   display.script = line.script;

@@ -46,6 +46,7 @@ void ScreenSnapshots::Stop() {
     m_stop = true;
   }
   m_wake.notify_all();
+  plat::display::wakeFrameWaiters();
   if (m_thread.joinable()) m_thread.join();
   if (m_madeFolder) {
     std::error_code error;
@@ -57,15 +58,19 @@ void ScreenSnapshots::Stop() {
 void ScreenSnapshots::Run() {
   uint64_t seen = plat::display::framesPresented();
   unsigned number = 0;
+  auto last = std::chrono::steady_clock::now() - std::chrono::milliseconds(kMinGapMs);
   while (!m_stop) {
-    {
+    plat::display::waitFrame(seen, m_stop);
+    // A pause only while frames come faster than the gap: a picture a second waits for nothing.
+    const auto next = last + std::chrono::milliseconds(kMinGapMs);
+    if (std::chrono::steady_clock::now() < next) {
       std::unique_lock<std::mutex> guard(m_lock);
-      m_wake.wait_for(guard, std::chrono::milliseconds(kPollMs), [this] { return m_stop.load(); });
+      m_wake.wait_until(guard, next, [this] { return m_stop.load(); });
     }
     if (m_stop) break;
-    uint64_t frames = plat::display::framesPresented();
-    if (frames == seen) continue;
-    seen = frames;
+    // The latest frame: those that came during the pause are in it.
+    seen = plat::display::framesPresented();
+    last = std::chrono::steady_clock::now();
     ++number;
     char name[32];
     std::snprintf(name, sizeof name, "screen-%06u.png", number);

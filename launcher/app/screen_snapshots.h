@@ -14,8 +14,9 @@ class ScreenSnapshots {
  public:
   // Numbered pictures kept in the folder; older ones are removed as new ones come.
   static constexpr int kKept = 50;
-  // How often the screen is looked at (real time).
-  static constexpr int kPollMs = 250;
+  // At most one picture in this time (real time): a running animation is not written frame by
+  // frame. Nothing runs while the screen does not change.
+  static constexpr int kMinGapMs = 250;
 
   ScreenSnapshots() = default;
   ~ScreenSnapshots() { Stop(); }
@@ -36,7 +37,7 @@ class ScreenSnapshots {
   bool m_madeFolder = false;  // a folder of our own, removed at the end when nothing was written
   std::atomic<bool> m_stop{false};
   std::mutex m_lock;
-  std::condition_variable m_wake;  // ends the poll's pause at once on Stop
+  std::condition_variable m_wake;  // ends the pause between pictures at once on Stop
   std::thread m_thread;
 };
 

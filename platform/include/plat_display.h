@@ -3,6 +3,7 @@
 // calls open() before it creates windows; tests use the headless backend.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ struct Options {
   int scale = 1;
   // sdl only: the window fills the whole display (borderless), the screen scaled to fit.
   bool fullscreen = false;
+  // sdl only: present through SDL's accelerated renderer (the GPU's driver: worth it where a
+  // GPU scales to a large display) instead of the window surface (shared memory, no GL).
+  bool accelerated = false;
   // When sdl cannot start: go on headless (true), or fail open() (false: a unit's kiosk, where a
   // screen nobody sees is worse than ending and being started again).
   bool fallBackToHeadless = true;
@@ -60,8 +64,13 @@ Backend active();
 bool snapshot(const std::string& hostPngPath);
 // One screen pixel, 0x00RRGGBB (0 outside the screen).
 uint32_t pixel(int x, int y);
-// Frames handed to the backend so far.
+// Frames handed to the backend so far, and the pixels they changed.
 uint64_t framesPresented();
+uint64_t pixelsPresented();
+// Sleeps until a frame later than `seen` went to the backend, or until `stop` is set and
+// wakeFrameWaiters() called; returns framesPresented(). Costs nothing while nothing changes.
+uint64_t waitFrame(uint64_t seen, const std::atomic<bool>& stop);
+void wakeFrameWaiters();
 // Presents now if the screen changed since the last present (ignores the rate).
 void presentNow();
 

@@ -311,4 +311,36 @@ TEST(Imaging, ThumbnailFitsTheBoxAndBlendsAlpha) {
   EXPECT_EQ(plat::image::Image::fromFile(u"/nonexistent.png"), nullptr);
 }
 
+// Drawn larger, each target pixel is the picture pixel under it (x * sw / w, y * sh / h), whatever
+// the factor, the clip or where rows repeat: a 3x2 picture of six opaque colours.
+TEST(Imaging, EnlargedDrawingPicksThePicturePixelUnderEachTargetPixel) {
+  std::vector<uint8_t> bmp(54 + 6 * 4, 0);
+  auto put32 = [&](size_t at, uint32_t x) { std::memcpy(&bmp[at], &x, 4); };
+  bmp[0] = 'B', bmp[1] = 'M';
+  put32(2, static_cast<uint32_t>(bmp.size()));
+  put32(10, 54), put32(14, 40), put32(18, 3), put32(22, static_cast<uint32_t>(-2));
+  bmp[26] = 1, bmp[28] = 32;
+  const uint32_t colours[6] = {0x110000, 0x002200, 0x000033, 0x440000, 0x005500, 0x000066};
+  for (int i = 0; i < 6; ++i) put32(54 + i * 4, 0xFF000000u | colours[i]);
+  auto img = plat::image::Image::fromMemory(bmp.data(), bmp.size());
+  ASSERT_TRUE(img);
+  const struct { RECT target, clip; } cases[] = {
+      {{0, 0, 6, 4}, {0, 0, 20, 20}}, {{1, 2, 8, 7}, {0, 0, 20, 20}}, {{0, 0, 17, 9}, {3, 2, 11, 8}}};
+  for (const auto& k : cases) {
+    Canvas c(20, 20, 0x808080);
+    HRGN clip = CreateRectRgnIndirect(&k.clip);
+    SelectClipRgn(c.dc(), clip);
+    DeleteObject(clip);
+    ASSERT_TRUE(img->draw(c.dc(), k.target));
+    const int w = k.target.right - k.target.left, h = k.target.bottom - k.target.top;
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 20; ++x) {
+        const bool inside = x >= std::max(k.target.left, k.clip.left) && x < std::min(k.target.right, k.clip.right) &&
+                            y >= std::max(k.target.top, k.clip.top) && y < std::min(k.target.bottom, k.clip.bottom);
+        const int sx = (x - k.target.left) * 3 / w, sy = (y - k.target.top) * 2 / h;
+        ASSERT_EQ(c.at(x, y), inside ? colours[sy * 3 + sx] : 0x808080u) << x << "," << y << " of " << w << "x" << h;
+      }
+  }
+}
+
 }  // namespace

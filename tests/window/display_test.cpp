@@ -171,6 +171,41 @@ TEST_F(Display, FramesArePresentedOnlyWhenTheScreenChanged) {
   EXPECT_EQ(plat::display::framesPresented(), n + 1);
 }
 
+// Only the pixels that changed go to the backend: each row draws on the screen (through a window
+// DC, clipped by a window above it) and says how many pixels the next present carries.
+TEST_F(Display, OnlyThePixelsThatChangedArePresented) {
+  plat::display::Options o;
+  o.backend = plat::display::Backend::Headless;
+  o.presentOnIdle = false;
+  ASSERT_TRUE(plat::display::open(o));
+  HWND w = top(0, 0, 200, 100);
+  top(150, 0, 200, 100);  // covers columns 150..199 of w
+  pumpUntilIdle();
+  plat::display::presentNow();
+  const struct {
+    RECT rect;
+    COLORREF colour;
+    uint64_t pixels;
+  } rows[] = {
+      {{0, 0, 10, 10}, RGB(9, 9, 9), 100},     // a new colour: the whole rectangle
+      {{0, 0, 10, 10}, RGB(9, 9, 9), 0},       // the same again: nothing, not even a frame
+      {{0, 0, 20, 5}, RGB(9, 9, 9), 50},       // only the part that was not that colour yet
+      {{140, 0, 170, 2}, RGB(1, 2, 3), 20},    // cut by the window above
+      {{0, 50, 4, 52}, RGB(7, 7, 7), 8},       // one part far from the others
+  };
+  for (const auto& row : rows) {
+    uint64_t frames = plat::display::framesPresented(), pixels = plat::display::pixelsPresented();
+    HDC dc = GetDC(w);
+    HBRUSH b = CreateSolidBrush(row.colour);
+    FillRect(dc, &row.rect, b);
+    DeleteObject(b);
+    ReleaseDC(w, dc);
+    plat::display::presentNow();
+    EXPECT_EQ(plat::display::pixelsPresented() - pixels, row.pixels) << row.rect.left << "," << row.rect.top;
+    EXPECT_EQ(plat::display::framesPresented() - frames, row.pixels ? 1u : 0u);
+  }
+}
+
 TEST_F(Display, ThreadedScriptPlaysAgainstARealMessageLoop) {
   plat::clock::unfreeze();
   HWND w = top(0, 0, 200, 200);

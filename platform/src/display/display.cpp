@@ -1,6 +1,7 @@
 // The screen surface, presenting it through the chosen backend, and PNG snapshots.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -23,6 +24,7 @@ namespace {
 struct ScreenState {
   std::mutex lock;
   std::vector<uint32_t> pixels;
+  plat::gdi::DamageLog damage;  // what the screen's contexts drew on since the last present
   std::atomic<int> width{800};
   std::atomic<int> height{480};
 };
@@ -35,7 +37,7 @@ ScreenState& screen() {
 class HeadlessBackend : public DisplayBackend {
  public:
   bool start(int, int, int, DWORD) override { return true; }
-  void present(const uint32_t*, int, int) override {}
+  void present(const uint32_t*, int, int, const std::vector<RECT>&) override {}
   void stop() override {}
 };
 
@@ -51,24 +53,97 @@ struct DisplayState {
   int rate = 60;
   bool presentOnIdle = true;
   std::atomic<uint64_t> frames{0};
+  std::atomic<uint64_t> pixelsPresented{0};
+  std::condition_variable framePresented;  // with `lock`: a frame went to the backend
 };
+
+// More changed parts than this in one frame are merged into their bounding box.
+constexpr size_t kMaxRects = 32;
+
+uint64_t pixelCount(const std::vector<RECT>& rects) {
+  uint64_t n = 0;
+  for (const RECT& r : rects) n += static_cast<uint64_t>(r.right - r.left) * static_cast<uint64_t>(r.bottom - r.top);
+  return n;
+}
 
 DisplayState& display() {
   static DisplayState* d = new DisplayState;
   return *d;
 }
 
-// With the display lock held: present when the screen differs from the last frame.
+// Where a rectangle of the screen differs from the last frame: the box around the changed
+// pixels, or an empty rectangle.
+RECT changedPart(const uint32_t* now, const uint32_t* before, int stride, const RECT& r) {
+  RECT out{r.right, r.bottom, r.left, r.top};
+  size_t width = static_cast<size_t>(r.right - r.left);
+  for (int y = r.top; y < r.bottom; ++y) {
+    size_t at = static_cast<size_t>(y) * static_cast<size_t>(stride) + static_cast<size_t>(r.left);
+    const uint32_t* a = now + at;
+    const uint32_t* b = before + at;
+    if (std::memcmp(a, b, width * 4) == 0) continue;
+    int first = 0, last = static_cast<int>(width) - 1;
+    while (a[first] == b[first]) ++first;
+    while (a[last] == b[last]) --last;
+    out.left = std::min<LONG>(out.left, r.left + first);
+    out.right = std::max<LONG>(out.right, r.left + last + 1);
+    out.top = std::min<LONG>(out.top, y);
+    out.bottom = y + 1;
+  }
+  return out;
+}
+
+// With the display lock held: hands the backend what changed on the screen since the last
+// present. Only the parts drawn on are compared; the first present (and one after a new
+// screen size) is the whole screen.
 void presentLocked(DisplayState& d, uint64_t now) {
   plat::gdi::Surface s = screenSurface();
   size_t n = static_cast<size_t>(s.width) * static_cast<size_t>(s.height);
   d.owed = false;
-  if (d.lastFrame.size() == n && d.presentedOnce && std::memcmp(d.lastFrame.data(), s.pixels, n * 4) == 0) return;
-  d.lastFrame.assign(s.pixels, s.pixels + n);
+  std::vector<RECT> drawn = s.damage->take();
+  RECT whole{0, 0, s.width, s.height};
+  std::vector<RECT> changed;
+  if (!d.presentedOnce || d.lastFrame.size() != n) {
+    d.lastFrame.assign(s.pixels, s.pixels + n);
+    changed.push_back(whole);
+  } else {
+    for (const RECT& area : drawn) {
+      RECT r{std::max<LONG>(area.left, 0), std::max<LONG>(area.top, 0), std::min<LONG>(area.right, s.width),
+             std::min<LONG>(area.bottom, s.height)};
+      if (r.left >= r.right || r.top >= r.bottom) continue;
+      RECT c = changedPart(s.pixels, d.lastFrame.data(), s.stride, r);
+      if (c.left >= c.right) continue;
+      for (LONG y = c.top; y < c.bottom; ++y) {
+        size_t at = static_cast<size_t>(y) * static_cast<size_t>(s.stride) + static_cast<size_t>(c.left);
+        std::memcpy(d.lastFrame.data() + at, s.pixels + at, static_cast<size_t>(c.right - c.left) * 4);
+      }
+      changed.push_back(c);
+    }
+    if (changed.empty()) return;
+    // Many small parts (a page of text) go as the one box around them.
+    if (changed.size() > kMaxRects) {
+      RECT box = changed.front();
+      for (const RECT& c : changed) {
+        box.left = std::min(box.left, c.left);
+        box.top = std::min(box.top, c.top);
+        box.right = std::max(box.right, c.right);
+        box.bottom = std::max(box.bottom, c.bottom);
+      }
+      changed.assign(1, box);
+    }
+  }
   d.lastPresentMs = now;
   d.presentedOnce = true;
   d.frames.fetch_add(1);
-  if (d.backend) d.backend->present(d.lastFrame.data(), s.width, s.height);
+  d.pixelsPresented.fetch_add(pixelCount(changed));
+  if (d.backend) d.backend->present(d.lastFrame.data(), s.width, s.height, changed);
+}
+
+// On a Wayland session the screen is a Wayland window of our own: SDL 2 would make it an OpenGL
+// window. The accelerated renderer, or SDL_VIDEODRIVER naming another driver, keeps SDL.
+bool ownWaylandWindow(const Options& options) {
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  return w && *w && !options.accelerated && (!driver || std::string(driver) == "wayland");
 }
 
 bool hasDisplayServer() {
@@ -88,7 +163,7 @@ plat::gdi::Surface screenSurface() {
   int w = s.width.load(), h = s.height.load();
   size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
   if (s.pixels.size() != n) s.pixels.assign(n, 0);
-  return plat::gdi::Surface{s.pixels.data(), w, h, w};
+  return plat::gdi::Surface{s.pixels.data(), w, h, w, &s.damage};
 }
 
 int screenWidth() { return screen().width.load(); }
@@ -103,21 +178,27 @@ void setScreenSize(int width, int height) {
   std::lock_guard<std::mutex> g(s.lock);
   s.width = width;
   s.height = height;
-  // A new screen starts black.
+  // A new screen starts black, and is shown whole.
   s.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+  s.damage.add(RECT{0, 0, width, height});
 }
 
 void queueIdle() {
   DisplayState& d = display();
-  std::lock_guard<std::mutex> g(d.lock);
-  if (!d.open || !d.presentOnIdle) return;
-  uint64_t now = plat::clock::nowMs();
-  uint64_t interval = 1000u / static_cast<unsigned>(std::max(d.rate, 1));
-  if (d.presentedOnce && now < d.lastPresentMs + interval) {
-    d.owed = true;
-    return;
+  uint64_t before = d.frames.load();
+  {
+    std::lock_guard<std::mutex> g(d.lock);
+    if (!d.open || !d.presentOnIdle) return;
+    uint64_t now = plat::clock::nowMs();
+    uint64_t interval = 1000u / static_cast<unsigned>(std::max(d.rate, 1));
+    if (d.presentedOnce && now < d.lastPresentMs + interval) {
+      d.owed = true;
+      return;
+    }
+    presentLocked(d, now);
   }
-  presentLocked(d, now);
+  // Outside the lock, so that a waiter does not wake only to wait for it.
+  if (d.frames.load() != before) d.framePresented.notify_all();
 }
 
 uint64_t presentDueMs() {
@@ -178,10 +259,19 @@ bool open(const Options& options) {
   if (want == Backend::Auto) want = hasDisplayServer() ? Backend::Sdl : Backend::Headless;
   std::unique_ptr<DisplayBackend> backend;
   if (want == Backend::Sdl) {
-    backend = makeSdlBackend();
     // Scale 0 asks the backend for a full-screen window.
     int scale = options.fullscreen ? 0 : options.scale;
-    if (!backend || !backend->start(screenWidth(), screenHeight(), scale, GetCurrentThreadId())) {
+    bool started = false;
+    if (ownWaylandWindow(options)) {
+      backend = makeWaylandScreen();
+      started = backend && backend->start(screenWidth(), screenHeight(), scale, GetCurrentThreadId());
+      if (!started) plat::console::writeUtf8("display: no Wayland window of our own, trying SDL\n");
+    }
+    if (!started) {
+      backend = makeSdlBackend(options.accelerated);
+      started = backend && backend->start(screenWidth(), screenHeight(), scale, GetCurrentThreadId());
+    }
+    if (!started) {
       if (!options.fallBackToHeadless) {
         plat::console::writeUtf8("display: sdl unavailable\n");
         return false;
@@ -242,10 +332,28 @@ Backend active() {
 
 uint64_t framesPresented() { return display().frames.load(); }
 
-void presentNow() {
+uint64_t pixelsPresented() { return display().pixelsPresented.load(); }
+
+uint64_t waitFrame(uint64_t seen, const std::atomic<bool>& stop) {
+  DisplayState& d = display();
+  std::unique_lock<std::mutex> g(d.lock);
+  d.framePresented.wait(g, [&] { return d.frames.load() != seen || stop.load(); });
+  return d.frames.load();
+}
+
+void wakeFrameWaiters() {
   DisplayState& d = display();
   std::lock_guard<std::mutex> g(d.lock);
-  if (d.open) presentLocked(d, plat::clock::nowMs());
+  d.framePresented.notify_all();
+}
+
+void presentNow() {
+  DisplayState& d = display();
+  {
+    std::lock_guard<std::mutex> g(d.lock);
+    if (d.open) presentLocked(d, plat::clock::nowMs());
+  }
+  d.framePresented.notify_all();
 }
 
 uint32_t pixel(int x, int y) {

@@ -106,7 +106,25 @@ DrawScope::DrawScope(DeviceContext& dc, const RECT& bounds, bool write) {
     lock_ = std::make_unique<PixelLock>(*b, clip_.box(), write);
   } else {
     view_ = dc.pixels();
+    if (write && dc.isSurface) damage_ = dc.surface.damage;
   }
+}
+
+DrawScope::~DrawScope() {
+  if (damage_) damage_->add(clip_.box());
+}
+
+void DamageLog::add(const RECT& r) {
+  if (r.right <= r.left || r.bottom <= r.top) return;
+  std::lock_guard<std::mutex> g(lock_);
+  area_.combineRect(r, Region::Op::Or);
+}
+
+std::vector<RECT> DamageLog::take() {
+  std::lock_guard<std::mutex> g(lock_);
+  std::vector<RECT> out = area_.rects();
+  area_.clear();
+  return out;
 }
 
 HDC createSurfaceDC(const Surface& surface, POINT origin, HRGN visible) {

@@ -66,6 +66,10 @@ std::shared_ptr<DeviceContext> findDC(HDC dc);
 class DrawScope {
  public:
   DrawScope(DeviceContext& dc, const RECT& bounds, bool write = true);
+  // A scope that wrote on a followed surface tells its log where, now that the pixels are there.
+  ~DrawScope();
+  DrawScope(const DrawScope&) = delete;
+  DrawScope& operator=(const DrawScope&) = delete;
   bool empty() const { return clip_.empty(); }
   const Region& clip() const { return clip_; }
   const PixelView& view() const { return lock_ ? lock_->view() : view_; }
@@ -74,6 +78,7 @@ class DrawScope {
   Region clip_;
   PixelView view_;
   std::unique_ptr<PixelLock> lock_;
+  DamageLog* damage_ = nullptr;
 };
 
 // Region of a handle copied by value (empty and false when the handle is not a region).

@@ -3,11 +3,26 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
+#include "gdi/region.h"
 #include "plat_gdi.h"
 
 namespace plat::gdi {
+
+// Where a surface was drawn on since the presenter last looked: every drawing call through a
+// context of the surface adds the box it wrote to, once it has written. Any thread.
+class DamageLog {
+ public:
+  void add(const RECT& r);
+  // The area drawn on since the last take, as disjoint rectangles; empties the log.
+  std::vector<RECT> take();
+
+ private:
+  std::mutex lock_;
+  Region area_;
+};
 
 // 32-bit pixels 0x00RRGGBB, rows top-down, stride in pixels.
 struct Surface {
@@ -15,6 +30,7 @@ struct Surface {
   int width = 0;
   int height = 0;
   int stride = 0;
+  DamageLog* damage = nullptr;  // null: nobody follows what changes
 };
 
 // A DC drawing onto `surface`: logical (0,0) is surface point `origin`; every operation is

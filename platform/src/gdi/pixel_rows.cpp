@@ -152,11 +152,15 @@ void drawPicture(const DrawScope& scope, const RECT& target, const uint32_t* pix
   const RECT box = scope.clip().box();
   const bool same = w == width && h == height;
   [[maybe_unused]] const bool halving = !same && width == 2 * w && height == 2 * h;
+  // Enlarging: every target pixel is one source pixel, and runs of target rows show the same
+  // source row, which is gathered once for the run.
+  const bool enlarging = !same && w >= width && h >= height;
   // Columns of the area the clip can touch, measured once for every row.
   const int cx0 = std::max(box.left, target.left), cx1 = std::min(box.right, target.right);
   if (cx0 >= cx1) return;
   Spans cols(same ? 1 : width, same ? 1 : w);
   std::vector<uint32_t> row(static_cast<size_t>(cx1 - cx0));
+  int gatheredY = -1, gatheredL = 0, gatheredR = 0;
   forEachRect(scope.clip(), [&](int l, int t, int r, int b) {
     l = std::max(l, cx0);
     r = std::min(r, cx1);
@@ -167,6 +171,18 @@ void drawPicture(const DrawScope& scope, const RECT& target, const uint32_t* pix
       const uint32_t* src;
       if (same) {
         src = pixels + static_cast<size_t>(ty) * width + tx0;
+      } else if (enlarging) {
+        const int y0 = static_cast<int>(int64_t(ty) * height / h);
+        if (y0 != gatheredY || l != gatheredL || r != gatheredR) {
+          const uint32_t* r0 = pixels + static_cast<size_t>(y0) * width;
+          const int* first = cols.first.data() + tx0;
+          uint32_t* o = row.data();
+          for (int k = 0; k < n; ++k) o[k] = r0[first[k]];
+          gatheredY = y0;
+          gatheredL = l;
+          gatheredR = r;
+        }
+        src = row.data();
       } else {
         const int y0 = static_cast<int>(int64_t(ty) * height / h);
         const int bh = std::max(y0 + 1, static_cast<int>(int64_t(ty + 1) * height / h)) - y0;

@@ -1,0 +1,142 @@
+// The unit's Wayland session (packaging/headunit-sway-session with its kiosk configuration) on a
+// headless sway: the launcher comes up in front; the program it starts from the card (held back
+// by a wrapper script until the test lets it go) is in front once its window appears, whether a
+// native Wayland window or an Xwayland one; when it ends the launcher is in front again; and when
+// the compositor goes away the launcher ends in order with the display-lost status.
+#include <gtest/gtest.h>
+
+#include "plat_display.h"
+#include "sway.h"
+
+namespace hu::test {
+namespace {
+
+struct Program {
+  const char* name;
+  const char* needs;  // a program that must be installed, or null
+  // The command the wrapper on the card runs (DIR is the test's folder).
+  const char* command;
+  const char* comm;  // its process name
+  const char* shell;  // where sway says its window comes from
+};
+
+const Program kPrograms[] = {
+    {"Xwayland", nullptr, "DIR/navione --seconds 0", "navione", "xwayland"},
+    // A native Wayland window: a second launcher on a unit of its own.
+    {"NativeWayland", nullptr, "DIR/launcher --unit DIR/unit2 --display sdl", "launcher", "xdg_shell"},
+    // Debian's navit through Xwayland, from the card entry scripts/navit-entry.sh makes.
+    {"Navit", "/usr/bin/navit", "DIR/Navit/Navit.exe", "navit", "xwayland"},
+};
+
+class KioskSessionTest : public ::testing::TestWithParam<Program> {
+ protected:
+  void SetUp() override {
+    std::string why = Sway::missing();
+    if (!why.empty()) GTEST_SKIP() << why;
+    if (access("/usr/bin/Xwayland", X_OK) != 0 && std::string(GetParam().shell) == "xwayland")
+      GTEST_SKIP() << "Xwayland is not installed (apt-get install xwayland)";
+    if (GetParam().needs && access(GetParam().needs, X_OK) != 0)
+      GTEST_SKIP() << GetParam().needs << " is not installed";
+    char pattern[] = "/tmp/hu-wayland-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    runtime_ = dir_ + "/runtime";
+    std::filesystem::create_directories(runtime_);
+    std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
+    for (const char* unit : {"unit", "unit2"}) {
+      std::string prepare = std::string(HU_SOURCE_DIR) + "/scripts/prepare-unit.sh \"" + dir_ + "/" + unit + "\" >/dev/null";
+      ASSERT_EQ(std::system(prepare.c_str()), 0);
+    }
+    std::filesystem::remove_all(dir_ + "/unit2/StorageCard/NaviOnej0p");
+    std::string navit = std::string(HU_SOURCE_DIR) + "/scripts/navit-entry.sh '" + dir_ + "/Navit' 800 480 >/dev/null";
+    ASSERT_EQ(std::system(navit.c_str()), 0);
+    // The programs run as the compositor's user, from copies it can read.
+    std::string copy = "cp " HU_BINARY_DIR "/launcher/launcher " HU_BINARY_DIR "/skinlet/libskinlet.so " HU_BINARY_DIR
+                       "/tools/navione '" + dir_ + "/'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    std::string command = GetParam().command;
+    for (size_t at; (at = command.find("DIR")) != std::string::npos;) command.replace(at, 3, dir_);
+    std::ofstream(dir_ + "/unit/StorageCard/NaviOnej0p/NaviOne.exe")
+        << "#!/bin/sh\n# Held back until the test lets it go.\nwhile [ ! -e '" << dir_ << "/go' ]; do sleep 0.05; done\n"
+        << "exec " << command << "\n";
+    std::filesystem::permissions(dir_ + "/unit/StorageCard/NaviOnej0p/NaviOne.exe", std::filesystem::perms::all);
+    std::filesystem::permissions(dir_, std::filesystem::perms::all);
+    giveToNobody(dir_);
+    session_ = Sway::spawn(runtime_, {HU_SOURCE_DIR "/packaging/headunit-sway-session"},
+                           {"HEADUNIT_LAUNCHER=" + dir_ + "/launcher", "HEADUNIT_UNIT=" + dir_ + "/unit",
+                            "HEADUNIT_STATE=" + dir_, "LOGS_DIRECTORY=" + dir_,
+                            "HEADUNIT_SWAY_CONFIG=" HU_SOURCE_DIR "/packaging/sway/config",
+                            "LSAN_OPTIONS=detect_leaks=0"},
+                           dir_ + "/session.txt");
+    ASSERT_TRUE(waitFor([&] { return !(socket_ = Sway::ipcSocket(runtime_)).empty(); }, 20000)) << log();
+  }
+  void TearDown() override {
+    if (session_ > 0) {
+      kill(-session_, SIGKILL);
+      waitpid(session_, nullptr, 0);
+    }
+    if (!dir_.empty()) {
+      // Whatever the compositor's user left running under the folder goes with it.
+      std::string sweep = "pkill -KILL -f '" + dir_ + "/' 2>/dev/null";
+      if (std::system(sweep.c_str()) < 0) std::fprintf(stderr, "cannot sweep %s\n", dir_.c_str());
+      std::error_code ec;
+      std::filesystem::remove_all(dir_, ec);
+    }
+  }
+
+  std::string log() { return readText(dir_ + "/session.txt") + readText(dir_ + "/console.log"); }
+  std::string focusedComm() { return Sway::comm(Sway::focusedPid(socket_)); }
+
+  std::string dir_, runtime_, socket_;
+  pid_t session_ = -1;
+};
+
+TEST_P(KioskSessionTest, TheStartedProgramAndTheLauncherTakeTurnsInFrontAndTheLauncherEndsWithItsCompositor) {
+  const Program& p = GetParam();
+  ASSERT_TRUE(waitFor([&] { return focusedComm() == "launcher"; }, 30000)) << log();
+  ASSERT_TRUE(waitFor([&] { return log().find("other programs' windows are seen") != std::string::npos; }, 5000))
+      << log();
+  long launcher = Sway::focusedPid(socket_);
+
+  std::ofstream(dir_ + "/go") << "go\n";
+  SwayView program;
+  ASSERT_TRUE(waitFor(
+      [&] {
+        for (const SwayView& v : Sway::views(socket_))
+          if (v.pid != launcher && Sway::comm(v.pid) == p.comm) program = v;
+        return program.pid != 0;
+      },
+      30000))
+      << log();
+  EXPECT_EQ(program.shell, p.shell);
+  // In front within a second of its window appearing.
+  EXPECT_TRUE(waitFor([&] { return Sway::focusedPid(socket_) == program.pid; }, 1000)) << log();
+  // The program watcher finds it by its process (the wrapper's, which the program took over) at
+  // its next look (every 2 s), not when it gives up looking 20 s after the start, seconds later.
+  EXPECT_TRUE(waitFor([&] { return log().find("MGSID_NAVIFINDWNDMSG") != std::string::npos; }, 6000)) << log();
+
+  kill(static_cast<pid_t>(program.pid), SIGTERM);
+  EXPECT_TRUE(waitFor([&] { return log().find("MGSID_NAVIEXITMSG") != std::string::npos; }, 30000)) << log();
+  EXPECT_TRUE(waitFor([&] { return Sway::focusedPid(socket_) == launcher; }, 5000)) << log();
+
+  // The compositor goes away: the launcher ends in order with the display-lost status, and so
+  // does the session, which the service then starts again.
+  std::string swayPid = "pgrep -f -x 'sway -c " HU_SOURCE_DIR "/packaging/sway/config' -P " + std::to_string(session_);
+  FILE* f = popen(swayPid.c_str(), "r");
+  long sway = 0;
+  if (f && fscanf(f, "%ld", &sway) != 1) sway = 0;
+  if (f) pclose(f);
+  ASSERT_GT(sway, 0) << log();
+  kill(static_cast<pid_t>(sway), SIGTERM);
+  int status = 0;
+  ASSERT_TRUE(waitFor([&] { return waitpid(session_, &status, WNOHANG) == session_; }, 60000)) << log();
+  session_ = -1;
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, HU_DISPLAY_LOST_EXIT_STATUS) << log();
+  EXPECT_NE(log().find("the Wayland compositor went away"), std::string::npos) << log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, KioskSessionTest, ::testing::ValuesIn(kPrograms),
+                         [](const ::testing::TestParamInfo<Program>& p) { return p.param.name; });
+
+}  // namespace
+}  // namespace hu::test
