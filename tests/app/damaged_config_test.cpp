@@ -1,6 +1,7 @@
 // A damaged settings file is kept before anything replaces it, and the unit comes up whatever
 // its settings files hold: from the factory copy, else from built-in defaults.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -142,13 +143,18 @@ TEST_F(DamagedConfigTest, MissingFileWithDamagedFactoryCopyAlsoBootsOnDefaults) 
 
 TEST_F(DamagedConfigTest, AFolderInPlaceOfTheFileIsNamedOnTheConsoleAndLeftAlone) {
   write("Windows/Config.bak", kFactory);
-  fs::create_directories(root_ / "GPSData/Config.xml/inside");
-  CConfig config;
-  ASSERT_EQ(config.Open(), 1);
-  EXPECT_TRUE(logged("Config.xml is a folder"));
-  EXPECT_TRUE(fs::is_directory(root_ / "GPSData/Config.xml/inside"));
-  int volume = 8;
-  EXPECT_EQ(config.GetValue(u"VOLUME_LEVEL", &volume), 0);
+  const fs::path file = root_ / "GPSData/Config.xml";
+  for (bool folder : {true, false}) {
+    fs::remove_all(file);
+    if (folder) fs::create_directories(file / "inside");
+    else ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0);
+    CConfig config;
+    ASSERT_EQ(config.Open(), 1);
+    EXPECT_TRUE(logged(folder ? "Config.xml is a folder" : "Config.xml is a named pipe (FIFO), not a file: running"));
+    EXPECT_EQ(fs::status(file).type(), folder ? fs::file_type::directory : fs::file_type::fifo);
+    int volume = 8;
+    EXPECT_EQ(config.GetValue(u"VOLUME_LEVEL", &volume), 0);
+  }
 }
 
 TEST_F(DamagedConfigTest, RestoringTheFactoryCopyLeavesNoTemporaryFile) {

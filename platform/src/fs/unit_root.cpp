@@ -207,18 +207,14 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
 
 bool readHostFile(const std::string& hostPath, std::string& bytes) {
   bytes.clear();
-  int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = fs::openRegularFile(hostPath, O_RDONLY, 0, "readHostFile");
   if (fd < 0) return false;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
   char chunk[65536];
   for (;;) {
     ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      fs::setFileFailure(fs::reasonOf(errno));
       ::close(fd);
       bytes.clear();
       return false;
@@ -290,7 +286,10 @@ DWORD attributesOf(const struct stat& st, std::u16string_view name) {
   else attributes |= FILE_ATTRIBUTE_ARCHIVE;
   if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
   // Host dot-files are the host's own business: the device shows them as hidden system files.
-  if (!name.empty() && name[0] == u'.') attributes |= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  // So are entries that are neither files nor folders (named pipes, sockets, devices, links that
+  // lead nowhere): the device has no such things, and nothing may take them for a file.
+  if ((!name.empty() && name[0] == u'.') || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
+    attributes |= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   return attributes;
 }
 

@@ -1,0 +1,62 @@
+// Entries that are not files, at every reader of outside files: refused at once (a named pipe
+// would hold the reader for good), named on the console, listed as system entries.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "markup.h"
+#include "unit_root_fixture.h"
+
+namespace fsys = std::filesystem;
+
+namespace {
+
+class SpecialFilesTest : public hu::test::UnitRootFixture {};
+
+TEST_F(SpecialFilesTest, EveryReaderRefusesAtOnceAndTheConsoleNamesWhatExists) {
+  ::alarm(60);  // watchdog: a reader waiting on a pipe ends the program
+  using Path = const fsys::path&;
+  const std::function<void(Path)> kinds[] = {  // the first three exist: they are named
+      [](Path p) { ::mkfifo(p.c_str(), 0644); },
+      [](Path p) {
+        sockaddr_un address{AF_UNIX, {}};
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", p.c_str());
+        ::bind(::socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<sockaddr*>(&address), sizeof address);
+      },
+      [](Path p) { fsys::create_symlink("/dev/zero", p); }, [](Path p) { fsys::create_symlink(p.filename(), p); },
+      [](Path p) { fsys::create_symlink("gone.bin", p); }, [](Path p) { fsys::create_directory(p); }};
+  using Device = const std::u16string&;
+  std::string bytes;
+  const std::function<bool(Device)> refused[] = {
+      [](Device d) { return !CMarkup().Load(d); },
+      [&](Device d) { return !plat::readHostFile(plat::hostPath(d), bytes); },
+      [](Device d) { return !SHLoadDIBitmap(d.c_str()); },
+      [](Device d) { return !LoadLibraryExW(d.c_str(), nullptr, 0); },
+      [](Device d) { return !CopyFileW(d.c_str(), u"\\copy.bin", FALSE); },
+      [](Device d) {
+        HANDLE h = CreateFileW(d.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        return h == INVALID_HANDLE_VALUE || (CloseHandle(h), false);
+      }};
+  for (size_t k = 0; k < std::size(kinds); ++k) {
+    const fsys::path host = root_ / ("entry" + std::to_string(k) + ".bin");
+    kinds[k](host);
+    for (size_t r = 0; r < std::size(refused); ++r) {
+      lines_.clear();
+      EXPECT_TRUE(refused[r](u"\\" + host.filename().u16string())) << "reader " << r << " took entry " << k;
+      bool named = k >= 3;
+      for (const std::string& line : lines_) named |= line.find(host.string()) != std::string::npos;
+      EXPECT_TRUE(named) << "reader " << r << " said nothing of entry " << k;
+    }
+    WIN32_FIND_DATAW data;
+    FindClose(FindFirstFileW((u"\\" + host.filename().u16string()).c_str(), &data));
+    EXPECT_EQ((data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0, k != 5) << k;  // folders are no system entries
+  }
+  ::alarm(0);
+}
+
+}  // namespace
