@@ -367,7 +367,8 @@ void readImageTable(const fs::path& skinFolder, Resources& res, std::vector<Find
         entry.height = std::abs(info.bmHeight);
         DeleteObject(bitmap);
       } else {
-        std::string reason = why.after(": ");
+        // The loader's line names the host file, then why: "SHLoadDIBitmap: <file>: <why>".
+        std::string reason = why.after(plat::hostPath(device) + ": ");
         report.error(image.line, "bitmap " + named(image.data) + " of image " + std::to_string(id) +
                                      " does not load (" + (reason.empty() ? "not a bitmap the engine reads" : reason) +
                                      ")");
@@ -425,6 +426,7 @@ void readLanguages(const fs::path& languageFolder, Resources& res, std::vector<F
     module.handle = device.empty() ? nullptr : LoadLibraryExW(device.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     if (!module.handle) {
       std::string reason = why.after("is not a language module:");
+      if (reason.empty()) reason = why.after("\" ");  // there but unusable: "cannot be read: ..."
       if (reason.empty()) reason = "not found";
       report.error(language.line, "language module " + named(language.data) + " (" + std::to_string(module.langId) +
                                       ") does not load (" + reason + "): its texts are missing from every screen");
@@ -1057,10 +1059,10 @@ std::vector<Finding> checkSkin(const fs::path& skinFolder, const Options& option
   prepare(skinFolder, options, res, &findings);
   std::vector<fs::path> scripts;
   std::error_code ec;
-  for (fs::directory_iterator it(skinFolder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeError;
-    if (it->is_regular_file(typeError) && isScriptName(it->path())) scripts.push_back(it->path());
-  }
+  // Whatever a script's name stands for is checked: a folder, a named pipe or a link that leads
+  // nowhere in its place is a script the engine cannot load, and is reported as one.
+  for (fs::directory_iterator it(skinFolder, ec), end; !ec && it != end; it.increment(ec))
+    if (isScriptName(it->path())) scripts.push_back(it->path());
   std::sort(scripts.begin(), scripts.end());
   if (scripts.empty())
     findings.push_back(Finding{skinFolder.string(), 0, Severity::Error, "holds no screen script (*.xml besides image.xml)"});

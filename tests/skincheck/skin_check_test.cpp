@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bitmap_file.h"
@@ -530,6 +532,37 @@ TEST_F(SkinCheck, MissingFoldersAndFilesAreFindings) {
     ASSERT_EQ(findings.size(), 1u) << describe(findings);
     EXPECT_NE(findings[0].message.find("cannot be read"), std::string::npos);
   }
+}
+
+// Whatever stands where a script, a table, a module or a bitmap should be is an error saying
+// what it is, found at once.
+TEST_F(SkinCheck, EntriesThatAreNotFilesAreErrorsSayingWhatTheyAre) {
+  ::alarm(60);  // watchdog: a checker waiting on a pipe ends the program
+  write("Skin200/Main_Script.xml", script);
+  auto pipe = [](const fs::path& p) { mkfifo(p.c_str(), 0644); };
+  auto zero = [](const fs::path& p) { fs::create_symlink("/dev/zero", p); };
+  const std::tuple<const char*, std::function<void(const fs::path&)>, const char*> cases[] = {
+      {"Skin200/A_Script.xml", zero, "is a character device, not a file"},
+      {"Skin200/A_Script.xml", [](const fs::path& p) { fs::create_symlink(p.filename(), p); }, "is a link loop"},
+      {"Skin200/A_Script.xml", [](const fs::path& p) { fs::create_symlink("gone", p); }, "is a link to nothing"},
+      {"Skin200/A_Script.xml", pipe, "is a named pipe (FIFO), not a file"},
+      {"Skin200/A_Script.xml", [](const fs::path& p) { fs::create_directory(p); }, "is a folder, not a file"},
+      {"Skin200/image.xml", pipe, "is a named pipe (FIFO), not a file"},
+      {"language.xml", zero, "is a character device, not a file"},
+      {"lang_en.rc", pipe, "(1033) does not load (is a named pipe (FIFO), not a file)"},
+      {"Skin200/Skin/dn.bmp", pipe, "of image 3 does not load (is a named pipe (FIFO), not a file)"}};
+  for (const auto& [where, make, says] : cases) {
+    std::error_code none;
+    fs::rename(unit / where, unit / "saved", none);
+    make(unit / where);
+    std::vector<Finding> found = skinlet::check::checkSkin(skin);
+    EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&, says = says](const Finding& f) {
+      return f.severity == Severity::Error && f.message.find(says) != std::string::npos;
+    })) << where << ": " << says << "\n" << describe(found);
+    fs::remove_all(unit / where);
+    fs::rename(unit / "saved", unit / where, none);
+  }
+  ::alarm(0);
 }
 
 TEST(SkinCheckFormat, FindingsReadAsCompilerMessages) {
