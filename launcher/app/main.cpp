@@ -37,6 +37,7 @@ struct CommandLine {
   std::string display;
   std::string script;
   std::string snapshots;
+  std::string queueGroup;
   int scale = 1;
   bool fullscreen = false;
   bool watch = false;
@@ -58,6 +59,8 @@ void usage(FILE* out) {
       "  --snapshots DIR     headless only: write a PNG of the screen to DIR each time it changes\n"
       "                      (default: a new folder under $XDG_RUNTIME_DIR or /tmp, named at start)\n"
       "  --console-file F    copy every debug-console line to the host file F\n"
+      "  --queue-group G     make the companion's message queues 0660 and give them to group G\n"
+      "                      (default: the user's alone, 0600)\n"
       "  --watch             reload the screens when a script, image.xml, a bitmap or a language\n"
       "                      file of the skin changes on disk (for skin authors; docs/live-reload.md)\n"
       "  --help              this text\n",
@@ -79,6 +82,7 @@ CommandLine parse(int argc, char** argv) {
     else if (arg == "--display") value(line.display);
     else if (arg == "--script") value(line.script);
     else if (arg == "--snapshots") value(line.snapshots);
+    else if (arg == "--queue-group") value(line.queueGroup);
     else if (arg == "--scale") {
       value(scale);
       line.scale = std::atoi(scale.c_str());
@@ -290,6 +294,7 @@ int main(int argc, char** argv) {
   plat::startup(options);
   plat::quitOnTerminationRequest(GetCurrentThreadId());
   NKDbgPrintfW(u"[Vexa APP] launcher %s on unit %S\n", app::programVersion(), options.unitRoot.c_str());
+  if (!line.queueGroup.empty()) plat::msgqueue::setAccessGroup(line.queueGroup);
 
   int result = run(line);
 
