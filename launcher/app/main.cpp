@@ -29,6 +29,8 @@ namespace {
 
 // Exit status when the settings could not be set up at all (not even from built-in defaults).
 constexpr int kExitConfigurationUnusable = 3;
+// How long the started programs get to end by themselves when the launcher ends.
+constexpr DWORD kProgramGraceMs = 2000;
 
 struct CommandLine {
   std::string unit;
@@ -297,6 +299,11 @@ int main(int argc, char** argv) {
   if (!line.queueGroup.empty()) plat::msgqueue::setAccessGroup(line.queueGroup);
 
   int result = run(line);
+  // The programs started from the card end with the shell (a next start would otherwise find a
+  // second copy running); their watchers have no window left to report to.
+  if (size_t ended = plat::process::endStartedPrograms(kProgramGraceMs))
+    NKDbgPrintfW(u"[Vexa APP] %d started program%s ended with the launcher\n", static_cast<int>(ended),
+                 ended == 1 ? u"" : u"s");
 
   delete g_pUtility;
   g_pUtility = nullptr;

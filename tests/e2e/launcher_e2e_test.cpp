@@ -1,6 +1,7 @@
 // The launcher program itself on a temporary unit: headless display with an input script, the
 // companion simulator on the message queues and a GPS replay on a pseudo-terminal as COM9.
 // These run on the real clock (three processes), so each waits for what it expects with a bound.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mqueue.h>
 #include <signal.h>
@@ -234,6 +235,25 @@ TEST_F(LauncherE2E, RememberedProgramStartsAloneEndsAndTheCompanionHearsOfIt) {
   EXPECT_EQ(launcher_->wait(20), 0) << readAll(dir_ + "/launcher.txt");
   EXPECT_NE(config().find("<GPS_MAPPATH>\\StorageCard\\Navi\\Quick.exe</GPS_MAPPATH>"), std::string::npos);
   EXPECT_TRUE(fs::exists(dir_ + "/screens/screen.png"));
+}
+
+// The started program and its children end with the launcher; with the companion gone too, no
+// queue is left in the system.
+TEST_F(LauncherE2E, AQuitEndsTheRunningProgramAndLeavesNoQueueBehind) {
+  program("StorageCard/Navi/Long.exe", "sleep 60 & echo $! > child.pid; wait");
+  remember("\\StorageCard\\Navi\\Long.exe");
+  startMcu();
+  startLauncher("wait 600000\n");
+  const std::string pidFile = unit_ + "/StorageCard/Navi/child.pid";
+  ASSERT_TRUE(waitFor([&] { return readAll(pidFile).find('\n') != std::string::npos; }, 20)) << console();
+  launcher_->interrupt();
+  EXPECT_EQ(launcher_->wait(20), 0) << readAll(dir_ + "/launcher.txt");
+  const std::string child = readAll("/proc/" + std::to_string(std::stoi(readAll(pidFile))) + "/stat");
+  EXPECT_TRUE(child.empty() || child.find(") Z") != std::string::npos) << "outlived the launcher: " << child;
+  mcu_->write("quit\n");
+  EXPECT_EQ(mcu_->wait(20), 0);
+  for (const char* q : {"__MsgQueue_RUZ_Send__", "__MsgQueue_RUZ_Read__"})
+    EXPECT_EQ(mq_open(("/" + prefix_ + q).c_str(), O_RDONLY), static_cast<mqd_t>(-1)) << q << " is left";
 }
 
 TEST_F(LauncherE2E, TapOnARowAndOnStartStartsThatProgramAndRemembersIt) {

@@ -96,6 +96,34 @@ TEST_F(ProcessTest, TerminateEndsTheWholeGroupWithTheGivenCode) {
   closeInfo(pi);
 }
 
+// Both programs and their children end, the one that ignores the request killed after the grace.
+TEST_F(ProcessTest, EndingTheStartedProgramsTakesTheirWholeGroupsPolitelyOrNot) {
+  ::alarm(60);  // watchdog: a child outliving its group holds the wait below
+  const char* bodies[] = {"sleep 30 & echo $$ $! > 0.pids; wait",
+                          "trap '' TERM; sleep 30 & echo $$ $! > 1.pids; while :; do wait; done"};
+  PROCESS_INFORMATION started[2];
+  std::string pids;
+  for (int i = 0; i < 2; ++i) {
+    writeFile(std::to_string(i) + ".exe", std::string("#!/bin/sh\n") + bodies[i] + "\n", true);
+    started[i] = start(plat::utf8ToUtf16("\\" + std::to_string(i) + ".exe").c_str());
+    while (readHost(std::to_string(i) + ".pids").find('\n') == std::string::npos) usleep(1000);
+    pids += readHost(std::to_string(i) + ".pids");
+  }
+  EXPECT_EQ(plat::process::endStartedPrograms(300), 2u);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(WaitForSingleObject(started[i].hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(consoleHas("program " + std::to_string(started[i].dwProcessId) + " did not end"), i == 1);
+    closeInfo(started[i]);
+  }
+  std::istringstream in(pids);
+  for (pid_t pid; in >> pid;) {  // gone, or a zombie nobody reaped yet
+    for (std::string s = "x"; !s.empty() && s.find(") Z") == std::string::npos; usleep(1000))
+      s = std::string(std::istreambuf_iterator<char>(std::ifstream("/proc/" + std::to_string(pid) + "/stat").rdbuf()), {});
+  }
+  EXPECT_EQ(plat::process::endStartedPrograms(300), 0u);
+  ::alarm(0);
+}
+
 TEST_F(ProcessTest, WaitsOfSeveralThreadsAllReturnWhenTheProcessEnds) {
   writeFile("short.exe", "#!/bin/sh\nsleep 30\n", true);  // ends when killed
   PROCESS_INFORMATION pi = start(u"\\short.exe");

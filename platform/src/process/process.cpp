@@ -2,13 +2,17 @@
 // group. One reaper thread per child blocks in waitid() until the child ends, records the exit
 // status and wakes every wait on the process handles; nothing polls.
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -284,6 +288,51 @@ bool sameFileName(const std::string& a, const std::string& b) {
 }  // namespace
 
 namespace process {
+size_t endStartedPrograms(DWORD graceMs) {
+  std::vector<std::shared_ptr<ChildState>> running;
+  {
+    std::lock_guard<std::mutex> lock(childrenMutex());
+    for (auto& [pid, weak] : children())
+      if (auto state = weak.lock()) running.push_back(state);
+  }
+  if (running.empty()) return 0;
+  auto signalGroup = [](ChildState& state, int signal) {
+    std::lock_guard<std::mutex> lock(state.killMutex);
+    // The group outlives its leader (the pid stays taken while a member uses it as its group).
+    kill(-state.pid, signal);
+    if (!state.reaped) kill(state.pid, signal);
+  };
+  for (auto& state : running) {
+    console::write(format(u"Processes: ending the started program %d and its process group\r\n",
+                          static_cast<int>(state->pid)));
+    signalGroup(*state, graceMs ? SIGTERM : SIGKILL);
+  }
+  // The grace runs on the real clock (a test's frozen clock must not hold the end): each leader
+  // is waited for through a descriptor of its own, within what is left of it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+  for (auto& state : running) {
+    bool ended = false;
+    int fd = -1;
+    {
+      std::lock_guard<std::mutex> lock(state->killMutex);
+      ended = state->reaped;
+      if (!ended) fd = static_cast<int>(syscall(SYS_pidfd_open, state->pid, 0));
+    }
+    if (fd >= 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd exit{fd, POLLIN, 0};
+      ended = ::poll(&exit, 1, static_cast<int>(std::max<int64_t>(left.count(), 0))) == 1;
+      ::close(fd);
+    }
+    if (graceMs && !ended)
+      console::write(format(u"Processes: program %d did not end within %u ms: killed\r\n",
+                            static_cast<int>(state->pid), static_cast<unsigned>(graceMs)));
+    // Whatever of the group is left (a child that ignores the request) goes now.
+    signalGroup(*state, SIGKILL);
+  }
+  return running.size();
+}
+
 void setOpener(const std::string& hostProgram) {
   std::lock_guard<std::mutex> lock(childrenMutex());
   openerProgram() = hostProgram;
