@@ -574,9 +574,10 @@ TEST(SkinCheckFormat, FindingsReadAsCompilerMessages) {
 
 class SkinCheckProgram : public SkinCheck {
  protected:
-  int run(const std::string& arguments) {
-    std::string command = std::string(SKIN_CHECK_PROGRAM) + " " + arguments + " >" + (unit / "out.txt").string() +
-                          " 2>" + (unit / "err.txt").string();
+  // `whole`: the arguments are the whole command (a program that runs the checker).
+  int run(const std::string& arguments, bool whole = false) {
+    std::string command = (whole ? "" : std::string(SKIN_CHECK_PROGRAM) + " ") + arguments + " >" +
+                          (unit / "out.txt").string() + " 2>" + (unit / "err.txt").string();
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -608,6 +609,28 @@ TEST_F(SkinCheckProgram, ExitStatusTellsCleanWarningsAndErrors) {
   fs::copy(scriptPath(), unit / "elsewhere/Skin200/Main_Script.xml", fs::copy_options::overwrite_existing);
   EXPECT_EQ(run((unit / "elsewhere/Skin200").string()), 2);
   EXPECT_EQ(run((unit / "elsewhere/Skin200").string() + " --lang-dir " + unit.string()), 0) << read("out.txt");
+}
+
+// Unreadable files say so with the system's reason (run as nobody when root, who reads all),
+// and --quiet leaves standard error empty.
+TEST_F(SkinCheckProgram, UnreadableFilesSayPermissionDeniedAndQuietPrintsOnlyFindings) {
+  write("Skin200/Main_Script.xml", script);
+  const std::string as = geteuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  if (!as.empty() && std::system((as + "true").c_str()) != 0) GTEST_SKIP() << "setpriv cannot run as nobody here";
+  fs::permissions(unit, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+  const std::pair<const char*, const char*> cases[] = {
+      {"Skin200/Skin/dn.bmp", "image.xml:5: error: bitmap 'dn.bmp' of image 3 does not load (cannot be read: permission denied)"},
+      {"Skin200/Main_Script.xml", "Main_Script.xml: error: cannot be read: permission denied"},
+      {"Skin200/Skin", "Skin: error: cannot be read: permission denied: no bitmap or file in it loads"}};
+  for (const auto& [file, says] : cases) {
+    const fs::perms before = fs::status(unit / file).permissions();
+    fs::permissions(unit / file, fs::perms::none);
+    EXPECT_EQ(run(as + SKIN_CHECK_PROGRAM + " --quiet " + skin.string(), true), 2);
+    EXPECT_NE(read("out.txt").find(says), std::string::npos) << read("out.txt");
+    EXPECT_EQ(read("out.txt").find("does not exist"), std::string::npos) << read("out.txt");
+    EXPECT_EQ(read("err.txt"), "");
+    fs::permissions(unit / file, before);
+  }
 }
 
 TEST_F(SkinCheckProgram, DefaultSkinOfTheUnitExitsClean) {
