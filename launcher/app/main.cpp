@@ -166,6 +166,7 @@ int run(const CommandLine& line) {
   // configuration store and the registry as they load.
   plat::removeStaleTemporaries(plat::hostPath(u"\\NFlash"));
   reportConfiguration(*g_pConfig);
+  app::ReportFoldersOthersMayWrite();
   g_pDeviceProtocol = new CNullDeviceProtocol();
   g_pDeviceProtocol->IsReaderRunning(0);
   g_pDeviceProtocol->IsWriterRunning(0);

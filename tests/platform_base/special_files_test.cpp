@@ -1,5 +1,6 @@
 // Entries that are not files, at every reader of outside files: refused at once (a named pipe
-// would hold the reader for good), named on the console, listed as system entries.
+// would hold the reader for good), named on the console, listed as system entries. And what the
+// shell writes is never group or world writable.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "markup.h"
@@ -57,6 +59,30 @@ TEST_F(SpecialFilesTest, EveryReaderRefusesAtOnceAndTheConsoleNamesWhatExists) {
     EXPECT_EQ((data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0, k != 5) << k;  // folders are no system entries
   }
   ::alarm(0);
+}
+
+// Whatever mask the shell was started with and whatever mode a replaced or copied file had.
+TEST_F(SpecialFilesTest, WrittenFilesAreNeverGroupOrWorldWritable) {
+  const mode_t saved = ::umask(0);
+  plat::startup(plat::Options{root_.string(), u"\\Windows\\launcher.exe", "", false});
+  for (const char* shared : {"settings.xml", "source.bin", "damaged.xml"}) {
+    std::ofstream(root_ / shared) << "x";
+    ::chmod((root_ / shared).c_str(), 0666);
+  }
+  plat::writeFileAtomically((root_ / "new.xml").string(), "x");
+  plat::writeFileAtomically((root_ / "settings.xml").string(), "x");
+  CopyFileW(u"\\source.bin", u"\\copy.bin", FALSE);
+  CloseHandle(CreateFileW(u"\\made.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  plat::console::setFile((root_ / "console.txt").string());
+  OutputDebugStringW(u"line\n");
+  plat::console::setFile("");
+  const std::string kept = plat::keepDamagedCopy((root_ / "damaged.xml").string());
+  for (const std::string file : {"new.xml", "settings.xml", "copy.bin", "made.bin", "console.txt", kept.c_str()}) {
+    struct stat st {};
+    EXPECT_EQ(::stat((root_ / file).c_str(), &st), 0) << file;
+    EXPECT_EQ(st.st_mode & 022, 0u) << file << " has mode " << std::oct << (st.st_mode & 07777);
+  }
+  ::umask(saved);
 }
 
 }  // namespace

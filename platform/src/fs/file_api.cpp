@@ -157,8 +157,9 @@ DWORD copyHostFile(const std::string& source, const std::string& target) {
     if (error != ERROR_SUCCESS) break;
   }
   ::close(in);
-  // The copy carries the source's attributes (read-only included), as on the device.
-  ::fchmod(out, st.st_mode & 07777);
+  // The copy carries the source's attributes (read-only included), as on the device; never
+  // group or world write, nor set-id bits.
+  ::fchmod(out, st.st_mode & 0755);
   if (error == ERROR_SUCCESS && ::fsync(out) != 0) error = errorFromErrno(errno, true);
   if (::close(out) != 0 && error == ERROR_SUCCESS) error = errorFromErrno(errno, true);
   if (error == ERROR_SUCCESS && ::rename(pattern.data(), target.c_str()) != 0) error = errorFromErrno(errno, true);

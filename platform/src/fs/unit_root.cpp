@@ -2,10 +2,12 @@
 // case-blind name matching of the device's FAT volumes, and atomic host file replacement.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -169,7 +171,8 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
   // Keep the permissions of the file being replaced; a new file gets the usual ones.
   struct stat old;
   mode_t mode = 0644;
-  if (::stat(hostPath.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  // (never with group or world write, nor set-id bits: the unit's files are its user's)
+  if (::stat(hostPath.c_str(), &old) == 0) mode = old.st_mode & 0755;
   ::fchmod(fd, mode);
   bool ok = true;
   int failure = 0;
@@ -203,6 +206,19 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
     ::close(dirFd);
   }
   return true;
+}
+
+std::string writableByOthers(const std::string& hostFolder) {
+  struct stat st;
+  if (::stat(hostFolder.c_str(), &st) != 0) return {};
+  // Group write counts when the group is more than the owner's own (a user-private group).
+  struct passwd* owner = ::getpwuid(st.st_uid);
+  const bool privateGroup = owner && owner->pw_gid == st.st_gid;
+  if (!(st.st_mode & S_IWOTH) && (privateGroup || !(st.st_mode & S_IWGRP))) return {};
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  std::string who = st.st_mode & S_IWOTH ? "every user" : "the members of its group";
+  return who + " (mode " + mode + ")";
 }
 
 bool readHostFile(const std::string& hostPath, std::string& bytes) {
