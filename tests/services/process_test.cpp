@@ -124,6 +124,22 @@ TEST_F(ProcessTest, EndingTheStartedProgramsTakesTheirWholeGroupsPolitelyOrNot) 
   ::alarm(0);
 }
 
+// No loader variables of ours reach a started program; a card's names reach it as plain names.
+TEST_F(ProcessTest, ProgramsGetNoLoaderVariablesAndHostileFolderNamesStayNames) {
+  const std::string folder = "StorageCard/$(touch pwned)/a;b `touch pwned`";
+  writeFile(folder + "/prog.exe", "#!/bin/sh\nenv > \"$(dirname \"$0\")/env.txt\"\n", true);
+  for (const char* variable : {"LD_LIBRARY_PATH", "LD_AUDIT", "HU_TEST_KEPT"}) setenv(variable, "/nowhere", 1);
+  PROCESS_INFORMATION pi = start(plat::utf8ToUtf16("\\" + folder + "\\prog.exe").c_str());
+  for (const char* variable : {"LD_LIBRARY_PATH", "LD_AUDIT", "HU_TEST_KEPT"}) unsetenv(variable);
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+  closeInfo(pi);
+  const std::string env = readHost(folder + "/env.txt");
+  EXPECT_NE(env.find("HU_TEST_KEPT=/nowhere"), std::string::npos) << env;
+  EXPECT_EQ(env.find("LD_"), std::string::npos) << env;
+  for (const char* where : {"", "StorageCard/", "StorageCard/$(touch pwned)/"})
+    EXPECT_FALSE(std::filesystem::exists(host(std::string(where) + "pwned"))) << where;
+}
+
 TEST_F(ProcessTest, WaitsOfSeveralThreadsAllReturnWhenTheProcessEnds) {
   writeFile("short.exe", "#!/bin/sh\nsleep 30\n", true);  // ends when killed
   PROCESS_INFORMATION pi = start(u"\\short.exe");

@@ -18,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -201,6 +202,21 @@ DWORD errnoToError(int e) {
   }
 }
 
+// Our environment as a started program gets it: without the dynamic loader's variables, which
+// would load into the program whatever library the shell itself was given.
+std::vector<char*> childEnvironment() {
+  std::vector<char*> out;
+  for (char** e = environ; e && *e; ++e) {
+    std::string_view entry(*e);
+    if (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("LD_LIBRARY_PATH=", 0) == 0 ||
+        entry.rfind("LD_AUDIT=", 0) == 0)
+      continue;
+    out.push_back(*e);
+  }
+  out.push_back(nullptr);
+  return out;
+}
+
 // Starts argv[0] (a host path) with the given arguments in `workDir`. Returns the child's state
 // (its reaper already running) or null with the last error set.
 std::shared_ptr<ChildState> spawnChild(const std::vector<std::string>& argv, const std::string& workDir) {
@@ -231,7 +247,8 @@ std::shared_ptr<ChildState> spawnChild(const std::vector<std::string>& argv, con
     // Registration happens under the same lock so a quick exit cannot be reaped before the
     // child is known.
     std::lock_guard<std::mutex> lock(childrenMutex());
-    rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+    std::vector<char*> environment = childEnvironment();
+    rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), environment.data());
     if (rc == 0) {
       state->pid = pid;
       children()[pid] = state;
