@@ -21,6 +21,7 @@
 #include "links/device_protocol.h"
 #include "plat_display.h"
 #include "plat_file.h"
+#include "services/program_allow_list.h"
 #include "services/utility.h"
 #include "txt_res.h"
 #include "windows.h"
@@ -39,6 +40,7 @@ struct CommandLine {
   std::string display;
   std::string script;
   std::string snapshots;
+  std::string allowPrograms;
   std::string queueGroup;
   int scale = 1;
   bool fullscreen = false;
@@ -61,6 +63,8 @@ void usage(FILE* out) {
       "  --snapshots DIR     headless only: write a PNG of the screen to DIR each time it changes\n"
       "                      (default: a new folder under $XDG_RUNTIME_DIR or /tmp, named at start)\n"
       "  --console-file F    copy every debug-console line to the host file F\n"
+      "  --allow-programs F  start only the programs the host file F lists with their SHA-256 digest,\n"
+      "                      one a line as sha256sum writes it (digest, blanks, device path)\n"
       "  --queue-group G     make the companion's message queues 0660 and give them to group G\n"
       "                      (default: the user's alone, 0600)\n"
       "  --watch             reload the screens when a script, image.xml, a bitmap or a language\n"
@@ -84,6 +88,7 @@ CommandLine parse(int argc, char** argv) {
     else if (arg == "--display") value(line.display);
     else if (arg == "--script") value(line.script);
     else if (arg == "--snapshots") value(line.snapshots);
+    else if (arg == "--allow-programs") value(line.allowPrograms);
     else if (arg == "--queue-group") value(line.queueGroup);
     else if (arg == "--scale") {
       value(scale);
@@ -298,6 +303,12 @@ int main(int argc, char** argv) {
   plat::quitOnTerminationRequest(GetCurrentThreadId());
   NKDbgPrintfW(u"[Vexa APP] launcher %s on unit %S\n", app::programVersion(), options.unitRoot.c_str());
   if (!line.queueGroup.empty()) plat::msgqueue::setAccessGroup(line.queueGroup);
+  std::unique_ptr<CProgramAllowList> allowList;
+  if (!line.allowPrograms.empty()) {
+    allowList = std::make_unique<CProgramAllowList>();
+    allowList->Load(line.allowPrograms);
+    g_pProgramAllowList = allowList.get();
+  }
 
   int result = run(line);
   // The programs started from the card end with the shell (a next start would otherwise find a
@@ -306,6 +317,7 @@ int main(int argc, char** argv) {
     NKDbgPrintfW(u"[Vexa APP] %d started program%s ended with the launcher\n", static_cast<int>(ended),
                  ended == 1 ? u"" : u"s");
 
+  g_pProgramAllowList = nullptr;
   delete g_pUtility;
   g_pUtility = nullptr;
   delete g_pConfig;
