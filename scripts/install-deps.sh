@@ -9,7 +9,8 @@ PKGS=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-de
       fonts-liberation fonts-wqy-microhei fonts-ipafont-gothic fonts-dejavu-core
       binutils-mingw-w64-x86-64 python3 unzip
       libxcb1-dev libxcb-ewmh-dev libx11-dev xvfb xdotool navit openbox
-      clang-14 libclang-rt-14-dev)
+      clang-14 libclang-rt-14-dev
+      systemd)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
