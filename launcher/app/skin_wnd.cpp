@@ -84,7 +84,7 @@ BOOL CSkinWnd::Create(HWND parent, HINSTANCE instance, int showCommand, DWORD ex
     // Empty when the file opened and its content was at fault.
     std::string failure = plat::lastFileFailure();
     if (!failure.empty()) failure = failure.compare(0, 3, "is ") == 0 ? " (it " + failure + ")" : " (cannot be read: " + failure + ")";
-    NKDbgPrintfW(u"[Vexa APP] %s: screen script %s of skin %s cannot be loaded%S, no window\r\n", m_szName,
+    NKDbgPrintfW(u"[Vexa APP] %s: screen script %s of skin %s cannot be loaded, no window%S\r\n", m_szName,
                  m_szScriptName, m_szSkinPath, failure.c_str());
     return FALSE;
   }
