@@ -96,20 +96,25 @@ TEST_F(ProcessTest, TerminateEndsTheWholeGroupWithTheGivenCode) {
   closeInfo(pi);
 }
 
-// Both programs and their children end, the one that ignores the request killed after the grace.
+// The programs and their children end, the one that ignores the request killed after the grace,
+// and what a program that ended left in its group goes too.
 TEST_F(ProcessTest, EndingTheStartedProgramsTakesTheirWholeGroupsPolitelyOrNot) {
   ::alarm(60);  // watchdog: a child outliving its group holds the wait below
-  const char* bodies[] = {"sleep 30 & echo $$ $! > 0.pids; wait",
-                          "trap '' TERM; sleep 30 & echo $$ $! > 1.pids; wait; sleep 30"};
-  PROCESS_INFORMATION started[2];
+  const char* bodies[] = {"sleep 300 & echo $$ $! > 0.pids; wait",
+                          "trap '' TERM; sleep 300 & echo $$ $! > 1.pids; wait; sleep 300",
+                          "sleep 300 & echo $! > 2.pids"};  // ends at once, its child lives on
+  PROCESS_INFORMATION started[3];
   std::string pids;
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < 3; ++i) {
     writeFile(std::to_string(i) + ".exe", std::string("#!/bin/sh\n") + bodies[i] + "\n", true);
     started[i] = start(plat::utf8ToUtf16("\\" + std::to_string(i) + ".exe").c_str());
     while (readHost(std::to_string(i) + ".pids").find('\n') == std::string::npos) usleep(1000);
     pids += readHost(std::to_string(i) + ".pids");
   }
+  ASSERT_EQ(WaitForSingleObject(started[2].hProcess, 10000), WAIT_OBJECT_0);
+  closeInfo(started[2]);
   EXPECT_EQ(plat::process::endStartedPrograms(300), 2u);
+  EXPECT_TRUE(consoleHas("what the ended program " + std::to_string(started[2].dwProcessId) + " left"));
   for (int i = 0; i < 2; ++i) {
     ASSERT_EQ(WaitForSingleObject(started[i].hProcess, 10000), WAIT_OBJECT_0);
     EXPECT_EQ(consoleHas("program " + std::to_string(started[i].dwProcessId) + " did not end"), i == 1);

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -70,6 +71,17 @@ std::mutex& childrenMutex() {
 std::map<pid_t, std::weak_ptr<ChildState>>& children() {
   static auto* c = new std::map<pid_t, std::weak_ptr<ChildState>>;
   return *c;
+}
+// The process groups of the programs we started, kept after a program ends while something it
+// started lives on in its group (a wrapper script that started the real program and ended).
+std::set<pid_t>& startedGroups() {
+  static auto* g = new std::set<pid_t>;
+  return *g;
+}
+// Whether group `group` of a program we started still has members that are ours: its leader is
+// gone (a group id is never handed out again while a member still uses it), or still ours.
+bool leftoverGroup(pid_t group) {
+  return kill(-group, 0) == 0 && (kill(group, 0) != 0 || children().count(group) != 0);
 }
 
 std::string& openerProgram() {
@@ -252,6 +264,8 @@ std::shared_ptr<ChildState> spawnChild(const std::vector<std::string>& argv, con
     if (rc == 0) {
       state->pid = pid;
       children()[pid] = state;
+      std::erase_if(startedGroups(), [](pid_t group) { return !leftoverGroup(group); });
+      startedGroups().insert(pid);
     }
   }
   posix_spawn_file_actions_destroy(&actions);
@@ -307,12 +321,21 @@ bool sameFileName(const std::string& a, const std::string& b) {
 namespace process {
 size_t endStartedPrograms(DWORD graceMs) {
   std::vector<std::shared_ptr<ChildState>> running;
+  std::vector<pid_t> leftovers;
   {
     std::lock_guard<std::mutex> lock(childrenMutex());
     for (auto& [pid, weak] : children())
       if (auto state = weak.lock()) running.push_back(state);
+    for (pid_t group : startedGroups())
+      if (!children().count(group) && leftoverGroup(group)) leftovers.push_back(group);
+    startedGroups().clear();
   }
-  if (running.empty()) return 0;
+  for (pid_t group : leftovers) {
+    console::write(format(u"Processes: ending what the ended program %d left in its process group\r\n",
+                          static_cast<int>(group)));
+    kill(-group, graceMs ? SIGTERM : SIGKILL);
+  }
+  if (running.empty() && leftovers.empty()) return 0;
   auto signalGroup = [](ChildState& state, int signal) {
     std::lock_guard<std::mutex> lock(state.killMutex);
     // The group outlives its leader (the pid stays taken while a member uses it as its group).
@@ -347,6 +370,13 @@ size_t endStartedPrograms(DWORD graceMs) {
     // Whatever of the group is left (a child that ignores the request) goes now.
     signalGroup(*state, SIGKILL);
   }
+  // A group has no descriptor to wait on: it is looked at every 10 ms until it is empty or the
+  // grace is spent.
+  auto anyLeft = [&] {
+    return std::any_of(leftovers.begin(), leftovers.end(), [](pid_t group) { return kill(-group, 0) == 0; });
+  };
+  while (anyLeft() && std::chrono::steady_clock::now() < deadline) ::poll(nullptr, 0, 10);
+  for (pid_t group : leftovers) kill(-group, SIGKILL);
   return running.size();
 }
 
