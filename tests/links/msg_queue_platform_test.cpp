@@ -218,8 +218,7 @@ TEST_F(MsgQueues, AQueueLivesWhileAnyHandleHoldsItAndNothingStaleIsRead) {
     EXPECT_EQ(console.contains("life was left by an earlier run: 1 old message dropped"), !companionRuns);
     CloseMsgQueue(reader);
     EXPECT_EQ(modeOf(host).first != 0, companionRuns) << "removed under a companion that holds it";
-    mq_close(planted);
-    mq_unlink(host.c_str());
+    mq_close(planted), mq_unlink(host.c_str());
   }
 }
 
@@ -228,8 +227,7 @@ TEST_F(MsgQueues, QueuesAreTheUsersAloneAndForeignOrOpenOnesAreRefused) {
   const mode_t saved = umask(0);
   HANDLE mine = open(u"access", true);
   EXPECT_EQ(modeOf(host).first, 0600u) << "made under a umask of 0";
-  CloseMsgQueue(mine);
-  umask(saved);
+  CloseMsgQueue(mine), umask(saved);
   const std::tuple<mode_t, bool, uid_t, const char*> cases[] = {  // refused unless "made anew"
       {0666, true, geteuid(), "access is open to others (mode 0666): not used"},
       {0666, false, geteuid(), "access was left by an earlier run and is open to others (mode 0666): made anew"},
@@ -241,9 +239,7 @@ TEST_F(MsgQueues, QueuesAreTheUsersAloneAndForeignOrOpenOnesAreRefused) {
     HANDLE q = open(u"access", true);
     EXPECT_EQ(q == nullptr, std::strstr(says, "made anew") == nullptr) << says;
     EXPECT_TRUE(console.contains(says)) << says;
-    CloseMsgQueue(q);
-    mq_close(planted);
-    mq_unlink(host.c_str());
+    CloseMsgQueue(q), mq_close(planted), mq_unlink(host.c_str());
   }
   plat::msgqueue::setAccessGroup(getgrgid(getegid())->gr_name);  // the unit's group: 0660, its own
   HANDLE shared = open(u"access", false);

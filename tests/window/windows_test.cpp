@@ -317,20 +317,16 @@ TEST_F(Windows, VisibilityChangesInABatchOrOneByOnePaintWhatAFreshLayoutPaints) 
   };
   uint32_t seed = 12345;
   auto next = [&](int n) { return static_cast<int>((seed = seed * 1103515245u + 12345u) >> 8) % n; };
-  std::vector<RECT> rects;
-  std::vector<int> parents;  // -1: the screen
+  std::vector<RECT> rects;   // (x, y, width, height); the last twelve inside one of the first
   std::vector<bool> shown(48, true);
-  for (int i = 0; i < 48; ++i) {
-    parents.push_back(i >= 36 ? next(36) : -1);
-    int size = parents.back() < 0 ? 400 : 80, x = next(size) - 20, y = next(size * 3 / 4) - 20;
-    rects.push_back(RECT{x, y, 20 + next(size / 3), 20 + next(size / 4)});  // (x, y, width, height)
-  }
+  for (int i = 0, size = 400; i < 48; ++i, size = i >= 36 ? 80 : 400)
+    rects.push_back(RECT{next(size) - 20, next(size * 3 / 4) - 20, 20 + next(size / 3), 20 + next(size / 4)});
   auto make = [&](std::vector<HWND>& out) {
     HWND screen = top(0, 0, 400, 300);
     out.clear();
     for (size_t i = 0; i < rects.size(); ++i) {
       const RECT& r = rects[i];
-      out.push_back(child(parents[i] < 0 ? screen : out[parents[i]], r.left, r.top, r.right, r.bottom, 0, shown[i]));
+      out.push_back(child(i >= 36 ? out[i * 7 % 36] : screen, r.left, r.top, r.right, r.bottom, 0, shown[i]));
       SetWindowLongPtrW(out.back(), GWL_USERDATA, static_cast<LONG_PTR>(i * 0x050325 + 0x101010));
       if (i % 5 == 0) SetWindowRgn(out.back(), CreateRectRgn(3, 3, r.right / 2, r.bottom - 3), FALSE);
     }
