@@ -190,7 +190,8 @@ bool CConfig::saveAtomically() {
   // save must not cost the user every setting.
   std::string bytes = plat::utf16ToUtf8(m_doc.GetDoc());
   if (plat::writeFileAtomically(plat::hostPath(m_path), bytes)) return true;
-  NKDbgPrintfW(u"CConfig::Save : cannot write %s, the previous file is kept\n", m_path);
+  NKDbgPrintfW(u"CConfig::Save : cannot write %s (%S), the previous file is kept\n", m_path,
+               plat::lastFileFailure().c_str());
   return false;
 }
 

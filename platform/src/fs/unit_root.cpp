@@ -164,7 +164,9 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
   pattern.push_back(0);
   int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) {
-    // Callers report why (a missing folder, a read-only medium) through GetLastError.
+    // Callers report why (a missing folder, a read-only medium) through GetLastError, and in
+    // words through lastFileFailure.
+    fs::setFileFailure(fs::reasonOf(errno));
     SetLastError(fs::errorFromErrno(errno, ::access(folder.c_str(), F_OK) == 0));
     return false;
   }
@@ -196,6 +198,7 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
   if (ok && ::rename(pattern.data(), hostPath.c_str()) != 0) failed();
   if (!ok) {
     ::unlink(pattern.data());
+    fs::setFileFailure(fs::reasonOf(failure));
     SetLastError(fs::errorFromErrno(failure, true));
     return false;
   }

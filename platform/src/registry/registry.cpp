@@ -218,7 +218,7 @@ bool flush() {
     s.sourceDamaged = false;
   }
   if (!writeFileAtomically(file, text)) {
-    console::writeUtf8("Registry: cannot write " + file + ", the previous file is kept\n");
+    console::writeUtf8("Registry: cannot write " + file + " (" + lastFileFailure() + "), the previous file is kept\n");
     return false;  // still marked: a later flush tries again
   }
   std::lock_guard<std::mutex> guard(s.lock);
