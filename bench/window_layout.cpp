@@ -31,13 +31,13 @@ struct Page {
       RegisterClassW(&wc);
       registered = true;
     }
-    screen = CreateWindowExW(0, u"BenchControl", u"", WS_POPUP | WS_VISIBLE, 0, 40, 800, 440, nullptr, nullptr,
-                             nullptr, nullptr);
+    screen = CreateWindowExW(0, u"BenchControl", u"", WS_POPUP | WS_VISIBLE, 0, 40, 800, 440, nullptr, nullptr, nullptr,
+                             nullptr);
     // A grid of small buttons, as a generated script of thousands of widgets lays them out.
     const int columns = 50;
     for (int i = 0; i < count; ++i)
-      controls.push_back(CreateWindowExW(0, u"BenchControl", u"", WS_CHILD, (i % columns) * 16,
-                                         (i / columns % 40) * 11, 15, 10, screen, nullptr, nullptr, nullptr));
+      controls.push_back(CreateWindowExW(0, u"BenchControl", u"", WS_CHILD, (i % columns) * 16, (i / columns % 40) * 11,
+                                         15, 10, screen, nullptr, nullptr, nullptr));
     pump();
   }
   ~Page() {

@@ -150,8 +150,7 @@ bool CProgramAllowList::Load(const std::string& hostFile) {
     for (char c : digest) lower += static_cast<char>(c >= 'A' && c <= 'F' ? c + 32 : c);
     m_digests[keyOf(plat::utf8ToUtf16(path))].push_back(lower);
   }
-  NKDbgPrintfW(u"[Vexa APP] allowed programs: %d listed in %S\n", static_cast<int>(m_digests.size()),
-               hostFile.c_str());
+  NKDbgPrintfW(u"[Vexa APP] allowed programs: %d listed in %S\n", static_cast<int>(m_digests.size()), hostFile.c_str());
   return true;
 }
 

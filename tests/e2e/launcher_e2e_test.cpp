@@ -202,7 +202,7 @@ std::string nmea(const std::string& body) {
 }
 
 TEST_F(LauncherE2E, RememberedProgramStartsAloneEndsAndTheCompanionHearsOfIt) {
-  program("StorageCard/Navi/Quick.exe", "sleep 2");
+  program("StorageCard/Navi/Quick.exe", "sleep 60 & echo $! > child.pid; sleep 2");  // the child stays
   program("StorageCard/Maps/Other.exe", "sleep 60");
   remember("\\StorageCard\\Navi\\Quick.exe");
   startMcu();
@@ -233,27 +233,16 @@ TEST_F(LauncherE2E, RememberedProgramStartsAloneEndsAndTheCompanionHearsOfIt) {
   mcu_->write("raw 00 ff 13 37\n");
   launcher_->interrupt();
   EXPECT_EQ(launcher_->wait(20), 0) << readAll(dir_ + "/launcher.txt");
-  EXPECT_NE(config().find("<GPS_MAPPATH>\\StorageCard\\Navi\\Quick.exe</GPS_MAPPATH>"), std::string::npos);
-  EXPECT_TRUE(fs::exists(dir_ + "/screens/screen.png"));
-}
-
-// The started program and its children end with the launcher; with the companion gone too, no
-// queue is left in the system.
-TEST_F(LauncherE2E, AQuitEndsTheRunningProgramAndLeavesNoQueueBehind) {
-  program("StorageCard/Navi/Long.exe", "sleep 60 & echo $! > child.pid; wait");
-  remember("\\StorageCard\\Navi\\Long.exe");
-  startMcu();
-  startLauncher("wait 600000\n");
-  const std::string pidFile = unit_ + "/StorageCard/Navi/child.pid";
-  ASSERT_TRUE(waitFor([&] { return readAll(pidFile).find('\n') != std::string::npos; }, 20)) << console();
-  launcher_->interrupt();
-  EXPECT_EQ(launcher_->wait(20), 0) << readAll(dir_ + "/launcher.txt");
-  const std::string child = readAll("/proc/" + std::to_string(std::stoi(readAll(pidFile))) + "/stat");
+  // What the programs left in their groups ended with the launcher; with the companion, the queues.
+  const std::string child =
+      readAll("/proc/" + std::to_string(std::stoi(readAll(unit_ + "/StorageCard/Navi/child.pid"))) + "/stat");
   EXPECT_TRUE(child.empty() || child.find(") Z") != std::string::npos) << "outlived the launcher: " << child;
   mcu_->write("quit\n");
   EXPECT_EQ(mcu_->wait(20), 0);
   for (const char* q : {"__MsgQueue_RUZ_Send__", "__MsgQueue_RUZ_Read__"})
     EXPECT_EQ(mq_open(("/" + prefix_ + q).c_str(), O_RDONLY), static_cast<mqd_t>(-1)) << q << " is left";
+  EXPECT_NE(config().find("<GPS_MAPPATH>\\StorageCard\\Navi\\Quick.exe</GPS_MAPPATH>"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ + "/screens/screen.png"));
 }
 
 TEST_F(LauncherE2E, TapOnARowAndOnStartStartsThatProgramAndRemembersIt) {

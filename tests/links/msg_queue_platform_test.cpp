@@ -188,7 +188,9 @@ mqd_t plant(const std::string& host, mode_t mode, bool hold, uid_t owner = geteu
   mq_attr attr{0, 5, 1000, 0, {}};
   mqd_t q = mq_open(host.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, &attr);
   fchmod(q, mode);
-  if ((owner != geteuid() && fchown(q, owner, owner) != 0) || mq_send(q, "navi", 4, 0) != 0 || (hold && flock(q, LOCK_SH) != 0)) ADD_FAILURE();
+  if ((owner != geteuid() && fchown(q, owner, owner) != 0) || mq_send(q, "navi", 4, 0) != 0 ||
+      (hold && flock(q, LOCK_SH) != 0))
+    ADD_FAILURE();
   return q;
 }
 std::pair<mode_t, gid_t> modeOf(const std::string& host) {

@@ -123,7 +123,7 @@ TEST_F(ProcessTest, EndingTheStartedProgramsTakesTheirWholeGroupsPolitelyOrNot) 
   std::istringstream in(pids);
   for (pid_t pid; in >> pid;) {  // gone, or a zombie nobody reaped yet
     for (std::string s = "x"; !s.empty() && s.find(") Z") == std::string::npos; usleep(1000))
-      s = std::string(std::istreambuf_iterator<char>(std::ifstream("/proc/" + std::to_string(pid) + "/stat").rdbuf()), {});
+      s = readHost("../../proc/" + std::to_string(pid) + "/stat");
   }
   EXPECT_EQ(plat::process::endStartedPrograms(300), 0u);
   ::alarm(0);

@@ -619,7 +619,8 @@ TEST_F(SkinCheckProgram, UnreadableFilesSayPermissionDeniedAndQuietPrintsOnlyFin
   if (!as.empty() && std::system((as + "true").c_str()) != 0) GTEST_SKIP() << "setpriv cannot run as nobody here";
   fs::permissions(unit, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
   const std::pair<const char*, const char*> cases[] = {
-      {"Skin200/Skin/dn.bmp", "image.xml:5: error: bitmap 'dn.bmp' of image 3 does not load (cannot be read: permission denied)"},
+      {"Skin200/Skin/dn.bmp", "image.xml:5: error: bitmap 'dn.bmp' of image 3 does not load (cannot be read: "
+                              "permission denied)"},
       {"Skin200/Main_Script.xml", "Main_Script.xml: error: cannot be read: permission denied"},
       {"Skin200/Skin", "Skin: error: cannot be read: permission denied: no bitmap or file in it loads"}};
   for (const auto& [file, says] : cases) {

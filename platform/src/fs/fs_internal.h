@@ -48,7 +48,8 @@ void setFileFailure(std::string reason);
 // Opens a host file (open(2) flags and mode) without ever blocking: anything that exists and
 // is neither a regular file nor a folder is refused before it is opened, with a console line
 // "<caller>: <path> is <kind>, not a file: not opened" and errno EINVAL; a folder fails with
-// EISDIR (a null `caller` leaves the line to the caller). The descriptor is close-on-exec and blocking. lastFileFailure() says why it failed.
+// EISDIR (a null `caller` leaves the line to the caller). The descriptor is close-on-exec and
+// blocking. lastFileFailure() says why it failed.
 int openRegularFile(const std::string& hostPath, int flags, mode_t mode, const char* caller);
 
 // The device's file-pattern rules ("*", "?", "*.*" and "name.*" also match names without a

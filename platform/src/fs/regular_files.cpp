@@ -57,7 +57,8 @@ int openRegularFile(const std::string& hostPath, int flags, mode_t mode, const c
   // Looked at before it is opened, so that a device is never opened at all; looked at again
   // once open, in case another file took its place meanwhile.
   auto refuse = [&](const std::string& kind) {
-    if (caller) console::writeUtf8(std::string(caller) + ": " + hostPath + " is " + kind + ", not a file: not opened\n");
+    if (caller)
+      console::writeUtf8(std::string(caller) + ": " + hostPath + " is " + kind + ", not a file: not opened\n");
     setFileFailure("is " + kind + ", not a file");
     errno = EINVAL;
     return -1;

@@ -132,7 +132,8 @@ HMODULE LoadLibraryExW(LPCWSTR name, HANDLE, DWORD) {
       struct stat st;
       if (unreadable.empty() && ::lstat(host.c_str(), &st) == 0) {
         std::string why = plat::lastFileFailure();
-        unreadable = "\"" + narrow(candidate) + "\" " + (why.compare(0, 3, "is ") == 0 ? why : "cannot be read: " + why);
+        unreadable =
+            "\"" + narrow(candidate) + "\" " + (why.compare(0, 3, "is ") == 0 ? why : "cannot be read: " + why);
       }
       continue;
     }
