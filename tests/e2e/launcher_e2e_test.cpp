@@ -410,9 +410,11 @@ TEST_F(LauncherE2E, ThroughGpsdTheLogsTimesReachTheCompanionAsGpsdComesGoesAndCo
   ASSERT_TRUE(waitFor([&] { return sent().size() >= 2; }, 60)) << console() << mcuLog();
   gpsd.reset();
   ASSERT_TRUE(waitFor([&] { return consoleHas("gpsd at 127.0.0.1:" + port + " went away"); }, 10)) << console();
-  const size_t before = sent().size();
-  const std::string last = sent().back();
   gpsd = std::make_unique<test_support::GpsFake>(std::stoi(port), log, dir_ + "/gpsfake2.txt");
+  ASSERT_TRUE(waitFor([&] { return countOf(console(), "GPS: reading") == 2; }, 60)) << console();
+  // What was sent until the reader was back may still be the kept time; a new one must follow.
+  const size_t before = sent().size();
+  const std::string last = before ? sent().back() : "";
   ASSERT_TRUE(waitFor([&] { return sent().size() > before && sent().back() != last; }, 60)) << console() << mcuLog();
   for (const std::string& t : sent())
     EXPECT_NE(std::find(logTimes.begin(), logTimes.end(), t), logTimes.end()) << t << " is not a time of the log";
