@@ -11,7 +11,8 @@ PKGS=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-de
       libxcb1-dev libxcb-ewmh-dev libx11-dev libxtst-dev xvfb xdotool navit openbox
       libgps-dev gpsd gpsd-clients
       libwayland-dev wayland-protocols libxkbcommon-dev libjson-c-dev sway xwayland grim wtype
-      clang-14 libclang-rt-14-dev)
+      clang-14 libclang-rt-14-dev
+      systemd)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -24,6 +24,8 @@ void releaseControls(std::vector<Record>& records) {
 }  // namespace
 
 int CSkinlet::SL_LoadImages() {
+  // A page may hold thousands of controls: their windows are laid out once, not once each.
+  plat::window::LayoutBatch batch;
   // A second call without an unload would orphan the first set of controls.
   SL_UnLoadImages();
   for (tagMenu& page : Menus) {
@@ -76,6 +78,7 @@ int CSkinlet::SL_LoadImages() {
 }
 
 int CSkinlet::SL_UnLoadImages() {
+  plat::window::LayoutBatch batch;
   for (tagMenu& page : Menus) {
     releaseControls(page.Buttons);
     releaseControls(page.Progresses);

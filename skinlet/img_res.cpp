@@ -18,11 +18,7 @@ int CImgRes::LoadImgResource(const WCHAR* file, const WCHAR* folder) {
   if (!xml.Load(skinlet::baseFile(rel))) {
     // A skin without its image table draws every screen blank: say which file and why.
     std::u16string path = skinlet::baseFile(rel);
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    NKDbgPrintfW(u"CImgRes: %s loads no image: %s\n", path.c_str(),
-                 attributes == INVALID_FILE_ATTRIBUTES ? u"no such file"
-                 : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? u"it is a folder"
-                                                           : u"it cannot be read or parsed");
+    NKDbgPrintfW(u"CImgRes: %s loads no image: %s\n", path.c_str(), skinlet::whyNotLoaded(path).c_str());
     return 0;
   }
   if (!skinlet::setBaseToSkinFolder(folder)) return 0;

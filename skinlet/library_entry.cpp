@@ -15,8 +15,18 @@ std::u16string entryLine(const char16_t* verb) {
   return line;
 }
 
-__attribute__((constructor)) void skinletAttached() { OutputDebugStringW(entryLine(u"attached").c_str()); }
+// A program whose output is its findings alone (skin-check) defines this symbol as non-zero:
+// the library then keeps its attach and detach lines off the console.
+extern "C" __attribute__((weak)) const int hu_skinlet_entry_lines_off;
 
-__attribute__((destructor)) void skinletDetached() { OutputDebugStringW(entryLine(u"detached").c_str()); }
+bool entryLinesOff() { return &hu_skinlet_entry_lines_off != nullptr && hu_skinlet_entry_lines_off != 0; }
+
+__attribute__((constructor)) void skinletAttached() {
+  if (!entryLinesOff()) OutputDebugStringW(entryLine(u"attached").c_str());
+}
+
+__attribute__((destructor)) void skinletDetached() {
+  if (!entryLinesOff()) OutputDebugStringW(entryLine(u"detached").c_str());
+}
 
 }  // namespace

@@ -12,6 +12,8 @@ constexpr int32_t kHidden = 0x100;
 
 template <typename Record, typename Hidden>
 void showControls(std::vector<Record>& records, int show, Hidden hidden) {
+  // A page may hold thousands of controls: their windows are laid out once, not once each.
+  plat::window::LayoutBatch batch;
   for (Record& record : records) {
     if (!record.Control || !record.Control->hWnd || hidden(record)) continue;
     ShowWindow(record.Control->hWnd, show ? SW_SHOW : SW_HIDE);

@@ -101,4 +101,14 @@ bool scriptRelativeName(std::u16string_view folder, std::u16string_view file, st
   return true;
 }
 
+std::u16string whyNotLoaded(const std::u16string& path) {
+  // Read first: the attribute query below is a file call of its own.
+  const std::string failure = plat::lastFileFailure();
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return u"no such file";
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return u"it is a folder";
+  if (failure.empty()) return u"it cannot be read or parsed";
+  return plat::utf8ToUtf16(failure.compare(0, 3, "is ") == 0 ? "it " + failure : "it cannot be read: " + failure);
+}
+
 }  // namespace skinlet

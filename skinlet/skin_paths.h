@@ -33,6 +33,11 @@ void baseFileInto(std::u16string_view name, WCHAR* out, size_t size);
 // ".\<folder>\<file>" relative to the base, at most 259 characters; false when longer.
 bool scriptRelativeName(std::u16string_view folder, std::u16string_view file, std::u16string& out);
 
+// Why a skin file at `path` that just failed to load gave nothing, for a console line: "no such
+// file", "it is a folder", "it is a named pipe (FIFO), not a file", "it cannot be read:
+// permission denied", or "it cannot be read or parsed" when it opened and its content failed.
+std::u16string whyNotLoaded(const std::u16string& path);
+
 // Copies `text` into a fixed buffer of `size` characters, cut to size - 1, terminated.
 void copyCut(WCHAR* out, size_t size, std::u16string_view text);
 

@@ -14,11 +14,7 @@ void CTxtRes::LoadLangConfig(const WCHAR* file) {
   CMarkup xml;
   // Without a language list every screen is without text: say why, once per load.
   if (!xml.Load(path.c_str())) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    NKDbgPrintfW(u"CTxtRes: %s lists no language: %s\n", path.c_str(),
-                 attributes == INVALID_FILE_ATTRIBUTES ? u"no such file"
-                 : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? u"it is a folder"
-                                                           : u"it cannot be read or parsed");
+    NKDbgPrintfW(u"CTxtRes: %s lists no language: %s\n", path.c_str(), skinlet::whyNotLoaded(path).c_str());
     return;
   }
   if (!xml.FindElem(u"LANGUAGES")) {

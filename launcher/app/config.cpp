@@ -81,6 +81,8 @@ int CConfig::Load() {
 
 int CConfig::Open() {
   if (Load()) return 1;
+  // Empty when the file opened and only its content failed.
+  const std::u16string failure = plat::utf8ToUtf16(plat::lastFileFailure());
   std::string host = plat::hostPath(m_path);
   DWORD attributes = GetFileAttributesW(m_path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -89,9 +91,15 @@ int CConfig::Open() {
                  m_path);
     return 1;
   }
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_SYSTEM)) {
+    // A named pipe or a device holds nothing to keep, and is not ours to replace either.
+    NKDbgPrintfW(u"CConfig: %s %s: running on defaults, settings are not saved\n", m_path, failure.c_str());
+    return 1;
+  }
   bool present = attributes != INVALID_FILE_ATTRIBUTES;
   if (present) {
-    NKDbgPrintfW(u"CConfig: %s cannot be read or parsed\n", m_path);
+    if (failure.empty()) NKDbgPrintfW(u"CConfig: %s cannot be read or parsed\n", m_path);
+    else NKDbgPrintfW(u"CConfig: %s cannot be read: %s\n", m_path, failure.c_str());
     // The user's volume, zone and remembered program are in it: keep it before it is replaced.
     plat::keepDamagedCopy(host);
   }
@@ -182,7 +190,8 @@ bool CConfig::saveAtomically() {
   // save must not cost the user every setting.
   std::string bytes = plat::utf16ToUtf8(m_doc.GetDoc());
   if (plat::writeFileAtomically(plat::hostPath(m_path), bytes)) return true;
-  NKDbgPrintfW(u"CConfig::Save : cannot write %s, the previous file is kept\n", m_path);
+  NKDbgPrintfW(u"CConfig::Save : cannot write %s (%S), the previous file is kept\n", m_path,
+               plat::lastFileFailure().c_str());
   return false;
 }
 

@@ -15,6 +15,9 @@
 #include "app/status_bar_wnd.h"
 #include "links/gpsd_com.h"
 #include "plat_display.h"
+#include "plat_msgqueue.h"
+#include "plat_process.h"
+#include "services/program_allow_list.h"
 #include "services/utility.h"
 #include "windows.h"
 
@@ -22,6 +25,8 @@ namespace {
 
 // Exit status when the settings could not be set up at all (not even from built-in defaults).
 constexpr int kExitConfigurationUnusable = 3;
+// How long the started programs get to end by themselves when the launcher ends.
+constexpr DWORD kProgramGraceMs = 2000;
 
 struct CommandLine {
   std::string unit;
@@ -31,6 +36,8 @@ struct CommandLine {
   std::string display;
   std::string script;
   std::string snapshots;
+  std::string allowPrograms;
+  std::string queueGroup;
   int scale = 1;
   bool fullscreen = false;
   bool accelerated = false;
@@ -54,6 +61,10 @@ void usage(FILE* out) {
       "  --snapshots DIR     headless only: write a PNG of the screen to DIR each time it changes\n"
       "                      (default: a new folder under $XDG_RUNTIME_DIR or /tmp, named at start)\n"
       "  --console-file F    copy every debug-console line to the host file F\n"
+      "  --allow-programs F  start only the programs the host file F lists with their SHA-256 digest,\n"
+      "                      one a line as sha256sum writes it (digest, blanks, device path)\n"
+      "  --queue-group G     make the companion's message queues 0660 and give them to group G\n"
+      "                      (default: the user's alone, 0600)\n"
       "  --watch             reload the screens when a script, image.xml, a bitmap or a language\n"
       "                      file of the skin changes on disk (for skin authors; docs/live-reload.md)\n"
       "  --gps SOURCE        where the GPS receiver is read: serial (COM9, else COM3; the default),\n"
@@ -77,6 +88,8 @@ CommandLine parse(int argc, char** argv) {
     else if (arg == "--display") value(line.display);
     else if (arg == "--script") value(line.script);
     else if (arg == "--snapshots") value(line.snapshots);
+    else if (arg == "--allow-programs") value(line.allowPrograms);
+    else if (arg == "--queue-group") value(line.queueGroup);
     else if (arg == "--gps") {
       value(line.gps);
       GpsSource checked;
@@ -217,7 +230,22 @@ int main(int argc, char** argv) {
   if (!gpsError.empty()) NKDbgPrintfW(u"[Vexa APP] HU_GPS: %S; reading the serial port\n", gpsError.c_str());
   if (gps.gpsd) NKDbgPrintfW(u"[Vexa APP] GPS through gpsd at %S:%d\n", gps.host.c_str(), gps.port);
 
+  if (!line.queueGroup.empty()) plat::msgqueue::setAccessGroup(line.queueGroup);
+  std::unique_ptr<CProgramAllowList> allowList;
+  if (!line.allowPrograms.empty()) {
+    allowList = std::make_unique<CProgramAllowList>();
+    allowList->Load(line.allowPrograms);
+    g_pProgramAllowList = allowList.get();
+  }
+
   int result = run(line, gps);
+  // The programs started from the card end with the shell (a next start would otherwise find a
+  // second copy running); their watchers have no window left to report to.
+  if (size_t ended = plat::process::endStartedPrograms(kProgramGraceMs))
+    NKDbgPrintfW(u"[Vexa APP] %d started program%s ended with the launcher\n", static_cast<int>(ended),
+                 ended == 1 ? u"" : u"s");
+
+  g_pProgramAllowList = nullptr;
 
   delete g_pUtility;
   g_pUtility = nullptr;

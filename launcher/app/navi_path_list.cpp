@@ -106,8 +106,14 @@ void CNaviPathList::ScanFolder(const std::u16string& folder, int depth, std::vec
   if (find == INVALID_HANDLE_VALUE) return;  // absent or unreadable: nothing to list there
   do {
     if (++entries >= kMaxEntries || m_stop) break;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) continue;
     std::u16string name = data.cFileName;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) {
+      // Besides the host's dot-files, system entries are named pipes, devices and links to
+      // nothing: a program name on one of those would never start.
+      if (name[0] != u'.' && endsWithExe(name))
+        NKDbgPrintfW(u"[Vexa APP] navigation list: %s\\%s is not a file, skipped\r\n", folder.c_str(), name.c_str());
+      continue;
+    }
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (name == u"." || name == u"..") continue;
       // A folder path that cannot hold even a short name inside it leads to no usable program.

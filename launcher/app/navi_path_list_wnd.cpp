@@ -9,6 +9,7 @@
 #include "app/navi_path_list.h"
 #include "app/storage_monitor.h"
 #include "links/can_protocal.h"
+#include "services/program_allow_list.h"
 #include "services/utility.h"
 
 namespace {
@@ -360,6 +361,8 @@ void CNaviPathListWnd::OnPrePaint() {
     const int i = m_nPage * m_nRowsPerPage + r;
     if (i >= count) break;
     std::u16string path = g_pNaviPathList->GetItem(i);
+    // A program the unit's allow-list refuses is listed, marked as one that will not start.
+    if (g_pProgramAllowList && !g_pProgramAllowList->AllowsCached(path.c_str())) path += u"  (not allowed to start)";
     m_View.SL_tblSetItemType(r, static_cast<ENPICTYPE>(16));
     m_View.SL_tblSetTexture(r, path.c_str());
     m_View.SL_tblSetUnSelectedItem(r, 1);

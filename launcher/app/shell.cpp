@@ -73,6 +73,7 @@ bool CShell::Start(HINSTANCE instance, const GpsSource& gps) {
   // configuration store and the registry as they load.
   plat::removeStaleTemporaries(plat::hostPath(u"\\NFlash"));
   reportConfiguration(*g_pConfig);
+  app::ReportFoldersOthersMayWrite();
   g_pDeviceProtocol = new CNullDeviceProtocol();
   g_pDeviceProtocol->IsReaderRunning(0);
   g_pDeviceProtocol->IsWriterRunning(0);

@@ -81,8 +81,12 @@ BOOL CSkinWnd::Create(HWND parent, HINSTANCE instance, int showCommand, DWORD ex
 
   // A screen whose script is missing or broken gets no window; the others go on without it.
   if (!m_View.SL_LoadSkin(m_szScriptName, m_szSkinPath)) {
-    NKDbgPrintfW(u"[Vexa APP] %s: screen script %s of skin %s cannot be loaded, no window\r\n", m_szName,
-                 m_szScriptName, m_szSkinPath);
+    // Empty when the file opened and its content was at fault.
+    std::string failure = plat::lastFileFailure();
+    if (!failure.empty())
+      failure = failure.compare(0, 3, "is ") == 0 ? " (it " + failure + ")" : " (cannot be read: " + failure + ")";
+    NKDbgPrintfW(u"[Vexa APP] %s: screen script %s of skin %s cannot be loaded, no window%S\r\n", m_szName,
+                 m_szScriptName, m_szSkinPath, failure.c_str());
     return FALSE;
   }
   if (m_View.Pages().empty()) {

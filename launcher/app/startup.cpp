@@ -185,4 +185,19 @@ bool ApplyTimeZone(CConfig& config) {
   return true;
 }
 
+int ReportFoldersOthersMayWrite() {
+  WCHAR data[MAX_PATH];
+  CConfig::GetDataFolder(data);
+  int shared = 0;
+  for (const WCHAR* folder : {static_cast<const WCHAR*>(u"\\"), static_cast<const WCHAR*>(data)}) {
+    std::string who = plat::writableByOthers(plat::hostPath(folder));
+    if (who.empty()) continue;
+    ++shared;
+    NKDbgPrintfW(u"[Vexa APP] %S can be written by %S: they may change the unit's settings and the programs it "
+                 u"starts\n",
+                 plat::hostPath(folder).c_str(), who.c_str());
+  }
+  return shared;
+}
+
 }  // namespace app

@@ -32,4 +32,9 @@ void BuildTimeZoneList(TIME_ZONE_INFORMATION (&list)[kTimeZoneCount], TimeZoneNa
 // names, and the registry would keep it). Returns true when a zone was set.
 bool ApplyTimeZone(CConfig& config);
 
+// Says on the console when the unit root or the data folder may be written by other users than
+// the unit's: they could change its settings, its registry and the programs it starts. Returns
+// how many such folders there are.
+int ReportFoldersOthersMayWrite();
+
 }  // namespace app

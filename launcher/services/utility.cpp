@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "links/device_protocol.h"
+#include "services/program_allow_list.h"
 
 namespace {
 
@@ -173,6 +174,13 @@ void sendCommand(HWND owner, LPCWSTR registeredName, LPARAM lParam) {
 DWORD WINAPI watchProgram(LPVOID parameter) {
   std::unique_ptr<WatchRequest> request(static_cast<WatchRequest*>(parameter));
   PROCESS_INFORMATION pi = {};
+  // Checked here, right before the start, by touch or by itself alike.
+  std::string why;
+  if (g_pProgramAllowList && !g_pProgramAllowList->Allows(request->path.c_str(), why)) {
+    NKDbgPrintfW(u"[Vexa APP] %s is not allowed to start: %S\n", request->path.c_str(), why.c_str());
+    sendCommand(request->owner, u"APPLICATION_MESSAGEID_NAVIERRORMSG", 0);
+    return 0;
+  }
   if (!CreateProcessW(request->path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, &pi)) {
     NKDbgPrintfW(u"CreateProcess failed (%d).\n", static_cast<int>(GetLastError()));
     sendCommand(request->owner, u"APPLICATION_MESSAGEID_NAVIERRORMSG", 0);

@@ -92,7 +92,16 @@ std::u16string devicePath(const std::string& hostPath);
 // Replaces a host file atomically with the given bytes: temporary file, flush, rename. On
 // failure GetLastError() tells why.
 bool writeFileAtomically(const std::string& hostPath, const std::string& bytes);
+// Reads a whole regular file; false for anything else (a folder, a named pipe, a device: those
+// are never read, and the console names them), or when it cannot be read.
 bool readHostFile(const std::string& hostPath, std::string& bytes);
+// Who besides its owner may write a host folder ("every user (mode 0777)", "the members of its
+// group (mode 0775)"), or empty when no one else may (a user-private group does not count).
+std::string writableByOthers(const std::string& hostFolder);
+// Why the last file call of this thread failed to open a file, in the console's words ("permission
+// denied", "is a named pipe (FIFO), not a file", "no such file or directory"); empty after an open
+// that worked.
+std::string lastFileFailure();
 
 // Keeping what a failed load would otherwise lose. A file that could not be read or parsed is
 // copied to "<file>.damaged-<UTC time>" beside it before anything replaces it; at most

@@ -52,7 +52,16 @@ std::string namePrefix();
 // The host name ("/" + prefix + name) a queue name maps to.
 std::string hostName(const std::u16string& name);
 // Removes the named queue from the system (its messages are lost). Returns false when absent.
+// (A queue goes by itself when its last handle, in any process, is closed.)
 bool removeQueue(const std::u16string& name);
+// Queues are created for the user alone (0600); with a group named here (or in the environment
+// variable HU_MSGQUEUE_GROUP at first use) they are made 0660 and given to that group, so that a
+// companion running as another user of the group can open them. Set before the first queue.
+void setAccessGroup(const std::string& group);
+std::string accessGroup();
+// For an end of the process that runs no destructors (a restart request): removes the queues
+// whose last handle is in this process. The handles stay usable until the process ends.
+void removeQueuesAtExit();
 // The note about the system's limits is written once per process; tests make it come again.
 void resetLimitNotice();
 }  // namespace plat::msgqueue

@@ -89,6 +89,11 @@ namespace plat::process {
 void setOpener(const std::string& hostProgram);
 // Number of child processes started by this program that have not ended yet.
 size_t runningChildren();
+// Ends every program this process started that still runs, with its process group (what a
+// script started goes with it): asks them to end (SIGTERM), waits up to `graceMs` real
+// milliseconds, then kills what is left of each group; 0 kills at once. The console names each.
+// Returns how many programs were running.
+size_t endStartedPrograms(DWORD graceMs);
 // Whether the process `pid` belongs to the program started as `started`: it is that process,
 // one of its descendants, or in its process group (a program on the card is often a script that
 // starts the real program; every program we start leads a process group of its own). False for

@@ -382,6 +382,17 @@ void injectKey(UINT virtualKey, bool down);
 void postQuit(DWORD threadId, int exitCode);
 // Number of windows alive (tests look for leaks with it).
 size_t windowCount();
+// While a batch is open (on any thread), showing and hiding windows only gathers the area it
+// touches; the visible regions are worked out once, when the last batch closes, or earlier when
+// something draws or looks for paints meanwhile. A page that shows its thousands of controls one
+// ShowWindow at a time then costs one pass instead of one per control. Not a CE call.
+class LayoutBatch {
+ public:
+  LayoutBatch();
+  ~LayoutBatch();
+  LayoutBatch(const LayoutBatch&) = delete;
+  LayoutBatch& operator=(const LayoutBatch&) = delete;
+};
 }  // namespace plat::window
 
 #ifndef ERROR_TLW_WITH_WSCHILD

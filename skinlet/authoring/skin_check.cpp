@@ -6,7 +6,12 @@
 // way the engine finds them.
 #include "authoring/skin_check.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -306,6 +311,9 @@ struct Resources {
   std::vector<LanguageModule> modules;
   bool haveLanguages = false;
   std::u16string skinFilesDevice;  // "<skin>\Skin\" as a device path
+  // Why the Skin folder cannot be looked into ("permission denied"), or empty: one finding says
+  // it, instead of one "does not exist" for every file in it.
+  std::string skinFolderUnreadable;
 
   Resources() = default;
   Resources(const Resources&) = delete;
@@ -326,6 +334,16 @@ bool deviceFileExists(const std::u16string& device) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Why a folder cannot be listed and looked into, or empty when it can (or is not there).
+std::string folderUnreadable(const fs::path& folder) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return {};
+  if (::access(folder.c_str(), R_OK | X_OK) == 0) return {};
+  std::string reason = std::strerror(errno);
+  if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+  return reason;
+}
+
 void readImageTable(const fs::path& skinFolder, Resources& res, std::vector<Finding>* out) {
   std::vector<Finding> ignored;
   Report report(out ? *out : ignored, (skinFolder / "image.xml").string());
@@ -337,6 +355,9 @@ void readImageTable(const fs::path& skinFolder, Resources& res, std::vector<Find
                                     suggestion(doc.root.tag, {u"IMAGES"}));
     return;
   }
+  if (!res.skinFolderUnreadable.empty() && out)
+    out->push_back(Finding{(skinFolder / "Skin").string(), 0, Severity::Error,
+                           "cannot be read: " + res.skinFolderUnreadable + ": no bitmap or file in it loads"});
   for (const Node& image : doc.root.children) {
     if (image.tag != u"IMAGE") {
       report.error(image.line, "unknown element " + named(image.tag) + " in IMAGES is not read" +
@@ -354,6 +375,8 @@ void readImageTable(const fs::path& skinFolder, Resources& res, std::vector<Find
     std::u16string device = deviceJoin(res.skinFilesDevice, image.data);
     if (image.data.empty()) {
       report.error(image.line, "image " + std::to_string(id) + " names no bitmap file");
+    } else if (!res.skinFolderUnreadable.empty()) {
+      // Said once for the folder.
     } else if (!deviceFileExists(device)) {
       report.error(image.line, "bitmap " + named(image.data) + " of image " + std::to_string(id) +
                                    " does not exist in the Skin folder");
@@ -367,7 +390,8 @@ void readImageTable(const fs::path& skinFolder, Resources& res, std::vector<Find
         entry.height = std::abs(info.bmHeight);
         DeleteObject(bitmap);
       } else {
-        std::string reason = why.after(": ");
+        // The loader's line names the host file, then why: "SHLoadDIBitmap: <file>: <why>".
+        std::string reason = why.after(plat::hostPath(device) + ": ");
         report.error(image.line, "bitmap " + named(image.data) + " of image " + std::to_string(id) +
                                      " does not load (" + (reason.empty() ? "not a bitmap the engine reads" : reason) +
                                      ")");
@@ -425,6 +449,7 @@ void readLanguages(const fs::path& languageFolder, Resources& res, std::vector<F
     module.handle = device.empty() ? nullptr : LoadLibraryExW(device.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     if (!module.handle) {
       std::string reason = why.after("is not a language module:");
+      if (reason.empty()) reason = why.after("\" ");  // there but unusable: "cannot be read: ..."
       if (reason.empty()) reason = "not found";
       report.error(language.line, "language module " + named(language.data) + " (" + std::to_string(module.langId) +
                                       ") does not load (" + reason + "): its texts are missing from every screen");
@@ -576,7 +601,7 @@ class ScriptChecker {
   void checkImage(const Node& node) {
     const int32_t id = node.number(schema::kImageAttributes[0]);
     // A negative id is how a script says "no image": it is never looked up with success.
-    if (id < 0 || !m_res.haveImageTable) return;
+    if (id < 0 || !m_res.haveImageTable || !m_res.skinFolderUnreadable.empty()) return;
     auto it = id <= 0xFFFF ? m_res.images.find(id) : m_res.images.end();
     if (it == m_res.images.end()) {
       m_report.error(node.line, "image " + std::to_string(id) + " of " + named(node.tag) + " is not in image.xml");
@@ -589,6 +614,7 @@ class ScriptChecker {
 
   void checkFile(const Node& node) {
     if (node.data.empty()) return;  // the table's path is then the folder itself: nothing is opened
+    if (!m_res.skinFolderUnreadable.empty()) return;  // said once for the folder
     std::u16string device = deviceJoin(m_res.skinFilesDevice, node.data);
     if (!deviceFileExists(device))
       m_report.error(node.line,
@@ -1015,6 +1041,7 @@ fs::path languageFolderOf(const fs::path& skinFolder, const Options& options) {
 
 void prepare(const fs::path& skinFolder, const Options& options, Resources& res, std::vector<Finding>* out) {
   res.skinFilesDevice = deviceJoin(deviceOf(skinFolder), u"Skin");
+  res.skinFolderUnreadable = folderUnreadable(skinFolder / "Skin");
   readImageTable(skinFolder, res, out);
   readLanguages(languageFolderOf(skinFolder, options), res, out);
 }
@@ -1057,10 +1084,10 @@ std::vector<Finding> checkSkin(const fs::path& skinFolder, const Options& option
   prepare(skinFolder, options, res, &findings);
   std::vector<fs::path> scripts;
   std::error_code ec;
-  for (fs::directory_iterator it(skinFolder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code typeError;
-    if (it->is_regular_file(typeError) && isScriptName(it->path())) scripts.push_back(it->path());
-  }
+  // Whatever a script's name stands for is checked: a folder, a named pipe or a link that leads
+  // nowhere in its place is a script the engine cannot load, and is reported as one.
+  for (fs::directory_iterator it(skinFolder, ec), end; !ec && it != end; it.increment(ec))
+    if (isScriptName(it->path())) scripts.push_back(it->path());
   std::sort(scripts.begin(), scripts.end());
   if (scripts.empty())
     findings.push_back(Finding{skinFolder.string(), 0, Severity::Error, "holds no screen script (*.xml besides image.xml)"});

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
+#include <cerrno>
 #include <system_error>
 
 #include "windows.h"
@@ -90,17 +90,34 @@ std::u16string deviceOf(const fs::path& host) {
   return device;
 }
 
-bool loadDocument(const fs::path& file, Report& report, Document& doc) {
+// Why a path is no file the engine could read, or empty when it is a regular file; looked at
+// without opening it, so that a named pipe or a device is never waited on.
+std::string notAFile(const fs::path& file) {
   std::error_code ec;
   fs::file_status status = fs::status(file, ec);
-  if (ec || !fs::exists(status)) {
-    report.error(0, "no such file");
+  if (ec && ec.value() == ELOOP) return "is a link loop";
+  if (!fs::exists(status)) {
+    std::error_code linkError;
+    return fs::is_symlink(fs::symlink_status(file, linkError)) ? "is a link to nothing" : "no such file";
+  }
+  switch (status.type()) {
+    case fs::file_type::regular: return {};
+    case fs::file_type::directory: return "is a folder, not a file";
+    case fs::file_type::fifo: return "is a named pipe (FIFO), not a file";
+    case fs::file_type::socket: return "is a socket, not a file";
+    case fs::file_type::character: return "is a character device, not a file";
+    case fs::file_type::block: return "is a block device, not a file";
+    default: return "is not a plain file";
+  }
+}
+
+bool loadDocument(const fs::path& file, Report& report, Document& doc) {
+  std::string why = notAFile(file);
+  if (!why.empty()) {
+    report.error(0, why);
     return false;
   }
-  if (fs::is_directory(status)) {
-    report.error(0, "is a folder, not a file");
-    return false;
-  }
+  std::error_code ec;
   std::uintmax_t size = fs::file_size(file, ec);
   if (ec) {
     report.error(0, "cannot be read: " + ec.message());
@@ -111,16 +128,14 @@ bool loadDocument(const fs::path& file, Report& report, Document& doc) {
                         " bytes are not read");
     return false;
   }
-  {
-    std::ifstream probe(file, std::ios::binary);
-    if (!probe) {
-      report.error(0, "cannot be read (no permission?)");
-      return false;
-    }
-  }
   std::u16string device = deviceOf(file);
   bool loaded = !device.empty() && doc.xml.Load(device);
   doc.indexLines();
+  if (!loaded && !plat::lastFileFailure().empty()) {
+    // Not opened at all (no permission, or it changed into something else meanwhile).
+    report.error(0, "cannot be read: " + plat::lastFileFailure());
+    return false;
+  }
   if (!loaded) {
     // The load result comes first ("N bytes to M wide chars"), then the parse error.
     std::string error = narrow(doc.xml.GetError());

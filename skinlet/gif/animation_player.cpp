@@ -17,7 +17,8 @@ void complain(const std::string& operation, const std::string& text) {
 bool readWholeFile(const WCHAR* path, std::vector<uint8_t>& out, std::string& why) {
   HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) {
-    why = "cannot open the file";
+    const std::string failure = plat::lastFileFailure();
+    why = failure.compare(0, 3, "is ") == 0 ? "it " + failure : "cannot be read: " + failure;
     return false;
   }
   DWORD high = 0;

@@ -1,6 +1,7 @@
 // A damaged settings file is kept before anything replaces it, and the unit comes up whatever
 // its settings files hold: from the factory copy, else from built-in defaults.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -149,6 +150,11 @@ TEST_F(DamagedConfigTest, AFolderInPlaceOfTheFileIsNamedOnTheConsoleAndLeftAlone
   EXPECT_TRUE(fs::is_directory(root_ / "GPSData/Config.xml/inside"));
   int volume = 8;
   EXPECT_EQ(config.GetValue(u"VOLUME_LEVEL", &volume), 0);
+  fs::remove_all(root_ / "GPSData/Config.xml");  // a named pipe, likewise
+  ASSERT_EQ(::mkfifo((root_ / "GPSData/Config.xml").c_str(), 0644), 0);
+  ASSERT_EQ(CConfig().Open(), 1);
+  EXPECT_TRUE(logged("Config.xml is a named pipe (FIFO), not a file: running on defaults"));
+  EXPECT_TRUE(fs::is_fifo(root_ / "GPSData/Config.xml"));
 }
 
 TEST_F(DamagedConfigTest, RestoringTheFactoryCopyLeavesNoTemporaryFile) {

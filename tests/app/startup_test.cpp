@@ -1,6 +1,7 @@
 // Start-up settings applied from the configuration store, and the time-zone list built from
 // the registry and the display names of the system language.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -182,6 +183,15 @@ TEST_F(StartupTest, ABadLanguageModuleLeavesTheTimeZoneAlone) {
     EXPECT_EQ(std::u16string(zone.StandardName), u"Before Standard Time");
     EXPECT_TRUE(consoleHas("TIME_ZONE 63: the language module holds no time-zone names, zone unchanged"));
   }
+}
+
+TEST_F(StartupTest, FoldersOthersMayWriteAreNamedOnTheConsole) {
+  const int cases[][3] = {{0755, 0755, 0}, {0777, 0755, 1}, {0755, 0757, 1}, {01777, 0777, 2}};  // root, data, named
+  for (auto [root, data, named] : cases) {
+    ::chmod(unitRoot().c_str(), root), ::chmod(hostPath("GPSData").c_str(), data);
+    EXPECT_EQ(app::ReportFoldersOthersMayWrite(), named) << std::oct << root << " " << data;
+  }
+  EXPECT_TRUE(consoleHas("GPSData can be written by every user (mode 0777)"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The launcher program itself on a temporary unit: headless display with an input script, the
 // companion simulator on the message queues and a GPS replay on a pseudo-terminal as COM9.
 // These run on the real clock (three processes), so each waits for what it expects with a bound.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mqueue.h>
 #include <signal.h>
@@ -205,7 +206,7 @@ std::string nmea(const std::string& body) {
 }
 
 TEST_F(LauncherE2E, RememberedProgramStartsAloneEndsAndTheCompanionHearsOfIt) {
-  program("StorageCard/Navi/Quick.exe", "sleep 2");
+  program("StorageCard/Navi/Quick.exe", "sleep 60 & echo $! > child.pid; sleep 2");  // the child stays
   program("StorageCard/Maps/Other.exe", "sleep 60");
   remember("\\StorageCard\\Navi\\Quick.exe");
   startMcu();
@@ -236,6 +237,14 @@ TEST_F(LauncherE2E, RememberedProgramStartsAloneEndsAndTheCompanionHearsOfIt) {
   mcu_->write("raw 00 ff 13 37\n");
   launcher_->interrupt();
   EXPECT_EQ(launcher_->wait(20), 0) << readAll(dir_ + "/launcher.txt");
+  // What the programs left in their groups ended with the launcher; with the companion, the queues.
+  const std::string child =
+      readAll("/proc/" + std::to_string(std::stoi(readAll(unit_ + "/StorageCard/Navi/child.pid"))) + "/stat");
+  EXPECT_TRUE(child.empty() || child.find(") Z") != std::string::npos) << "outlived the launcher: " << child;
+  mcu_->write("quit\n");
+  EXPECT_EQ(mcu_->wait(20), 0);
+  for (const char* q : {"__MsgQueue_RUZ_Send__", "__MsgQueue_RUZ_Read__"})
+    EXPECT_EQ(mq_open(("/" + prefix_ + q).c_str(), O_RDONLY), static_cast<mqd_t>(-1)) << q << " is left";
   EXPECT_NE(config().find("<GPS_MAPPATH>\\StorageCard\\Navi\\Quick.exe</GPS_MAPPATH>"), std::string::npos);
   EXPECT_TRUE(fs::exists(dir_ + "/screens/screen.png"));
 }
@@ -401,9 +410,11 @@ TEST_F(LauncherE2E, ThroughGpsdTheLogsTimesReachTheCompanionAsGpsdComesGoesAndCo
   ASSERT_TRUE(waitFor([&] { return sent().size() >= 2; }, 60)) << console() << mcuLog();
   gpsd.reset();
   ASSERT_TRUE(waitFor([&] { return consoleHas("gpsd at 127.0.0.1:" + port + " went away"); }, 10)) << console();
-  const size_t before = sent().size();
-  const std::string last = sent().back();
   gpsd = std::make_unique<test_support::GpsFake>(std::stoi(port), log, dir_ + "/gpsfake2.txt");
+  ASSERT_TRUE(waitFor([&] { return countOf(console(), "GPS: reading") == 2; }, 60)) << console();
+  // What was sent until the reader was back may still be the kept time; a new one must follow.
+  const size_t before = sent().size();
+  const std::string last = before ? sent().back() : "";
   ASSERT_TRUE(waitFor([&] { return sent().size() > before && sent().back() != last; }, 60)) << console() << mcuLog();
   for (const std::string& t : sent())
     EXPECT_NE(std::find(logTimes.begin(), logTimes.end(), t), logTimes.end()) << t << " is not a time of the log";

@@ -2,8 +2,16 @@
 // the system's depth limit, waking a blocked reader, and name prefixes.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <mqueue.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cstring>
 #include <thread>
+#include <tuple>
 
 #include "links_support.h"
 
@@ -172,6 +180,74 @@ TEST_F(MsgQueues, PrefixesKeepRunsApart) {
   plat::msgqueue::removeQueue(u"shared");
   plat::msgqueue::setNamePrefix(first);
   CloseMsgQueue(a);
+}
+
+// A queue planted with a raw descriptor, as a live companion (`hold`: its handle's lock), a
+// killed run or another user leaves it; and a queue's mode and group (mode 0: not there).
+mqd_t plant(const std::string& host, mode_t mode, bool hold, uid_t owner = geteuid()) {
+  mq_attr attr{0, 5, 1000, 0, {}};
+  mqd_t q = mq_open(host.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, &attr);
+  fchmod(q, mode);
+  if ((owner != geteuid() && fchown(q, owner, owner) != 0) || mq_send(q, "navi", 4, 0) != 0 ||
+      (hold && flock(q, LOCK_SH) != 0))
+    ADD_FAILURE();
+  return q;
+}
+std::pair<mode_t, gid_t> modeOf(const std::string& host) {
+  struct stat st {};
+  mqd_t q = mq_open(host.c_str(), O_RDONLY);
+  if (q == static_cast<mqd_t>(-1) || fstat(q, &st) != 0 || mq_close(q) != 0) return {0, 0};
+  return {st.st_mode & 0777, st.st_gid};
+}
+
+// As on the device: a queue lives while any handle of any process holds it, goes with the last,
+// and what a run that ended without closing it left is not read by the next.
+TEST_F(MsgQueues, AQueueLivesWhileAnyHandleHoldsItAndNothingStaleIsRead) {
+  const std::string host = plat::msgqueue::hostName(u"life");
+  char buffer[1000];
+  DWORD got = 0;
+  HANDLE reader = open(u"life", true), writer = open(u"life", false);
+  ASSERT_TRUE(WriteMsgQueue(writer, const_cast<char*>("kept"), 4, 0, 0));
+  CloseMsgQueue(writer);
+  ASSERT_TRUE(ReadMsgQueue(reader, buffer, sizeof buffer, &got, 0, nullptr)) << "lost with one handle left";
+  CloseMsgQueue(reader);
+  EXPECT_EQ(modeOf(host).first, 0u) << "the last handle left it behind";
+  for (bool companionRuns : {false, true}) {
+    linktest::ConsoleCapture console;
+    mqd_t planted = plant(host, 0600, companionRuns);
+    reader = open(u"life", true);
+    EXPECT_EQ(ReadMsgQueue(reader, buffer, sizeof buffer, &got, 0, nullptr), companionRuns ? TRUE : FALSE);
+    EXPECT_EQ(console.contains("life was left by an earlier run: 1 old message dropped"), !companionRuns);
+    CloseMsgQueue(reader);
+    EXPECT_EQ(modeOf(host).first != 0, companionRuns) << "removed under a companion that holds it";
+    mq_close(planted), mq_unlink(host.c_str());
+  }
+}
+
+TEST_F(MsgQueues, QueuesAreTheUsersAloneAndForeignOrOpenOnesAreRefused) {
+  const std::string host = plat::msgqueue::hostName(u"access");
+  const mode_t saved = umask(0);
+  HANDLE mine = open(u"access", true);
+  EXPECT_EQ(modeOf(host).first, 0600u) << "made under a umask of 0";
+  CloseMsgQueue(mine), umask(saved);
+  const std::tuple<mode_t, bool, uid_t, const char*> cases[] = {  // refused unless "made anew"
+      {0666, true, geteuid(), "access is open to others (mode 0666): not used"},
+      {0666, false, geteuid(), "access was left by an earlier run and is open to others (mode 0666): made anew"},
+      {0600, true, 65534, "access belongs to another user (uid 65534): not used"}};
+  for (const auto& [mode, held, owner, says] : cases) {
+    if (owner != geteuid() && geteuid() != 0) continue;  // only root plants another user's queue
+    linktest::ConsoleCapture console;
+    mqd_t planted = plant(host, mode, held, owner);
+    HANDLE q = open(u"access", true);
+    EXPECT_EQ(q == nullptr, std::strstr(says, "made anew") == nullptr) << says;
+    EXPECT_TRUE(console.contains(says)) << says;
+    CloseMsgQueue(q), mq_close(planted), mq_unlink(host.c_str());
+  }
+  plat::msgqueue::setAccessGroup(getgrgid(getegid())->gr_name);  // the unit's group: 0660, its own
+  HANDLE shared = open(u"access", false);
+  EXPECT_EQ(modeOf(host), std::make_pair(mode_t{0660}, getegid()));
+  CloseMsgQueue(shared);
+  plat::msgqueue::setAccessGroup("");
 }
 
 TEST(WaveVolume, KeepsTheDeviceVolumeOfBothChannels) {

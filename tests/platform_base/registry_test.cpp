@@ -394,7 +394,8 @@ TEST_F(RegistryTest, AnUnreadableRegistryIsNeverReplaced) {
   fsys::create_directories(root / "registry.reg" / "keep");
   const std::string file = (root / "registry.reg").string();
   EXPECT_FALSE(plat::registry::load(file));
-  EXPECT_EQ(lines_, std::vector<std::string>{"Registry: cannot read " + file + ", changes are not written back\n"});
+  EXPECT_EQ(lines_, std::vector<std::string>{"Registry: cannot read " + file +
+                                             " (is a folder, not a file), changes are not written back\n"});
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(RegFlushKey(key), ERROR_SUCCESS);

@@ -96,6 +96,55 @@ TEST_F(ProcessTest, TerminateEndsTheWholeGroupWithTheGivenCode) {
   closeInfo(pi);
 }
 
+// The programs and their children end, the one that ignores the request killed after the grace,
+// and what a program that ended left in its group goes too.
+TEST_F(ProcessTest, EndingTheStartedProgramsTakesTheirWholeGroupsPolitelyOrNot) {
+  ::alarm(60);  // watchdog: a child outliving its group holds the wait below
+  const char* bodies[] = {"sleep 300 & echo $$ $! > 0.pids; wait",
+                          "trap '' TERM; sleep 300 & echo $$ $! > 1.pids; wait; sleep 300",
+                          "sleep 300 & echo $! > 2.pids"};  // ends at once, its child lives on
+  PROCESS_INFORMATION started[3];
+  std::string pids;
+  for (int i = 0; i < 3; ++i) {
+    writeFile(std::to_string(i) + ".exe", std::string("#!/bin/sh\n") + bodies[i] + "\n", true);
+    started[i] = start(plat::utf8ToUtf16("\\" + std::to_string(i) + ".exe").c_str());
+    while (readHost(std::to_string(i) + ".pids").find('\n') == std::string::npos) usleep(1000);
+    pids += readHost(std::to_string(i) + ".pids");
+  }
+  ASSERT_EQ(WaitForSingleObject(started[2].hProcess, 10000), WAIT_OBJECT_0);
+  closeInfo(started[2]);
+  EXPECT_EQ(plat::process::endStartedPrograms(300), 2u);
+  EXPECT_TRUE(consoleHas("what the ended program " + std::to_string(started[2].dwProcessId) + " left"));
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(WaitForSingleObject(started[i].hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(consoleHas("program " + std::to_string(started[i].dwProcessId) + " did not end"), i == 1);
+    closeInfo(started[i]);
+  }
+  std::istringstream in(pids);
+  for (pid_t pid; in >> pid;) {  // gone, or a zombie nobody reaped yet
+    for (std::string s = "x"; !s.empty() && s.find(") Z") == std::string::npos; usleep(1000))
+      s = readHost("../../proc/" + std::to_string(pid) + "/stat");
+  }
+  EXPECT_EQ(plat::process::endStartedPrograms(300), 0u);
+  ::alarm(0);
+}
+
+// No loader variables of ours reach a started program; a card's names reach it as plain names.
+TEST_F(ProcessTest, ProgramsGetNoLoaderVariablesAndHostileFolderNamesStayNames) {
+  const std::string folder = "StorageCard/$(touch pwned)/a;b `touch pwned`";
+  writeFile(folder + "/prog.exe", "#!/bin/sh\nenv > \"$(dirname \"$0\")/env.txt\"\n", true);
+  for (const char* variable : {"LD_LIBRARY_PATH", "LD_AUDIT", "HU_TEST_KEPT"}) setenv(variable, "/nowhere", 1);
+  PROCESS_INFORMATION pi = start(plat::utf8ToUtf16("\\" + folder + "\\prog.exe").c_str());
+  for (const char* variable : {"LD_LIBRARY_PATH", "LD_AUDIT", "HU_TEST_KEPT"}) unsetenv(variable);
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+  closeInfo(pi);
+  const std::string env = readHost(folder + "/env.txt");
+  EXPECT_NE(env.find("HU_TEST_KEPT=/nowhere"), std::string::npos) << env;
+  EXPECT_EQ(env.find("LD_"), std::string::npos) << env;
+  for (const char* where : {"", "StorageCard/", "StorageCard/$(touch pwned)/"})
+    EXPECT_FALSE(std::filesystem::exists(host(std::string(where) + "pwned"))) << where;
+}
+
 TEST_F(ProcessTest, WaitsOfSeveralThreadsAllReturnWhenTheProcessEnds) {
   writeFile("short.exe", "#!/bin/sh\nsleep 30\n", true);  // ends when killed
   PROCESS_INFORMATION pi = start(u"\\short.exe");

@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bitmap_file.h"
@@ -532,6 +534,37 @@ TEST_F(SkinCheck, MissingFoldersAndFilesAreFindings) {
   }
 }
 
+// Whatever stands where a script, a table, a module or a bitmap should be is an error saying
+// what it is, found at once.
+TEST_F(SkinCheck, EntriesThatAreNotFilesAreErrorsSayingWhatTheyAre) {
+  ::alarm(60);  // watchdog: a checker waiting on a pipe ends the program
+  write("Skin200/Main_Script.xml", script);
+  auto pipe = [](const fs::path& p) { mkfifo(p.c_str(), 0644); };
+  auto zero = [](const fs::path& p) { fs::create_symlink("/dev/zero", p); };
+  const std::tuple<const char*, std::function<void(const fs::path&)>, const char*> cases[] = {
+      {"Skin200/A_Script.xml", zero, "is a character device, not a file"},
+      {"Skin200/A_Script.xml", [](const fs::path& p) { fs::create_symlink(p.filename(), p); }, "is a link loop"},
+      {"Skin200/A_Script.xml", [](const fs::path& p) { fs::create_symlink("gone", p); }, "is a link to nothing"},
+      {"Skin200/A_Script.xml", pipe, "is a named pipe (FIFO), not a file"},
+      {"Skin200/A_Script.xml", [](const fs::path& p) { fs::create_directory(p); }, "is a folder, not a file"},
+      {"Skin200/image.xml", pipe, "is a named pipe (FIFO), not a file"},
+      {"language.xml", zero, "is a character device, not a file"},
+      {"lang_en.rc", pipe, "(1033) does not load (is a named pipe (FIFO), not a file)"},
+      {"Skin200/Skin/dn.bmp", pipe, "of image 3 does not load (is a named pipe (FIFO), not a file)"}};
+  for (const auto& [where, make, says] : cases) {
+    std::error_code none;
+    fs::rename(unit / where, unit / "saved", none);
+    make(unit / where);
+    std::vector<Finding> found = skinlet::check::checkSkin(skin);
+    EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&, says = says](const Finding& f) {
+      return f.severity == Severity::Error && f.message.find(says) != std::string::npos;
+    })) << where << ": " << says << "\n" << describe(found);
+    fs::remove_all(unit / where);
+    fs::rename(unit / "saved", unit / where, none);
+  }
+  ::alarm(0);
+}
+
 TEST(SkinCheckFormat, FindingsReadAsCompilerMessages) {
   EXPECT_EQ(skinlet::check::format(Finding{"a/B_Script.xml", 12, Severity::Error, "x"}), "a/B_Script.xml:12: error: x");
   EXPECT_EQ(skinlet::check::format(Finding{"a/image.xml", 0, Severity::Warning, "y"}), "a/image.xml: warning: y");
@@ -541,9 +574,10 @@ TEST(SkinCheckFormat, FindingsReadAsCompilerMessages) {
 
 class SkinCheckProgram : public SkinCheck {
  protected:
-  int run(const std::string& arguments) {
-    std::string command = std::string(SKIN_CHECK_PROGRAM) + " " + arguments + " >" + (unit / "out.txt").string() +
-                          " 2>" + (unit / "err.txt").string();
+  // `whole`: the arguments are the whole command (a program that runs the checker).
+  int run(const std::string& arguments, bool whole = false) {
+    std::string command = (whole ? "" : std::string(SKIN_CHECK_PROGRAM) + " ") + arguments + " >" +
+                          (unit / "out.txt").string() + " 2>" + (unit / "err.txt").string();
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -575,6 +609,29 @@ TEST_F(SkinCheckProgram, ExitStatusTellsCleanWarningsAndErrors) {
   fs::copy(scriptPath(), unit / "elsewhere/Skin200/Main_Script.xml", fs::copy_options::overwrite_existing);
   EXPECT_EQ(run((unit / "elsewhere/Skin200").string()), 2);
   EXPECT_EQ(run((unit / "elsewhere/Skin200").string() + " --lang-dir " + unit.string()), 0) << read("out.txt");
+}
+
+// Unreadable files say so with the system's reason (run as nobody when root, who reads all),
+// and --quiet leaves standard error empty.
+TEST_F(SkinCheckProgram, UnreadableFilesSayPermissionDeniedAndQuietPrintsOnlyFindings) {
+  write("Skin200/Main_Script.xml", script);
+  const std::string as = geteuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  if (!as.empty() && std::system((as + "true").c_str()) != 0) GTEST_SKIP() << "setpriv cannot run as nobody here";
+  fs::permissions(unit, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+  const std::pair<const char*, const char*> cases[] = {
+      {"Skin200/Skin/dn.bmp", "image.xml:5: error: bitmap 'dn.bmp' of image 3 does not load (cannot be read: "
+                              "permission denied)"},
+      {"Skin200/Main_Script.xml", "Main_Script.xml: error: cannot be read: permission denied"},
+      {"Skin200/Skin", "Skin: error: cannot be read: permission denied: no bitmap or file in it loads"}};
+  for (const auto& [file, says] : cases) {
+    const fs::perms before = fs::status(unit / file).permissions();
+    fs::permissions(unit / file, fs::perms::none);
+    EXPECT_EQ(run(as + SKIN_CHECK_PROGRAM + " --quiet " + skin.string(), true), 2);
+    EXPECT_NE(read("out.txt").find(says), std::string::npos) << read("out.txt");
+    EXPECT_EQ(read("out.txt").find("does not exist"), std::string::npos) << read("out.txt");
+    EXPECT_EQ(read("err.txt"), "");
+    fs::permissions(unit / file, before);
+  }
 }
 
 TEST_F(SkinCheckProgram, DefaultSkinOfTheUnitExitsClean) {

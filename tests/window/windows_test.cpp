@@ -1,4 +1,5 @@
 // Windows: creation and destruction, lookups, z-order, activation and geometry.
+#include <optional>
 #include <thread>
 
 #include "window_test_util.h"
@@ -299,6 +300,67 @@ TEST_F(Windows, ShowWindowReturnsThePreviousStateAndHidingChildrenHidesThem) {
   EXPECT_TRUE(ShowWindow(c, SW_HIDE));
   EXPECT_FALSE(IsWindowVisible(c));
   EXPECT_FALSE(ShowWindow(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x999)), SW_SHOW));
+}
+
+// Overlapping windows, some nested and some shaped, shown and hidden in rounds one by one or in
+// a layout batch: after each round the screen is what the same windows made afresh paint. A DC
+// made in the middle of a batch already sees what the batch changed.
+TEST_F(Windows, VisibilityChangesInABatchOrOneByOnePaintWhatAFreshLayoutPaints) {
+  hook() = [](HWND h, UINT m, WPARAM, LPARAM, LRESULT& r) -> bool {
+    if (m != WM_PAINT) return m == WM_ERASEBKGND && (r = 1);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(h, &ps);
+    HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(GetWindowLongPtrW(h, GWL_USERDATA)));
+    FillRect(dc, &ps.rcPaint, brush);
+    DeleteObject(brush);
+    return EndPaint(h, &ps);
+  };
+  uint32_t seed = 12345;
+  auto next = [&](int n) { return static_cast<int>((seed = seed * 1103515245u + 12345u) >> 8) % n; };
+  std::vector<RECT> rects;   // (x, y, width, height); the last twelve inside one of the first
+  std::vector<bool> shown(48, true);
+  for (int i = 0, size = 400; i < 48; ++i, size = i >= 36 ? 80 : 400)
+    rects.push_back(RECT{next(size) - 20, next(size * 3 / 4) - 20, 20 + next(size / 3), 20 + next(size / 4)});
+  auto make = [&](std::vector<HWND>& out) {
+    HWND screen = top(0, 0, 400, 300);
+    out.clear();
+    for (size_t i = 0; i < rects.size(); ++i) {
+      const RECT& r = rects[i];
+      out.push_back(child(i >= 36 ? out[i * 7 % 36] : screen, r.left, r.top, r.right, r.bottom, 0, shown[i]));
+      SetWindowLongPtrW(out.back(), GWL_USERDATA, static_cast<LONG_PTR>(i * 0x050325 + 0x101010));
+      if (i % 5 == 0) SetWindowRgn(out.back(), CreateRectRgn(3, 3, r.right / 2, r.bottom - 3), FALSE);
+    }
+    pumpUntilIdle();
+    return screen;
+  };
+  auto capture = [&](std::vector<uint32_t> pixels = {}) {
+    for (int y = 0; y < 300 * 400; ++y) pixels.push_back(pixel(y % 400, y / 400));
+    return pixels;
+  };
+  std::vector<HWND> windows, fresh;
+  HWND screen = make(windows);
+  for (int round = 0; round < 8; ++round) {
+    {
+      std::optional<plat::window::LayoutBatch> batch;
+      if (round % 2) batch.emplace();
+      for (size_t i = 0; i < rects.size(); ++i)
+        if (next(3) == 0) ShowWindow(windows[i], (shown[i] = !shown[i]) ? SW_SHOWNA : SW_HIDE);
+    }
+    pumpUntilIdle();
+    std::vector<uint32_t> seen = capture();
+    ShowWindow(screen, SW_HIDE);
+    HWND copy = make(fresh);
+    EXPECT_TRUE(capture() == seen) << "round " << round << (round % 2 ? " (batch)" : " (one by one)");
+    DestroyWindow(copy);
+    ShowWindow(screen, SW_SHOWNA);
+    pumpUntilIdle();
+  }
+  HWND other = top(420, 0, 200, 100), cover = child(other, 0, 0, 200, 100);
+  plat::window::LayoutBatch batch;
+  ShowWindow(cover, SW_HIDE);
+  RECT box{};
+  GetClipBox(GetDC(other), &box);
+  EXPECT_EQ(box.right - box.left, 200) << "a DC made in a batch is clipped as the batch left the windows";
 }
 
 }  // namespace

@@ -153,7 +153,7 @@ bool runCommands(const std::vector<std::string>& words) {
 
 void usage() {
   std::printf(
-      "usage: mcu-sim [--prefix P] [--linger SECONDS] [--stay] [--no-stdin] [COMMAND...]\n"
+      "usage: mcu-sim [--prefix P] [--group G] [--linger SECONDS] [--stay] [--no-stdin] [COMMAND...]\n"
       "Commands: volume N | navi | calibrate | raw HEX... | quit\n"
       "Commands on the command line are sent first, then lines from standard input.\n");
 }
@@ -168,6 +168,8 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--prefix" && i + 1 < argc) {
       plat::msgqueue::setNamePrefix(argv[++i]);
+    } else if (a == "--group" && i + 1 < argc) {
+      plat::msgqueue::setAccessGroup(argv[++i]);
     } else if (a == "--linger" && i + 1 < argc) {
       linger = std::atof(argv[++i]);
     } else if (a == "--stay") {

@@ -8,6 +8,10 @@
 #include "authoring/skin_check.h"
 #include "windows.h"
 
+// Standard error carries the summary alone (nothing with --quiet): the engine library keeps its
+// attach line to itself.
+extern "C" const int hu_skinlet_entry_lines_off = 1;
+
 namespace {
 
 const char kUsage[] =

@@ -206,7 +206,10 @@ bool Previewer::Render(const Request& request, Picture& out, std::string& error,
   screen.SetResources(&m_state->images, texts.get());
   screen.SetScript(scriptName.c_str(), m_location.skinName.c_str());
   if (!screen.Create(nullptr, nullptr, SW_SHOW, kind.exStyle)) {
-    error = "script " + script.string() + " does not load (not well-formed XML, or no page)";
+    // A file that did not even open says why; otherwise its content was at fault.
+    const std::string failure = plat::lastFileFailure();
+    error = "script " + script.string() +
+            (failure.empty() ? " does not load (not well-formed XML, or no page)" : " cannot be read: " + failure);
     pumpUntilIdle();
     return false;
   }

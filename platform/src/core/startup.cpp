@@ -1,4 +1,6 @@
 // Last error, the module name, and bringing the platform up and down.
+#include <sys/stat.h>
+
 #include <mutex>
 
 #include "core/kernel_object.h"
@@ -51,6 +53,9 @@ HMODULE GetModuleHandleW(LPCWSTR) {
 namespace plat {
 
 void startup(const Options& options) {
+  // Whatever the shell creates (settings, registry, play lists, console copies, snapshots) is
+  // never writable by the group or by others, whatever mask it was started with.
+  ::umask(::umask(0) | 022);
   {
     std::lock_guard<std::mutex> guard(optionsLock());
     currentOptions() = options;

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include "plat_core.h"
+#include "plat_msgqueue.h"
+#include "plat_process.h"
 #include "plat_window.h"
 
 namespace plat {
@@ -29,6 +31,9 @@ void quitOnTerminationRequest(DWORD threadId) {
         static const char kLine[] = "launcher: ending at once\n";
         ssize_t ignored = ::write(2, kLine, sizeof(kLine) - 1);
         (void)ignored;
+        // At once, but not leaving the programs it started or its queues behind.
+        plat::process::endStartedPrograms(0);
+        plat::msgqueue::removeQueuesAtExit();
         _exit(128 + signal);
       }
       NKDbgPrintfW(u"[Vexa APP] signal %d: ending the message loop\n", signal);

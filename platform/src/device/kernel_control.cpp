@@ -11,6 +11,8 @@
 #include "core/kernel_object.h"
 #include "plat_core.h"
 #include "plat_device.h"
+#include "plat_msgqueue.h"
+#include "plat_process.h"
 #include "plat_registry.h"
 #include "plat_sound.h"
 #include "plat_strings.h"
@@ -120,6 +122,9 @@ BOOL KernelIoControl(DWORD code, LPVOID, DWORD, LPVOID, DWORD, LPDWORD returned)
       hook();
       return TRUE;
     }
+    // No destructor runs from here: end what the shell started and give up its queues now.
+    process::endStartedPrograms(2000);
+    msgqueue::removeQueuesAtExit();
     std::fflush(nullptr);
     _exit(HU_REBOOT_EXIT_STATUS);
   }

@@ -4,7 +4,6 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -12,6 +11,7 @@
 #include "display/backend.h"
 #include "plat_core.h"
 #include "plat_display.h"
+#include "plat_file.h"
 #include "plat_thread.h"
 #include "plat_time.h"
 #include "plat_window.h"
@@ -211,20 +211,19 @@ bool parseInputScript(const std::string& text, std::vector<ScriptStep>& steps, s
 }
 
 bool runInputScript(const std::string& hostPath) {
-  std::ifstream f(hostPath, std::ios::binary);
-  if (!f) {
-    plat::console::writeUtf8("display: cannot read input script " + hostPath + "\n");
+  // Read as every outside file is: a named pipe or a device in its place is refused, not waited on.
+  std::string text;
+  if (!plat::readHostFile(hostPath, text)) {
+    plat::console::writeUtf8("display: cannot read input script " + hostPath + ": " + plat::lastFileFailure() + "\n");
     return false;
   }
-  std::ostringstream text;
-  text << f.rdbuf();
-  if (text.str().size() > (1u << 20)) {
+  if (text.size() > (1u << 20)) {
     plat::console::writeUtf8("display: input script too large: " + hostPath + "\n");
     return false;
   }
   std::vector<ScriptStep> steps;
   std::string error;
-  if (!parseInputScript(text.str(), steps, error)) {
+  if (!parseInputScript(text, steps, error)) {
     plat::console::writeUtf8("display: " + error + "\n");
     return false;
   }

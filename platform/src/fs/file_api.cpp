@@ -122,8 +122,8 @@ std::shared_ptr<FileObject> fileOf(HANDLE handle) {
 // Copies the bytes of one host file into a temporary file beside `target` and renames it
 // over the target: a power cut leaves the old target or the whole copy.
 DWORD copyHostFile(const std::string& source, const std::string& target) {
-  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errorFromErrno(errno, true);
+  int in = openRegularFile(source, O_RDONLY, 0, "CopyFileW");
+  if (in < 0) return errno == EINVAL ? ERROR_ACCESS_DENIED : errorFromErrno(errno, true);
   struct stat st;
   ::fstat(in, &st);
   std::string temp = target + ".tmp-" + std::to_string(::getpid()) + "-XXXXXX";
@@ -157,8 +157,9 @@ DWORD copyHostFile(const std::string& source, const std::string& target) {
     if (error != ERROR_SUCCESS) break;
   }
   ::close(in);
-  // The copy carries the source's attributes (read-only included), as on the device.
-  ::fchmod(out, st.st_mode & 07777);
+  // The copy carries the source's attributes (read-only included), as on the device; never
+  // group or world write, nor set-id bits.
+  ::fchmod(out, st.st_mode & 0755);
   if (error == ERROR_SUCCESS && ::fsync(out) != 0) error = errorFromErrno(errno, true);
   if (::close(out) != 0 && error == ERROR_SUCCESS) error = errorFromErrno(errno, true);
   if (error == ERROR_SUCCESS && ::rename(pattern.data(), target.c_str()) != 0) error = errorFromErrno(errno, true);
@@ -201,14 +202,26 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     return INVALID_HANDLE_VALUE;
   }
   if (!path.parentExists) {
+    setFileFailure("no such folder");
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   struct stat st;
   bool existed = statPath(path, st);
+  int statError = existed ? 0 : errno;
   if (path.isRoot || path.trailingSeparator || (existed && S_ISDIR(st.st_mode))) {
     // Folders are not opened as files on the device.
+    setFileFailure(existed ? "is a folder, not a file" : describeUnusable(path.host, statError));
     SetLastError(path.trailingSeparator && !existed ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat link;
+  if (!existed && statError == ENOENT && creation != OPEN_EXISTING && creation != TRUNCATE_EXISTING &&
+      ::lstat(path.host.c_str(), &link) == 0) {
+    // Creating through a link that leads nowhere would make a file wherever it points.
+    plat::console::writeUtf8("CreateFileW: " + path.host + " is a link to nothing, not a file: not opened\n");
+    setFileFailure("is a link to nothing, not a file");
+    SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
   bool canRead = (access & (GENERIC_READ | GENERIC_ALL)) != 0;
@@ -225,7 +238,8 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     case CREATE_ALWAYS: openFlags |= O_CREAT | O_TRUNC; break;
     case OPEN_EXISTING:
       if (!existed) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        setFileFailure(describeUnusable(path.host, statError));
+        SetLastError(statError == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
       }
       break;
@@ -253,9 +267,10 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   else if (canWrite) openFlags |= O_WRONLY;
   else openFlags |= O_RDONLY;
   if ((openFlags & O_TRUNC) && !canWrite) openFlags = (openFlags & ~O_RDONLY) | O_RDWR;
-  int fd = ::open(path.host.c_str(), openFlags, 0644);
+  int fd = openRegularFile(path.host, openFlags, 0644, "CreateFileW");
   if (fd < 0) {
-    SetLastError(errorFromErrno(errno, path.parentExists));
+    // Something that is not a file (a named pipe, a device) is denied like a folder.
+    SetLastError(errno == EINVAL ? ERROR_ACCESS_DENIED : errorFromErrno(errno, path.parentExists));
     return INVALID_HANDLE_VALUE;
   }
   HANDLE handle = plat::makeHandle(std::make_shared<FileObject>(fd, canRead, canWrite));

@@ -140,7 +140,9 @@ std::string keepDamagedCopy(const std::string& hostPath) {
   // A second name for the same file keeps it whole without reading it (it may be unreadable);
   // every writer here replaces files by renaming, so the kept name never sees later saves.
   // Where the medium has no links, a copy does.
-  if (::link(hostPath.c_str(), target.c_str()) != 0 && !copyFileAtomically(hostPath, target)) {
+  // A file others may write is copied instead: the copy is the user's alone.
+  const bool shared = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  if ((shared || ::link(hostPath.c_str(), target.c_str()) != 0) && !copyFileAtomically(hostPath, target)) {
     console::writeUtf8("Files: cannot keep a copy of the damaged " + hostPath + " (" + std::strerror(errno) + ")\n");
     return {};
   }

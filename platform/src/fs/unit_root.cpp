@@ -2,10 +2,12 @@
 // case-blind name matching of the device's FAT volumes, and atomic host file replacement.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -162,14 +164,17 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
   pattern.push_back(0);
   int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) {
-    // Callers report why (a missing folder, a read-only medium) through GetLastError.
+    // Callers report why (a missing folder, a read-only medium) through GetLastError, and in
+    // words through lastFileFailure.
+    fs::setFileFailure(fs::reasonOf(errno));
     SetLastError(fs::errorFromErrno(errno, ::access(folder.c_str(), F_OK) == 0));
     return false;
   }
   // Keep the permissions of the file being replaced; a new file gets the usual ones.
   struct stat old;
   mode_t mode = 0644;
-  if (::stat(hostPath.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  // (never with group or world write, nor set-id bits: the unit's files are its user's)
+  if (::stat(hostPath.c_str(), &old) == 0) mode = old.st_mode & 0755;
   ::fchmod(fd, mode);
   bool ok = true;
   int failure = 0;
@@ -193,6 +198,7 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
   if (ok && ::rename(pattern.data(), hostPath.c_str()) != 0) failed();
   if (!ok) {
     ::unlink(pattern.data());
+    fs::setFileFailure(fs::reasonOf(failure));
     SetLastError(fs::errorFromErrno(failure, true));
     return false;
   }
@@ -205,20 +211,29 @@ bool writeFileAtomically(const std::string& hostPath, const std::string& bytes) 
   return true;
 }
 
+std::string writableByOthers(const std::string& hostFolder) {
+  struct stat st;
+  if (::stat(hostFolder.c_str(), &st) != 0) return {};
+  // Group write counts when the group is more than the owner's own (a user-private group).
+  struct passwd* owner = ::getpwuid(st.st_uid);
+  const bool privateGroup = owner && owner->pw_gid == st.st_gid;
+  if (!(st.st_mode & S_IWOTH) && (privateGroup || !(st.st_mode & S_IWGRP))) return {};
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  std::string who = st.st_mode & S_IWOTH ? "every user" : "the members of its group";
+  return who + " (mode " + mode + ")";
+}
+
 bool readHostFile(const std::string& hostPath, std::string& bytes) {
   bytes.clear();
-  int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = fs::openRegularFile(hostPath, O_RDONLY, 0, "readHostFile");
   if (fd < 0) return false;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
   char chunk[65536];
   for (;;) {
     ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      fs::setFileFailure(fs::reasonOf(errno));
       ::close(fd);
       bytes.clear();
       return false;
@@ -290,7 +305,10 @@ DWORD attributesOf(const struct stat& st, std::u16string_view name) {
   else attributes |= FILE_ATTRIBUTE_ARCHIVE;
   if (!(st.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
   // Host dot-files are the host's own business: the device shows them as hidden system files.
-  if (!name.empty() && name[0] == u'.') attributes |= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  // So are entries that are neither files nor folders (named pipes, sockets, devices, links that
+  // lead nowhere): the device has no such things, and nothing may take them for a file.
+  if ((!name.empty() && name[0] == u'.') || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
+    attributes |= FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   return attributes;
 }
 

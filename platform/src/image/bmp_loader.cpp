@@ -346,7 +346,10 @@ HBITMAP SHLoadDIBitmap(LPCWSTR fileName) {
     // is there but cannot be taken is ours.
     const bool missing = why == plat::image::kCannotOpen;
     if (!missing) plat::console::writeUtf8("SHLoadDIBitmap: " + path + ": " + why + "\n");
-    SetLastError(missing ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_DATA);
+    SetLastError(missing ? ERROR_FILE_NOT_FOUND
+                 : why.compare(0, 15, "cannot be read:") == 0 || why.find("not a file") != std::string::npos
+                     ? ERROR_ACCESS_DENIED
+                     : ERROR_INVALID_DATA);
     return nullptr;
   }
   auto bitmap = plat::image::decodeBmp(bytes.data(), bytes.size(), why);

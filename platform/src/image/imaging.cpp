@@ -1,12 +1,16 @@
 // The imaging service: picture files opened by their header, decoded on first use by the
 // decoder of their format (see picture_decoders.h), scaled and drawn into contexts.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "fs/fs_internal.h"
 #include "gdi/paint.h"
 #include "image/bmp_decoder.h"
 #include "image/picture_decoders.h"
@@ -17,26 +21,31 @@
 namespace plat::image {
 
 bool readPictureFile(const std::string& hostPath, std::vector<uint8_t>& bytes, std::string& why) {
-  FILE* f = std::fopen(hostPath.c_str(), "rb");
-  if (!f) {
-    why = kCannotOpen;
+  // Never opened when it is not a file: a named pipe would hold the loading thread for good.
+  int fd = fs::openRegularFile(hostPath, O_RDONLY, 0, nullptr);
+  if (fd < 0) {
+    const std::string reason = lastFileFailure();
+    if (errno == ENOENT || errno == ENOTDIR) why = kCannotOpen;
+    else if (errno == EINVAL || errno == EISDIR) why = reason;
+    else why = "cannot be read: " + reason;
     return false;
   }
   struct stat st {};
-  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-    std::fclose(f);
-    why = "not a file";
-    return false;
-  }
-  if (static_cast<uint64_t>(st.st_size) > kPictureBudgetBytes) {
-    std::fclose(f);
+  if (fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_size) > kPictureBudgetBytes) {
+    ::close(fd);
     why = "file beyond the memory budget";
     return false;
   }
   bytes.resize(static_cast<size_t>(st.st_size));
-  const size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-  bytes.resize(got);  // a file that shrank meanwhile is read as far as it goes
+  size_t got = 0;
+  while (got < bytes.size()) {
+    ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // a file that shrank meanwhile is read as far as it goes
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(got);
   return true;
 }
 

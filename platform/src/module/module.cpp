@@ -1,5 +1,7 @@
 // Module handles: the built-in "coredll.dll" and language resource modules (string tables).
 // Nothing is ever executed: a language module is data, whichever form it has.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -121,10 +123,20 @@ HMODULE LoadLibraryExW(LPCWSTR name, HANDLE, DWORD) {
     return addModule(t, std::move(module));
   }
 
+  // A module that is there but cannot be read is named with the reason; a missing one is not.
+  std::string unreadable;
   for (const std::u16string& candidate : candidates(given)) {
     std::string host = plat::hostPath(candidate);
     std::string bytes;
-    if (!plat::readHostFile(host, bytes)) continue;
+    if (!plat::readHostFile(host, bytes)) {
+      struct stat st;
+      if (unreadable.empty() && ::lstat(host.c_str(), &st) == 0) {
+        std::string why = plat::lastFileFailure();
+        unreadable =
+            "\"" + narrow(candidate) + "\" " + (why.compare(0, 3, "is ") == 0 ? why : "cannot be read: " + why);
+      }
+      continue;
+    }
     {
       std::lock_guard<std::mutex> guard(t.lock);
       if (HMODULE loaded = findLoaded(t, host, &bytes)) return loaded;
@@ -145,6 +157,11 @@ HMODULE LoadLibraryExW(LPCWSTR name, HANDLE, DWORD) {
     // Another thread may have loaded the same file meanwhile: share its handle.
     if (HMODULE loaded = findLoaded(t, host, &bytes)) return loaded;
     return addModule(t, std::move(module));
+  }
+  if (!unreadable.empty()) {
+    plat::console::writeUtf8("LoadLibraryExW: " + unreadable + "\n");
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
   }
   SetLastError(ERROR_MOD_NOT_FOUND);
   return nullptr;

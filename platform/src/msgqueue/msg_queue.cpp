@@ -2,10 +2,24 @@
 // "/" + prefix + name, so a companion process opens the same queue by the same name. On Linux
 // a queue descriptor can be polled, which lets a blocked reader be woken when its handle is
 // closed.
+//
+// Lifetime. On the device a queue ends with its last handle; a POSIX queue stays in the system
+// until it is removed. Every handle therefore holds a shared flock on its queue descriptor for
+// as long as it is open: the handle that can take the lock exclusively at its close is the last
+// one, and removes the queue; a queue found at creation that no one holds was left by a run that
+// ended without closing it (a crash, a kill): its old messages are dropped. While any handle of
+// either side is open the queue stays, with what it holds.
+//
+// Access. Queues are the unit user's alone (0600), or the user's and the unit's group's (0660)
+// when a group is set. A queue that exists with another owner, or open to others while in use,
+// is not used; one of ours left open to others is made anew.
 #include <fcntl.h>
+#include <grp.h>
 #include <mqueue.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +45,8 @@ struct PrefixState {
   std::mutex lock;
   bool initialised = false;
   std::string prefix;
+  bool groupInitialised = false;
+  std::string group;  // the unit's group name; empty: owner only
 };
 
 PrefixState& prefixState() {
@@ -50,17 +66,47 @@ long systemLimit(const char* file, long fallback) {
 std::atomic<bool> depthNoticeGiven{false};
 std::atomic<bool> sizeNoticeGiven{false};
 
+// Removes the queue behind `queue` when no other handle, in any process, holds it: the lock is
+// taken only when every other holder has let go, and new openers wait for it and then see the
+// queue gone (no link left) and make a new one.
+bool removeWhenLast(mqd_t queue, const std::string& host) {
+  if (flock(queue, LOCK_EX | LOCK_NB) != 0) return false;
+  struct stat st;
+  if (fstat(queue, &st) != 0 || st.st_nlink == 0) return false;
+  return mq_unlink(host.c_str()) == 0;
+}
+
+class MsgQueueObject;
+// The live queue objects, for an end of the process that runs no destructors.
+std::mutex& liveLock() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+std::vector<MsgQueueObject*>& liveQueues() {
+  static auto* v = new std::vector<MsgQueueObject*>;
+  return *v;
+}
+
 class MsgQueueObject : public KernelObject {
  public:
-  MsgQueueObject(mqd_t queue, bool reader, DWORD maxMessage, DWORD flags, long hostMessageSize)
-      : queue_(queue), reader_(reader), maxMessage_(maxMessage), flags_(flags) {
+  MsgQueueObject(mqd_t queue, bool reader, DWORD maxMessage, DWORD flags, long hostMessageSize, std::string host)
+      : queue_(queue), reader_(reader), maxMessage_(maxMessage), flags_(flags), host_(std::move(host)) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (reader_) buffer_.resize(static_cast<size_t>(hostMessageSize));
+    std::lock_guard<std::mutex> guard(liveLock());
+    liveQueues().push_back(this);
   }
   ~MsgQueueObject() override {
+    {
+      std::lock_guard<std::mutex> guard(liveLock());
+      auto& live = liveQueues();
+      live.erase(std::remove(live.begin(), live.end(), this), live.end());
+    }
+    removeWhenLast(queue_, host_);
     mq_close(queue_);
     if (wakeFd_ >= 0) ::close(wakeFd_);
   }
+  void removeAtExit() { removeWhenLast(queue_, host_); }
   const char* kind() const override { return "msgqueue"; }
 
   void onClose() override {
@@ -183,6 +229,7 @@ class MsgQueueObject : public KernelObject {
   bool reader_;
   DWORD maxMessage_;
   DWORD flags_;
+  std::string host_;
   int wakeFd_ = -1;
   std::atomic<bool> closed_{false};
   std::mutex readLock_;
@@ -227,6 +274,151 @@ void resetLimitNotice() {
 
 bool removeQueue(const std::u16string& name) { return mq_unlink(hostName(name).c_str()) == 0; }
 
+void setAccessGroup(const std::string& group) {
+  auto& s = prefixState();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.group = group;
+  s.groupInitialised = true;
+}
+
+std::string accessGroup() {
+  auto& s = prefixState();
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (!s.groupInitialised) {
+    const char* env = std::getenv("HU_MSGQUEUE_GROUP");
+    s.group = env ? env : "";
+    s.groupInitialised = true;
+  }
+  return s.group;
+}
+
+void removeQueuesAtExit() {
+  std::lock_guard<std::mutex> guard(liveLock());
+  for (MsgQueueObject* queue : liveQueues()) queue->removeAtExit();
+}
+
+namespace {
+
+// Why a queue that exists cannot be trusted with the unit's messages, or empty when it can.
+std::string untrusted(const struct stat& st, mode_t allowed, bool haveGroup, gid_t group) {
+  const bool groupShared = haveGroup && st.st_gid == group;
+  if (st.st_uid != geteuid() && !groupShared)
+    return "belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  if ((st.st_mode & 07777) & ~allowed) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string("is open to others (mode ") + mode + ")";
+  }
+  return {};
+}
+
+// Empties a queue (through a reading descriptor of its own: ours may only write); the number
+// of messages taken out.
+long drain(const std::string& host) {
+  mqd_t reader = mq_open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (reader == static_cast<mqd_t>(-1)) return 0;
+  mq_attr attr{};
+  mq_getattr(reader, &attr);
+  std::vector<char> buffer(static_cast<size_t>(std::max<long>(attr.mq_msgsize, 1)));
+  long count = 0;
+  while (mq_receive(reader, buffer.data(), buffer.size(), nullptr) >= 0) ++count;
+  mq_close(reader);
+  return count;
+}
+
+mqd_t openQueue(const std::u16string& name, const std::string& host, int access, mq_attr& attr, DWORD& error) {
+  std::string groupName = accessGroup();
+  gid_t group = 0;
+  bool haveGroup = false;
+  if (!groupName.empty()) {
+    if (struct group* g = getgrnam(groupName.c_str())) {
+      group = g->gr_gid;
+      haveGroup = true;
+    } else {
+      NKDbgPrintfW(u"CreateMsgQueue: no group %S on this system: %s is the user's alone\n", groupName.c_str(),
+                   name.c_str());
+    }
+  }
+  const mode_t allowed = haveGroup ? 0660 : 0600;
+  // A few rounds: another process may remove the queue between our open and our lock.
+  for (int round = 0; round < 8; ++round) {
+    mqd_t queue = mq_open(host.c_str(), access | O_CREAT | O_EXCL, allowed, &attr);
+    const bool created = queue != static_cast<mqd_t>(-1);
+    if (!created) {
+      if (errno != EEXIST) break;
+      queue = mq_open(host.c_str(), access, 0, nullptr);
+      if (queue == static_cast<mqd_t>(-1)) {
+        if (errno == ENOENT) continue;
+        break;
+      }
+    }
+    struct stat st {};
+    fstat(queue, &st);
+    if (created) {
+      // The mode asked for is cut by the umask; the group's share is given here.
+      fchmod(queue, 0600);
+      if (haveGroup) {
+        if (fchown(queue, static_cast<uid_t>(-1), group) == 0) fchmod(queue, allowed);
+        else NKDbgPrintfW(u"CreateMsgQueue: %s cannot be given to group %S: the user's alone\n", name.c_str(),
+                          groupName.c_str());
+      }
+    } else {
+      std::string why = untrusted(st, allowed, haveGroup, group);
+      if (!why.empty() && st.st_uid != geteuid()) {
+        NKDbgPrintfW(u"CreateMsgQueue: %s %S: not used\n", name.c_str(), why.c_str());
+        mq_close(queue);
+        error = ERROR_ACCESS_DENIED;
+        return static_cast<mqd_t>(-1);
+      }
+      if (flock(queue, LOCK_EX | LOCK_NB) == 0) {
+        // No handle holds it: a run that ended without closing it (a crash, a kill) left it,
+        // with what it held; nothing in it is for this run.
+        if (!why.empty()) {
+          // Someone may keep a descriptor of it from while it was open: never use it again.
+          NKDbgPrintfW(u"CreateMsgQueue: %s was left by an earlier run and %S: made anew\n", name.c_str(),
+                       why.c_str());
+          mq_unlink(host.c_str());
+          mq_close(queue);
+          continue;
+        }
+        long dropped = drain(host);
+        NKDbgPrintfW(u"CreateMsgQueue: %s was left by an earlier run: %ld old message%s dropped\n", name.c_str(),
+                     dropped, dropped == 1 ? u"" : u"s");
+      }
+      if (!why.empty()) {
+        // In use, and someone else may already hold a descriptor of it.
+        NKDbgPrintfW(u"CreateMsgQueue: %s %S: not used\n", name.c_str(), why.c_str());
+        mq_close(queue);
+        error = ERROR_ACCESS_DENIED;
+        return static_cast<mqd_t>(-1);
+      }
+    }
+    while (flock(queue, LOCK_SH) != 0 && errno == EINTR) {
+    }
+    // Its last holder may have removed it while we waited for the lock: start again.
+    if (fstat(queue, &st) == 0 && st.st_nlink == 0) {
+      mq_close(queue);
+      continue;
+    }
+    return queue;
+  }
+  int failure = errno;
+  switch (failure) {
+    case EACCES: error = ERROR_ACCESS_DENIED; break;
+    case EMFILE:
+    case ENFILE:
+    case ENOSPC:
+    case ENOMEM: error = ERROR_OUTOFMEMORY; break;
+    case ENOSYS: error = ERROR_NOT_SUPPORTED; break;
+    default: error = ERROR_INVALID_PARAMETER; break;
+  }
+  std::u16string reason = utf8ToUtf16(std::strerror(failure));
+  NKDbgPrintfW(u"CreateMsgQueue: %s cannot be opened (%s)\n", name.c_str(), reason.c_str());
+  return static_cast<mqd_t>(-1);
+}
+
+}  // namespace
+
 }  // namespace plat::msgqueue
 
 using plat::msgqueue::MsgQueueObject;
@@ -268,28 +460,18 @@ HANDLE CreateMsgQueue(LPCWSTR name, LPMSGQUEUEOPTIONS options) {
   attr.mq_maxmsg = depth;
   attr.mq_msgsize = size;
   bool reader = options->bReadAccess != FALSE;
-  int mode = (reader ? O_RDONLY : O_WRONLY) | O_CREAT | O_NONBLOCK | O_CLOEXEC;
-  mqd_t queue = mq_open(host.c_str(), mode, 0666, &attr);
+  DWORD error = ERROR_SUCCESS;
+  mqd_t queue = plat::msgqueue::openQueue(queueName, host, (reader ? O_RDONLY : O_WRONLY) | O_NONBLOCK | O_CLOEXEC,
+                                          attr, error);
   if (queue == static_cast<mqd_t>(-1)) {
-    int error = errno;
-    switch (error) {
-      case EACCES: SetLastError(ERROR_ACCESS_DENIED); break;
-      case EMFILE:
-      case ENFILE:
-      case ENOSPC:
-      case ENOMEM: SetLastError(ERROR_OUTOFMEMORY); break;
-      case ENOSYS: SetLastError(ERROR_NOT_SUPPORTED); break;
-      default: SetLastError(ERROR_INVALID_PARAMETER); break;
-    }
-    std::u16string reason = plat::utf8ToUtf16(std::strerror(error));
-    NKDbgPrintfW(u"CreateMsgQueue: %s cannot be opened (%s)\n", queueName.c_str(), reason.c_str());
+    SetLastError(error);
     return nullptr;
   }
   // An existing queue keeps the sizes it was made with.
   mq_attr actual{};
   mq_getattr(queue, &actual);
   DWORD maxMessage = static_cast<DWORD>(std::min<long>(static_cast<long>(options->cbMaxMessage), actual.mq_msgsize));
-  auto object = std::make_shared<MsgQueueObject>(queue, reader, maxMessage, options->dwFlags, actual.mq_msgsize);
+  auto object = std::make_shared<MsgQueueObject>(queue, reader, maxMessage, options->dwFlags, actual.mq_msgsize, host);
   SetLastError(ERROR_SUCCESS);
   return plat::makeHandle(object);
 }

@@ -2,18 +2,24 @@
 // group. One reaper thread per child blocks in waitid() until the child ends, records the exit
 // status and wakes every wait on the process handles; nothing polls.
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -65,6 +71,17 @@ std::mutex& childrenMutex() {
 std::map<pid_t, std::weak_ptr<ChildState>>& children() {
   static auto* c = new std::map<pid_t, std::weak_ptr<ChildState>>;
   return *c;
+}
+// The process groups of the programs we started, kept after a program ends while something it
+// started lives on in its group (a wrapper script that started the real program and ended).
+std::set<pid_t>& startedGroups() {
+  static auto* g = new std::set<pid_t>;
+  return *g;
+}
+// Whether group `group` of a program we started still has members that are ours: its leader is
+// gone (a group id is never handed out again while a member still uses it), or still ours.
+bool leftoverGroup(pid_t group) {
+  return kill(-group, 0) == 0 && (kill(group, 0) != 0 || children().count(group) != 0);
 }
 
 std::string& openerProgram() {
@@ -197,6 +214,21 @@ DWORD errnoToError(int e) {
   }
 }
 
+// Our environment as a started program gets it: without the dynamic loader's variables, which
+// would load into the program whatever library the shell itself was given.
+std::vector<char*> childEnvironment() {
+  std::vector<char*> out;
+  for (char** e = environ; e && *e; ++e) {
+    std::string_view entry(*e);
+    if (entry.rfind("LD_PRELOAD=", 0) == 0 || entry.rfind("LD_LIBRARY_PATH=", 0) == 0 ||
+        entry.rfind("LD_AUDIT=", 0) == 0)
+      continue;
+    out.push_back(*e);
+  }
+  out.push_back(nullptr);
+  return out;
+}
+
 // Starts argv[0] (a host path) with the given arguments in `workDir`. Returns the child's state
 // (its reaper already running) or null with the last error set.
 std::shared_ptr<ChildState> spawnChild(const std::vector<std::string>& argv, const std::string& workDir) {
@@ -227,10 +259,13 @@ std::shared_ptr<ChildState> spawnChild(const std::vector<std::string>& argv, con
     // Registration happens under the same lock so a quick exit cannot be reaped before the
     // child is known.
     std::lock_guard<std::mutex> lock(childrenMutex());
-    rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ);
+    std::vector<char*> environment = childEnvironment();
+    rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), environment.data());
     if (rc == 0) {
       state->pid = pid;
       children()[pid] = state;
+      std::erase_if(startedGroups(), [](pid_t group) { return !leftoverGroup(group); });
+      startedGroups().insert(pid);
     }
   }
   posix_spawn_file_actions_destroy(&actions);
@@ -284,6 +319,67 @@ bool sameFileName(const std::string& a, const std::string& b) {
 }  // namespace
 
 namespace process {
+size_t endStartedPrograms(DWORD graceMs) {
+  std::vector<std::shared_ptr<ChildState>> running;
+  std::vector<pid_t> leftovers;
+  {
+    std::lock_guard<std::mutex> lock(childrenMutex());
+    for (auto& [pid, weak] : children())
+      if (auto state = weak.lock()) running.push_back(state);
+    for (pid_t group : startedGroups())
+      if (!children().count(group) && leftoverGroup(group)) leftovers.push_back(group);
+    startedGroups().clear();
+  }
+  for (pid_t group : leftovers) {
+    console::write(format(u"Processes: ending what the ended program %d left in its process group\r\n",
+                          static_cast<int>(group)));
+    kill(-group, graceMs ? SIGTERM : SIGKILL);
+  }
+  if (running.empty() && leftovers.empty()) return 0;
+  auto signalGroup = [](ChildState& state, int signal) {
+    std::lock_guard<std::mutex> lock(state.killMutex);
+    // The group outlives its leader (the pid stays taken while a member uses it as its group).
+    kill(-state.pid, signal);
+    if (!state.reaped) kill(state.pid, signal);
+  };
+  for (auto& state : running) {
+    console::write(format(u"Processes: ending the started program %d and its process group\r\n",
+                          static_cast<int>(state->pid)));
+    signalGroup(*state, graceMs ? SIGTERM : SIGKILL);
+  }
+  // The grace runs on the real clock (a test's frozen clock must not hold the end): each leader
+  // is waited for through a descriptor of its own, within what is left of it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+  for (auto& state : running) {
+    bool ended = false;
+    int fd = -1;
+    {
+      std::lock_guard<std::mutex> lock(state->killMutex);
+      ended = state->reaped;
+      if (!ended) fd = static_cast<int>(syscall(SYS_pidfd_open, state->pid, 0));
+    }
+    if (fd >= 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd exit{fd, POLLIN, 0};
+      ended = ::poll(&exit, 1, static_cast<int>(std::max<int64_t>(left.count(), 0))) == 1;
+      ::close(fd);
+    }
+    if (graceMs && !ended)
+      console::write(format(u"Processes: program %d did not end within %u ms: killed\r\n",
+                            static_cast<int>(state->pid), static_cast<unsigned>(graceMs)));
+    // Whatever of the group is left (a child that ignores the request) goes now.
+    signalGroup(*state, SIGKILL);
+  }
+  // A group has no descriptor to wait on: it is looked at every 10 ms until it is empty or the
+  // grace is spent.
+  auto anyLeft = [&] {
+    return std::any_of(leftovers.begin(), leftovers.end(), [](pid_t group) { return kill(-group, 0) == 0; });
+  };
+  while (anyLeft() && std::chrono::steady_clock::now() < deadline) ::poll(nullptr, 0, 10);
+  for (pid_t group : leftovers) kill(-group, SIGKILL);
+  return running.size();
+}
+
 void setOpener(const std::string& hostProgram) {
   std::lock_guard<std::mutex> lock(childrenMutex());
   openerProgram() = hostProgram;

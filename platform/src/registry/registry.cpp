@@ -152,6 +152,7 @@ bool loadLocked(RegistryState& s, const std::string& text, const std::string& na
 bool load(const std::string& hostPath) {
   std::string text;
   bool readable = readHostFile(hostPath, text);
+  const std::string why = lastFileFailure();
   auto& s = state();
   std::lock_guard<std::mutex> guard(s.lock);
   s.file = hostPath;
@@ -165,7 +166,7 @@ bool load(const std::string& hostPath) {
       // There is a registry we cannot read: writing ours back would replace it with an
       // empty one, so this run keeps its changes in memory only.
       s.file.clear();
-      console::writeUtf8("Registry: cannot read " + hostPath + ", changes are not written back\n");
+      console::writeUtf8("Registry: cannot read " + hostPath + " (" + why + "), changes are not written back\n");
     }
     return false;
   }
@@ -217,7 +218,7 @@ bool flush() {
     s.sourceDamaged = false;
   }
   if (!writeFileAtomically(file, text)) {
-    console::writeUtf8("Registry: cannot write " + file + ", the previous file is kept\n");
+    console::writeUtf8("Registry: cannot write " + file + " (" + lastFileFailure() + "), the previous file is kept\n");
     return false;  // still marked: a later flush tries again
   }
   std::lock_guard<std::mutex> guard(s.lock);

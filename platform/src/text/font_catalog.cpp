@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 
+#include "plat_core.h"
 #include "plat_file.h"
 #include "text/font_instance.h"
 
@@ -73,7 +74,14 @@ std::vector<std::string> unitFontPaths(const std::string& folder) {
   std::error_code ec;
   for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
     const std::string ext = lower(e.path().extension().string());
-    if (ext == ".ttf" || ext == ".ttc" || ext == ".otf") paths.push_back(e.path().string());
+    if (ext != ".ttf" && ext != ".ttc" && ext != ".otf") continue;
+    // The font library opens what it is given and would wait on a named pipe for good.
+    std::error_code typeError;
+    if (!e.is_regular_file(typeError)) {
+      plat::console::writeUtf8("fonts: " + e.path().string() + " is not a file: not read\n");
+      continue;
+    }
+    paths.push_back(e.path().string());
   }
   std::sort(paths.begin(), paths.end());
   return paths;

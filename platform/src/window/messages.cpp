@@ -128,6 +128,7 @@ bool retrieve(Lock& lock, ThreadQueue& q, MSG* out, HWND filter, UINT lo, UINT h
     return true;
   }
   if (inRange(WM_PAINT, lo, hi)) {
+    flushLayoutLocked();
     Window* found = nullptr;
     for (Window* t : s.topLevels) collectPaintable(t, q.threadId, filter, found);
     if (found) {
@@ -600,6 +601,7 @@ DWORD GetQueueStatus(UINT flags) {
   uint64_t now = plat::clock::nowMs();
   for (const Timer& t : s.timers)
     if (t.threadId == q->threadId && t.due <= now) st |= QS_TIMER;
+  flushLayoutLocked();
   for (auto& [h, w] : s.windows)
     if (w->threadId == q->threadId && !w->update.empty() && visibleChain(w.get())) st |= QS_PAINT;
   st &= flags;

@@ -17,6 +17,7 @@ HDC makeDc(Window* w, bool paint, const RectSet& paintClip) {
   if (!w) {
     dc = plat::gdi::createSurfaceDC(surface, POINT{0, 0}, nullptr);
   } else {
+    flushLayoutLocked();
     RectSet clip = w->vis;
     if (paint) clip.intersect(paintClip);
     HRGN rgn = toRegion(clip);

@@ -128,6 +128,10 @@ struct State {
   uint64_t lastDownTime = 0;
   POINT lastDownPoint{};
   POINT cursor{};
+  // Visibility changes gathered while a LayoutBatch is open: the screen area they touch.
+  int layoutBatches = 0;
+  bool layoutPending = false;
+  RECT pendingArea{};
 };
 
 State& state();
@@ -152,8 +156,14 @@ void wakeQueue(DWORD threadId);
 // Recomputes every visible region, invalidates what became exposed, re-clips live DCs.
 // `moved`: windows whose content must be repainted entirely (moved or resized, with children).
 // `area` (screen coordinates) bounds what changed; windows away from it are left alone.
+// Works out the visible regions again after a change inside `area` (screen coordinates; nothing
+// outside it changed), or everywhere. `moved` windows are worked out whole and repainted. While a
+// LayoutBatch is open a change without moved windows is only gathered.
 void relayout(const std::vector<Window*>& moved = {},
               const RECT& area = RECT{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2});
+// Works out what a batch has gathered so far: before anything reads the visible regions or the
+// update regions they feed (a DC is made, paints are looked for).
+void flushLayoutLocked();
 void invalidateLocked(Window* w, const RectSet& clientArea, bool erase);
 void invalidateAllLocked(Window* w, bool erase, bool children);
 void releaseWindowDcs(Window* w);

@@ -103,24 +103,44 @@ void intersectShape(RectSet& vis, const Window* w) {
     vis.intersect(screenRect(w));
 }
 
-RectSet computeVis(const Window* w) {
+bool overlaps(const RECT& a, const RECT& b) { return !rectEmpty(rectIntersect(a, b)); }
+
+// The visible region of `w` inside `area` (screen coordinates): its shape on the screen, less
+// what the windows above it at every level and its own children cover, cut by its parents.
+// Only windows that reach into what is left are looked at closely, so a window among thousands
+// of siblings costs one rectangle test per sibling.
+RectSet visWithin(const Window* w, const RECT& area) {
   RectSet vis;
   if (!visibleChain(w)) return vis;
   auto sc = screenSize();
-  vis = RectSet(rectIntersect(screenRect(w), RECT{0, 0, sc.width, sc.height}));
+  RECT r = rectIntersect(rectIntersect(screenRect(w), RECT{0, 0, sc.width, sc.height}), area);
+  if (rectEmpty(r)) return vis;
+  vis = RectSet(r);
   if (w->windowRgn) intersectShape(vis, w);
   for (const Window* cur = w; !vis.empty(); cur = cur->parent) {
     const auto& sibs = cur->parent ? cur->parent->children : state().topLevels;
+    const RECT bounds = vis.bounds();
     for (const Window* sib : sibs) {
       if (sib == cur) break;
-      if (sib->visible() && !sib->dead) subtractShape(vis, sib);
+      if (sib->visible() && !sib->dead && overlaps(screenRect(sib), bounds)) subtractShape(vis, sib);
     }
     if (!cur->parent) break;
     intersectShape(vis, cur->parent);
   }
+  if (vis.empty()) return vis;
+  const RECT bounds = vis.bounds();
   for (const Window* child : w->children)
-    if (child->visible() && !child->dead) subtractShape(vis, child);
+    if (child->visible() && !child->dead && overlaps(screenRect(child), bounds)) subtractShape(vis, child);
   return vis;
+}
+
+const RECT kEverywhere{INT32_MIN / 2, INT32_MIN / 2, INT32_MAX / 2, INT32_MAX / 2};
+
+RECT rectUnion(const RECT& a, const RECT& b) {
+  if (rectEmpty(a)) return b;
+  if (rectEmpty(b)) return a;
+  return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+              std::max(a.bottom, b.bottom)};
 }
 
 void collect(Window* w, std::vector<Window*>& out) {
@@ -366,7 +386,16 @@ void invalidateAllLocked(Window* w, bool erase, bool children) {
     for (Window* c : w->children) invalidateAllLocked(c, erase, true);
 }
 
-void relayout(const std::vector<Window*>& moved, const RECT& area) {
+namespace {
+
+void relayoutNow(const std::vector<Window*>& moved, const RECT& given) {
+  auto& s = state();
+  RECT area = given;
+  if (s.layoutPending) {
+    area = rectUnion(area, s.pendingArea);
+    s.layoutPending = false;
+  }
+  const bool everywhere = area.left <= kEverywhere.left && area.right >= kEverywhere.right;
   std::vector<Window*> all = allWindows();
   for (Window* w : all) {
     bool isMoved = std::find(moved.begin(), moved.end(), w) != moved.end();
@@ -375,7 +404,15 @@ void relayout(const std::vector<Window*>& moved, const RECT& area) {
     if (!isMoved && rectEmpty(rectIntersect(w->vis.bounds(), area)) &&
         rectEmpty(rectIntersect(screenRect(w), area)))
       continue;
-    RectSet nv = computeVis(w);
+    // Outside the area the visible region stands; only the part inside is worked out again.
+    RectSet nv;
+    if (isMoved || everywhere) {
+      nv = visWithin(w, kEverywhere);
+    } else {
+      nv = w->vis;
+      nv.subtract(area);
+      nv.add(visWithin(w, area));
+    }
     bool changed = !(nv.sameArea(w->vis));
     if (changed && !isMoved) {
       RectSet exposed = nv;
@@ -392,6 +429,22 @@ void relayout(const std::vector<Window*>& moved, const RECT& area) {
   for (Window* m : moved)
     if (visibleChain(m)) invalidateAllLocked(m, true, true);
   notifyIdleWatchers();
+}
+
+}  // namespace
+
+void relayout(const std::vector<Window*>& moved, const RECT& area) {
+  auto& s = state();
+  if (s.layoutBatches > 0 && moved.empty()) {
+    s.pendingArea = s.layoutPending ? rectUnion(s.pendingArea, area) : area;
+    s.layoutPending = true;
+    return;
+  }
+  relayoutNow(moved, area);
+}
+
+void flushLayoutLocked() {
+  if (state().layoutPending) relayoutNow({}, state().pendingArea);
 }
 
 Window* nextActivatable(Window* gone) {
@@ -476,6 +529,18 @@ void reset() {
   s.capture = nullptr;
   s.lastDownWindow = nullptr;
   s.cursor = POINT{};
+  s.layoutBatches = 0;
+  s.layoutPending = false;
+}
+
+LayoutBatch::LayoutBatch() {
+  Lock lock(state().lock);
+  ++state().layoutBatches;
+}
+
+LayoutBatch::~LayoutBatch() {
+  Lock lock(state().lock);
+  if (state().layoutBatches > 0 && --state().layoutBatches == 0) flushLayoutLocked();
 }
 
 }  // namespace plat::window
