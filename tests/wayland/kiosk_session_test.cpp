@@ -85,7 +85,7 @@ class KioskSessionTest : public ::testing::TestWithParam<Program> {
   }
 
   std::string log() { return readText(dir_ + "/session.txt") + readText(dir_ + "/console.log"); }
-  std::string focusedComm() { return Sway::comm(Sway::focusedPid(socket_)); }
+  std::string focusedComm() { return programName(Sway::focusedPid(socket_)); }
 
   std::string dir_, runtime_, socket_;
   pid_t session_ = -1;
@@ -103,7 +103,7 @@ TEST_P(KioskSessionTest, TheStartedProgramAndTheLauncherTakeTurnsInFrontAndTheLa
   ASSERT_TRUE(waitFor(
       [&] {
         for (const SwayView& v : Sway::views(socket_))
-          if (v.pid != launcher && Sway::comm(v.pid) == p.comm) program = v;
+          if (v.pid != launcher && programName(v.pid) == p.comm) program = v;
         return program.pid != 0;
       },
       30000))

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "program_name.h"
+
 namespace hu::test {
 
 inline bool waitFor(const std::function<bool()>& pred, int ms) {
@@ -117,13 +119,6 @@ class Sway {
     for (const SwayView& v : views(socket))
       if (v.focused) return v.pid;
     return 0;
-  }
-
-  // A process's program name as the kernel keeps it.
-  static std::string comm(long pid) {
-    std::string c = readText("/proc/" + std::to_string(pid) + "/comm");
-    while (!c.empty() && c.back() == '\n') c.pop_back();
-    return c;
   }
 
  private:

@@ -69,7 +69,7 @@ class SwayWindowsTest : public UnitRootTest {
                 reinterpret_cast<LPARAM>(&all));
     for (HWND h : all) {
       DWORD pid = 0;
-      if (plat::window::foreign::isForeign(h) && GetWindowThreadProcessId(h, &pid) && Sway::comm(pid) == "navione")
+      if (plat::window::foreign::isForeign(h) && GetWindowThreadProcessId(h, &pid) && programName(pid) == "navione")
         return h;
     }
     return nullptr;
