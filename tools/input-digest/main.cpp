@@ -111,7 +111,7 @@ void addChanged(Digest& d, const NmeaGpsRecord& r, const NmeaGpsRecord& before) 
   if (r.rmb.count != before.rmb.count) {
     const NmeaRmb& b = r.rmb;
     d.u64(4);
-    for (char c : {b.status, b.steer, b.arrival}) d.i64(c);
+    for (char c : {b.status, b.steer, b.arrival}) d.u64(static_cast<uint8_t>(c));  // bytes, whatever char is
     d.text(std::string(b.origin, strnlen(b.origin, sizeof b.origin)));
     d.text(std::string(b.destination, strnlen(b.destination, sizeof b.destination)));
     for (double v : {b.crossTrack, b.destLatitude, b.destLongitude, b.range, b.bearing, b.closingVelocity}) d.real(v);
