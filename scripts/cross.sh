@@ -140,7 +140,12 @@ echo
 echo "== cross build for $arch =="
 for t in "${stage_times[@]}"; do echo "  $t"; done
 if [ -f "$build/ctest.log" ] && [ "${HU_CROSS_SKIP_TESTS:-0}" != 1 ]; then
-  grep -E "tests passed|tests failed" "$build/ctest.log" | tail -1
-  echo "  skipped: $(grep -c 'Skipped' "$build/ctest.log" || true)"
+  # A result line ends with the verdict and the time ("...   Passed    0.58 sec"); a test's own
+  # name may hold "Skipped".
+  results=$(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$build/ctest.log" || true)
+  count() { grep -cE "$1 +[0-9.]+ sec\$" <<<"$results" || true; }
+  echo "  tests under emulation: $(count 'Passed') passed, $(count 'Skipped') skipped," \
+       "$(count '(Failed|Timeout|Exception|Not Run)') failed"
+  grep -E '^\s+[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess aborted|Not Run)\)' "$build/ctest.log" | sed 's/^/  /' || true
 fi
 [ "$test_status" -eq 0 ] && [ "$compare_status" -eq 0 ]
