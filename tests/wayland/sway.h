@@ -21,11 +21,12 @@
 #include <vector>
 
 #include "program_name.h"
+#include "watchdog.h"
 
 namespace hu::test {
 
 inline bool waitFor(const std::function<bool()>& pred, int ms) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms * kWatchdogScale);
   for (;;) {
     if (pred()) return true;
     if (std::chrono::steady_clock::now() >= end) return false;
