@@ -26,7 +26,7 @@
 namespace hu::test {
 
 inline bool waitFor(const std::function<bool()>& pred, int ms) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms * kWatchdogScale);
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms * watchdogScale());
   for (;;) {
     if (pred()) return true;
     if (std::chrono::steady_clock::now() >= end) return false;

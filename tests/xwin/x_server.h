@@ -26,7 +26,7 @@ namespace hu::test {
 
 // Waits (real time, as a watchdog) until `pred` holds; polls every 20 ms.
 inline bool waitUntil(const std::function<bool()>& pred, int ms = 5000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms * kWatchdogScale);
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms * watchdogScale());
   for (;;) {
     if (pred()) return true;
     if (std::chrono::steady_clock::now() >= end) return false;
