@@ -225,7 +225,7 @@ TEST_F(MsgQueues, QueuesLiveWhileHeldAndOnesLeftBehindAreUsedMadeAnewOrRefused) 
     mqd_t planted = plant(host, mode, held, owner);
     reader = open(u"life", true);
     EXPECT_EQ(reader == nullptr, outcome == Refused) << says;
-    EXPECT_TRUE(console.contains(says)) << says;
+    EXPECT_TRUE(*says ? console.contains(says) : !console.contains("life")) << says;
     EXPECT_EQ(reader && ReadMsgQueue(reader, buffer, sizeof buffer, &got, 0, nullptr), outcome == Used) << says;
     CloseMsgQueue(reader);
     EXPECT_EQ(modeOf(host).first != 0, outcome != MadeAnew) << "removed under its holder, or left: " << says;
