@@ -15,6 +15,12 @@
 # runs rebuild only what changed). Downloads are kept in build/unit-image/apt-cache for the next
 # build. Installs what it needs on this machine (as scripts/install-deps.sh does).
 set -euo pipefail
+# mmdebstrap makes the root file system as root (its hooks chroot into it, mount the package).
+if [ "$(id -u)" -ne 0 ]; then
+  echo "unit-image: making a system image needs root; running under sudo"
+  exec sudo -- "$0" "$@"
+fi
+
 src="$(cd "$(dirname "$0")/.." && pwd)"
 out="$src/build/unit-image"
 files="$src/scripts/unit-image"
@@ -25,8 +31,6 @@ while [ $# -gt 0 ]; do
     *) echo "usage: scripts/unit-image.sh [--deb FILE]" >&2; exit 2 ;;
   esac
 done
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-SUDO="${SUDO:-}"
 started=$(date +%s)
 say() { printf 'unit-image: %s (%ds)\n' "$1" "$(( $(date +%s) - started ))"; }
 
@@ -39,8 +43,8 @@ for p in "${HOST_PKGS[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi
 
 # The package.
@@ -51,9 +55,9 @@ if [ -z "$deb" ]; then
       -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >/dev/null
   fi
   say "building the package in ${build#"$src"/}"
-  nice -n 10 cmake --build "$build" -j2 >/dev/null
+  nice -n 19 cmake --build "$build" -j2 >/dev/null
   rm -f "$build"/headunit-shell_*.deb
-  (cd "$build" && nice -n 10 cpack -G DEB >/dev/null)
+  (cd "$build" && nice -n 19 cpack -G DEB >/dev/null)
   deb="$(ls "$build"/headunit-shell_*.deb)"
 fi
 say "package: $deb"
@@ -85,7 +89,7 @@ fi
 GUEST_PKGS=linux-image-amd64,systemd-sysv,udev,dbus,libpam-systemd,kmod,procps,util-linux,adduser,xserver-xorg-core,xserver-xorg-input-libinput,gpsd,qemu-guest-agent
 say "making the root file system (mmdebstrap)"
 HU_IMAGE_FILES="$files" HU_IMAGE_CARD="$out/card" \
-mmdebstrap --variant=minbase --mode=root --format=directory \
+nice -n 19 mmdebstrap --variant=minbase --mode=root --format=directory \
   --aptopt='APT::Install-Recommends "false"' \
   --include="$GUEST_PKGS" --include="$deb" \
   --hook-dir=/usr/share/mmdebstrap/hooks/file-mirror-automount \
@@ -105,7 +109,7 @@ cp "$(ls "$out"/rootfs/boot/vmlinuz-* | sort -V | tail -1)" "$out/vmlinuz"
 cp "$(ls "$out"/rootfs/boot/initrd.img-* | sort -V | tail -1)" "$out/initrd.img"
 rm -f "$out/root.img"
 truncate -s 3G "$out/root.img"
-mkfs.ext4 -q -F -L unitroot -d "$out/rootfs" "$out/root.img"
+nice -n 19 mkfs.ext4 -q -F -L unitroot -d "$out/rootfs" "$out/root.img"
 rm -rf "$out/rootfs"
 say "system disk made"
 

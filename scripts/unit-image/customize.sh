@@ -62,6 +62,10 @@ HEADUNIT_ALLOW_PROGRAMS=/etc/headunit/programs.sha256
 NAVIONE_SECONDS=0
 CONF
 
+# The display: QEMU's standard VGA, no GPU.
+install -d "$root/etc/X11/xorg.conf.d"
+install -m 0644 "$files/xorg-display.conf" "$root/etc/X11/xorg.conf.d/20-unit-display.conf"
+
 # The card reader and the journal on the serial console.
 install -m 0644 "$files/70-headunit-card.rules" "$root/etc/udev/rules.d/70-headunit-card.rules"
 install -d "$root/etc/systemd/journald.conf.d"
