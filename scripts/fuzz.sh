@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs every fuzz target built in build/fuzz for SECONDS each (default 20) on its seed corpus
-# (fuzz/corpus/<target>/, read only: new inputs go to a scratch folder), HU_FUZZ_JOBS at a time
-# (default: one per processor). Every target runs even when an earlier one found something; the
-# command fails when any did, and the input that found it is left in build/fuzz/findings/.
+# Runs every fuzz target built in HU_FUZZ_BUILD (default build/fuzz) for SECONDS each (default
+# 20) on its seed corpus (fuzz/corpus/<target>/, read only: new inputs go to a scratch folder),
+# HU_FUZZ_JOBS at a time (default: one per processor). Every target runs even when an earlier one
+# found something; the command fails when any did, and the input that found it is left in
+# <build>/findings/.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 # A long run of one target: scripts/fuzz.sh 3600 markup
 set -euo pipefail
@@ -14,13 +15,14 @@ if [ ${#names[@]} -eq 0 ]; then
   for src in fuzz/*.cpp; do names+=("$(basename "$src" .cpp)"); done
 fi
 jobs=${HU_FUZZ_JOBS:-$(nproc)}
-mkdir -p build/fuzz/findings
+build=${HU_FUZZ_BUILD:-build/fuzz}
+mkdir -p "$build/findings"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 # One target; its report goes to $scratch/<name>.out, its status to $scratch/<name>.status.
 run_one() {
-  local name=$1 binary=build/fuzz/fuzz/fuzz_$1 out=$scratch/$1.out
+  local name=$1 binary=$build/fuzz/fuzz_$1 out=$scratch/$1.out
   if [ ! -x "$binary" ]; then
     echo "fuzz: $binary is not built" >"$out"
     echo 1 >"$scratch/$name.status"
@@ -31,11 +33,11 @@ run_one() {
   [ -d "fuzz/corpus/$name" ] && corpora+=("fuzz/corpus/$name")
   [ -f "fuzz/$name.dict" ] && dict=(-dict="fuzz/$name.dict")
   if "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-      -artifact_prefix="build/fuzz/findings/$name-" "${dict[@]}" "${corpora[@]}" 2>"$scratch/$name.log"; then
+      -artifact_prefix="$build/findings/$name-" "${dict[@]}" "${corpora[@]}" 2>"$scratch/$name.log"; then
     grep -E '^stat::number_of_executed_units|^Done ' "$scratch/$name.log" >"$out" || true
     echo 0 >"$scratch/$name.status"
   else
-    { tail -n 60 "$scratch/$name.log"; echo "fuzz: $name found a fault (input in build/fuzz/findings/)"; } >"$out"
+    { tail -n 60 "$scratch/$name.log"; echo "fuzz: $name found a fault (input in $build/findings/)"; } >"$out"
     echo 1 >"$scratch/$name.status"
   fi
 }

@@ -11,7 +11,7 @@ PKGS=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-de
       libxcb1-dev libxcb-ewmh-dev libx11-dev libxtst-dev xvfb xdotool navit openbox
       libgps-dev gpsd gpsd-clients
       libwayland-dev wayland-protocols libxkbcommon-dev libjson-c-dev sway xwayland grim wtype
-      clang-14 libclang-rt-14-dev
+      clang-14 libclang-rt-14-dev lld
       systemd)
 missing=()
 for p in "${PKGS[@]}"; do

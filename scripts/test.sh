@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # The whole test command (CI runs it through .ci/run), in three stages:
-#   1. every suite, built with AddressSanitizer and UndefinedBehaviorSanitizer (build/asan-ubsan);
+#   1. every suite, built with AddressSanitizer and UndefinedBehaviorSanitizer (build/asan-ubsan,
+#      clang); the same build holds the fuzz targets;
 #   2. every program that runs threads of its own, under ThreadSanitizer (build/tsan): the
 #      threaded suites, and the launcher, mcu-sim and skin-preview the end-to-end suites start;
-#   3. every fuzz target for a short time on its seed corpus, two at a time (build/fuzz, clang).
+#   3. every fuzz target of stage 1's build for a short time on its seed corpus, two at a time.
 # Any failure, race report or fuzzer finding fails the command. The last lines give each stage's
 # time and how many tests were skipped because the outside test data (../shared/testdata) is not
 # beside the clone. docs/testing.md says more.
 #
 #   scripts/test.sh [--quick] [CTEST ARGUMENTS...]
 #
-# --quick runs stage 1 alone (the inner loop). Arguments go to stage 1's ctest (-R NAME: one suite).
-# HU_SKIP_TSAN=1 / HU_SKIP_FUZZ=1 leave out stages 2 / 3; HU_FUZZ_SECONDS sets the time per fuzz
-# target (default 20); HU_TEST_JOBS the tests run at once (default: twice the processors, since
-# many tests wait on servers and children rather than compute).
+# --quick runs stage 1 alone (the inner loop). Arguments go to stage 1's ctest (-L test_markup:
+# one program). HU_SKIP_TSAN=1 / HU_SKIP_FUZZ=1 leave out stages 2 / 3; HU_FUZZ_SECONDS sets the
+# time per fuzz target (default 10); HU_TEST_JOBS the tests run at once (default: twice the
+# processors, since many tests wait on servers and children rather than compute).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 quick=0
@@ -44,16 +45,22 @@ cmake --build --preset asan-ubsan
 stage_done "build, AddressSanitizer"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-junit=build/asan-ubsan/ctest-junit.xml
+results=build/asan-ubsan/test-results
+rm -rf "$results"
 status=0
-ctest --test-dir build/asan-ubsan --output-on-failure --output-junit ctest-junit.xml -j "$test_jobs" "$@" || status=$?
+ctest --test-dir build/asan-ubsan --output-on-failure -j "$test_jobs" "$@" || status=$?
 stage_done "suites, AddressSanitizer (ctest -j $test_jobs)"
-# Tests that skipped for want of the outside data say "missing test data" (tests/support/test_data.h).
+# Tests that skipped for want of the outside data say "missing test data" (tests/support/test_data.h);
+# each program's shards leave GoogleTest's report in test-results/.
 skipped=$(python3 -c '
-import sys, xml.etree.ElementTree as ET
-try: cases = ET.parse(sys.argv[1]).getroot().iter("testcase")
-except Exception: cases = []
-print(sum(1 for c in cases if "missing test data" in "".join(c.itertext())))' "$junit")
+import glob, sys, xml.etree.ElementTree as ET
+n = 0
+for f in glob.glob(sys.argv[1] + "/*.xml"):
+    try: cases = ET.parse(f).getroot().iter("testcase")
+    except Exception: continue
+    n += sum(1 for c in cases if any("missing test data" in (s.get("message") or "") + "".join(s.itertext())
+                                     for s in c.iter("skipped")))
+print(n)' "$results")
 if [ "$skipped" -gt 0 ]; then
   missing_data="$skipped tests skipped for missing test data (../shared/testdata is not beside the clone)"
 else
@@ -77,22 +84,16 @@ if [ "${HU_SKIP_TSAN:-0}" != 1 ]; then
   cmake --build build/tsan -j "$cores" --target "${threaded[@]}"
   stage_done "build, ThreadSanitizer"
   export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
-  # One ctest run over the threaded programs' tests, as many at once as stage 1.
   pattern=$(printf '%s|' "${threaded[@]}")
-  ctest --test-dir build/tsan --output-on-failure -j "$test_jobs" -E 'PowerCutTest\.' \
+  GTEST_FILTER='-PowerCutTest.*' ctest --test-dir build/tsan --output-on-failure -j "$test_jobs" \
     -L "^(${pattern%|})\$" || { stage_done "suites, ThreadSanitizer"; print_summary; exit 1; }
   stage_done "suites, ThreadSanitizer (ctest -j $test_jobs)"
 fi
 
 if [ "${HU_SKIP_FUZZ:-0}" != 1 ]; then
-  echo "== Fuzz targets, ${HU_FUZZ_SECONDS:-20} s each on their seed corpora, $cores at a time"
-  CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DHU_BUILD_FUZZ=ON -DHU_BUILD_TESTS=OFF >/dev/null
-  targets=()
-  for src in fuzz/*.cpp; do targets+=("fuzz_$(basename "$src" .cpp)"); done
-  cmake --build build/fuzz -j "$cores" --target "${targets[@]}"
-  stage_done "build, fuzz targets"
-  HU_FUZZ_JOBS=$cores scripts/fuzz.sh "${HU_FUZZ_SECONDS:-20}" || { stage_done "fuzz runs"; print_summary; exit 1; }
+  echo "== Fuzz targets, ${HU_FUZZ_SECONDS:-10} s each on their seed corpora, $cores at a time"
+  HU_FUZZ_BUILD=build/asan-ubsan HU_FUZZ_JOBS=$cores scripts/fuzz.sh "${HU_FUZZ_SECONDS:-10}" ||
+    { stage_done "fuzz runs"; print_summary; exit 1; }
   stage_done "fuzz runs"
 fi
 print_summary

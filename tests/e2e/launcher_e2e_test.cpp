@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "golden_image.h"
-#include "gpsd_fake.h"
+#include "servers.h"
 
 namespace fs = std::filesystem;
 
@@ -385,9 +385,9 @@ std::vector<std::string> times(const std::string& text, const char* pattern) {
 }
 
 TEST_F(LauncherE2E, ThroughGpsdTheLogsTimesReachTheCompanionAsGpsdComesGoesAndComesBack) {
-  if (std::string missing = test_support::gpsdMissing(); !missing.empty()) GTEST_SKIP() << missing;
-  const std::string log = kSource + "/tests/e2e/gpsd_drive.nmea", port = std::to_string(test_support::freeTcpPort());
-  const std::vector<std::string> logTimes = times(readAll(log), "\\$..RMC,(\\d\\d)(\\d\\d)(\\d\\d)");
+  if (std::string missing = hu::test::gpsdMissing(); !missing.empty()) GTEST_SKIP() << missing;
+  const std::string port = std::to_string(hu::test::freeTcpPort());
+  const std::vector<std::string> logTimes = times(readAll(hu::test::GpsFake::kLog), "\\$..RMC,(\\d\\d)(\\d\\d)(\\d\\d)");
   auto sent = [&] { return times(mcuLog(), "GPS time (\\d\\d):(\\d\\d):(\\d\\d)"); };
   startMcu();
   startLauncher("wait 600000\n", {"--gps", "gpsd:127.0.0.1:" + port});
@@ -406,13 +406,15 @@ TEST_F(LauncherE2E, ThroughGpsdTheLogsTimesReachTheCompanionAsGpsdComesGoesAndCo
   EXPECT_LT(others, 400000000) << "CPU ns in 4 s of all threads but the busiest";
   // gpsd comes: the log's times reach the companion; it goes and comes back: new times follow (the
   // record keeps the last one while gpsd is away).
-  auto gpsd = std::make_unique<test_support::GpsFake>(std::stoi(port), log, dir_ + "/gpsfake.txt");
+  auto gpsd = std::make_unique<hu::test::GpsFake>(std::stoi(port), dir_ + "/gpsfake.txt");
   ASSERT_TRUE(waitFor([&] { return sent().size() >= 2; }, 60)) << console() << mcuLog();
   gpsd.reset();
   ASSERT_TRUE(waitFor([&] { return consoleHas("gpsd at 127.0.0.1:" + port + " went away"); }, 10)) << console();
+  gpsd = std::make_unique<hu::test::GpsFake>(std::stoi(port), dir_ + "/gpsfake2.txt");
+  ASSERT_TRUE(waitFor([&] { return countOf(console(), "GPS: reading") == 2; }, 60)) << console();
+  // What was sent until the reader was back may still be the kept time; a new one must follow.
   const size_t before = sent().size();
-  const std::string last = sent().back();
-  gpsd = std::make_unique<test_support::GpsFake>(std::stoi(port), log, dir_ + "/gpsfake2.txt");
+  const std::string last = before ? sent().back() : "";
   ASSERT_TRUE(waitFor([&] { return sent().size() > before && sent().back() != last; }, 60)) << console() << mcuLog();
   for (const std::string& t : sent())
     EXPECT_NE(std::find(logTimes.begin(), logTimes.end(), t), logTimes.end()) << t << " is not a time of the log";

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "gpsd_fake.h"
+#include "servers.h"
 #include "links_support.h"
 
 namespace {
@@ -25,7 +25,7 @@ int append(void* owner, BYTE* bytes, int count) {
 TEST(GpsdCom, OnlySentencesPassAndEachChangeIsSaidOnceWithLongerPausesBetweenTries) {
   linktest::ConsoleCapture console;
   int port = 0;
-  const int server = test_support::listenOnFreePort(&port);
+  const int server = hu::test::bindLocalPort(&port);
   const std::string rmc = "$GPRMC,123456,A,4807.038,N,01131.000,E,1,2,230394,3,W*6A";
   std::vector<Clock::time_point> tries;  // the server's own until it has ended
   std::atomic<size_t> count{0};
@@ -45,8 +45,7 @@ TEST(GpsdCom, OnlySentencesPassAndEachChangeIsSaidOnceWithLongerPausesBetweenTri
     CGpsdCom com;
     com.m_pOwner = &got;
     ASSERT_TRUE(com.Start("127.0.0.1", port, append));
-    for (auto end = Clock::now() + std::chrono::seconds(20); count < 4 && Clock::now() < end;)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    hu::test::waitUntil([&] { return count >= 4; }, 20000);
   }
   shutdown(server, SHUT_RDWR);
   gpsd.join();

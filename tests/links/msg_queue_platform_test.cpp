@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <cstring>
 #include <thread>
 #include <tuple>
 
@@ -184,7 +183,7 @@ TEST_F(MsgQueues, PrefixesKeepRunsApart) {
 
 // A queue planted with a raw descriptor, as a live companion (`hold`: its handle's lock), a
 // killed run or another user leaves it; and a queue's mode and group (mode 0: not there).
-mqd_t plant(const std::string& host, mode_t mode, bool hold, uid_t owner = geteuid()) {
+mqd_t plant(const std::string& host, mode_t mode, bool hold, uid_t owner) {
   mq_attr attr{0, 5, 1000, 0, {}};
   mqd_t q = mq_open(host.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600, &attr);
   fchmod(q, mode);
@@ -200,9 +199,10 @@ std::pair<mode_t, gid_t> modeOf(const std::string& host) {
   return {st.st_mode & 0777, st.st_gid};
 }
 
-// As on the device: a queue lives while any handle of any process holds it, goes with the last,
-// and what a run that ended without closing it left is not read by the next.
-TEST_F(MsgQueues, AQueueLivesWhileAnyHandleHoldsItAndNothingStaleIsRead) {
+// As on the device: a queue lives while any handle of any process holds it and goes with the
+// last. One another run left is used while a live companion holds it, made anew (nothing stale
+// read) when a run that ended without closing it left it, and refused when others may use it.
+TEST_F(MsgQueues, QueuesLiveWhileHeldAndOnesLeftBehindAreUsedMadeAnewOrRefused) {
   const std::string host = plat::msgqueue::hostName(u"life");
   char buffer[1000];
   DWORD got = 0;
@@ -212,41 +212,33 @@ TEST_F(MsgQueues, AQueueLivesWhileAnyHandleHoldsItAndNothingStaleIsRead) {
   ASSERT_TRUE(ReadMsgQueue(reader, buffer, sizeof buffer, &got, 0, nullptr)) << "lost with one handle left";
   CloseMsgQueue(reader);
   EXPECT_EQ(modeOf(host).first, 0u) << "the last handle left it behind";
-  for (bool companionRuns : {false, true}) {
-    linktest::ConsoleCapture console;
-    mqd_t planted = plant(host, 0600, companionRuns);
-    reader = open(u"life", true);
-    EXPECT_EQ(ReadMsgQueue(reader, buffer, sizeof buffer, &got, 0, nullptr), companionRuns ? TRUE : FALSE);
-    EXPECT_EQ(console.contains("life was left by an earlier run: 1 old message dropped"), !companionRuns);
-    CloseMsgQueue(reader);
-    EXPECT_EQ(modeOf(host).first != 0, companionRuns) << "removed under a companion that holds it";
-    mq_close(planted), mq_unlink(host.c_str());
-  }
-}
-
-TEST_F(MsgQueues, QueuesAreTheUsersAloneAndForeignOrOpenOnesAreRefused) {
-  const std::string host = plat::msgqueue::hostName(u"access");
-  const mode_t saved = umask(0);
-  HANDLE mine = open(u"access", true);
-  EXPECT_EQ(modeOf(host).first, 0600u) << "made under a umask of 0";
-  CloseMsgQueue(mine), umask(saved);
-  const std::tuple<mode_t, bool, uid_t, const char*> cases[] = {  // refused unless "made anew"
-      {0666, true, geteuid(), "access is open to others (mode 0666): not used"},
-      {0666, false, geteuid(), "access was left by an earlier run and is open to others (mode 0666): made anew"},
-      {0600, true, 65534, "access belongs to another user (uid 65534): not used"}};
-  for (const auto& [mode, held, owner, says] : cases) {
+  enum { Used, MadeAnew, Refused };
+  const std::tuple<mode_t, bool, uid_t, int, const char*> cases[] = {
+      {0600, true, geteuid(), Used, ""},
+      {0600, false, geteuid(), MadeAnew, "life was left by an earlier run: 1 old message dropped"},
+      {0666, true, geteuid(), Refused, "life is open to others (mode 0666): not used"},
+      {0666, false, geteuid(), MadeAnew, "life was left by an earlier run and is open to others (mode 0666): made anew"},
+      {0600, true, 65534, Refused, "life belongs to another user (uid 65534): not used"}};
+  for (const auto& [mode, held, owner, outcome, says] : cases) {
     if (owner != geteuid() && geteuid() != 0) continue;  // only root plants another user's queue
     linktest::ConsoleCapture console;
     mqd_t planted = plant(host, mode, held, owner);
-    HANDLE q = open(u"access", true);
-    EXPECT_EQ(q == nullptr, std::strstr(says, "made anew") == nullptr) << says;
-    EXPECT_TRUE(console.contains(says)) << says;
-    CloseMsgQueue(q), mq_close(planted), mq_unlink(host.c_str());
+    reader = open(u"life", true);
+    EXPECT_EQ(reader == nullptr, outcome == Refused) << says;
+    EXPECT_TRUE(*says ? console.contains(says) : !console.contains("life")) << says;
+    EXPECT_EQ(reader && ReadMsgQueue(reader, buffer, sizeof buffer, &got, 0, nullptr), outcome == Used) << says;
+    CloseMsgQueue(reader);
+    EXPECT_EQ(modeOf(host).first != 0, outcome != MadeAnew) << "removed under its holder, or left: " << says;
+    mq_close(planted), mq_unlink(host.c_str());
   }
+  const mode_t saved = umask(0);
+  reader = open(u"life", true);
+  EXPECT_EQ(modeOf(host).first, 0600u) << "made under a umask of 0";
+  CloseMsgQueue(reader), umask(saved);
   plat::msgqueue::setAccessGroup(getgrgid(getegid())->gr_name);  // the unit's group: 0660, its own
-  HANDLE shared = open(u"access", false);
+  writer = open(u"life", false);
   EXPECT_EQ(modeOf(host), std::make_pair(mode_t{0660}, getegid()));
-  CloseMsgQueue(shared);
+  CloseMsgQueue(writer);
   plat::msgqueue::setAccessGroup("");
 }
 

@@ -102,7 +102,7 @@ TEST_F(Dispatch, StartedTimersKeepTheirFirstPeriodUntilStopped) {
     pumpFor(1000);
     EXPECT_EQ(tickTimes(r.id), std::vector<uint64_t>{}) << r.name;
     r.start(-5);  // a negative period means at once, not in weeks
-    pumpFor(3);
+    pumpUntilIdle(100);  // such a timer is always due: a bounded pump
     EXPECT_FALSE(tickTimes(r.id).empty()) << r.name;
     r.stop();
   }

@@ -6,13 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-
-namespace hu::test {
-
-inline std::string testData(const std::string& relative) { return std::string(HU_TESTDATA_DIR) + "/" + relative; }
-
-}  // namespace hu::test
 
 #define HU_SKIP_WITHOUT_TEST_DATA(path)                                                          \
   do {                                                                                           \

@@ -40,9 +40,6 @@ class KioskSessionTest : public ::testing::TestWithParam<Program> {
     char pattern[] = "/tmp/hu-wayland-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    runtime_ = dir_ + "/runtime";
-    std::filesystem::create_directories(runtime_);
-    std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
     for (const char* unit : {"unit", "unit2"}) {
       std::string prepare = std::string(HU_SOURCE_DIR) + "/scripts/prepare-unit.sh \"" + dir_ + "/" + unit + "\" >/dev/null";
       ASSERT_EQ(std::system(prepare.c_str()), 0);
@@ -60,49 +57,37 @@ class KioskSessionTest : public ::testing::TestWithParam<Program> {
         << "#!/bin/sh\n# Held back until the test lets it go.\nwhile [ ! -e '" << dir_ << "/go' ]; do sleep 0.05; done\n"
         << "exec " << command << "\n";
     std::filesystem::permissions(dir_ + "/unit/StorageCard/NaviOnej0p/NaviOne.exe", std::filesystem::perms::all);
-    std::filesystem::permissions(dir_, std::filesystem::perms::all);
-    giveToNobody(dir_);
-    session_ = Sway::spawn(runtime_, {HU_SOURCE_DIR "/packaging/headunit-sway-session"},
-                           {"HEADUNIT_LAUNCHER=" + dir_ + "/launcher", "HEADUNIT_UNIT=" + dir_ + "/unit",
-                            "HEADUNIT_STATE=" + dir_, "LOGS_DIRECTORY=" + dir_,
-                            "HEADUNIT_SWAY_CONFIG=" HU_SOURCE_DIR "/packaging/sway/config",
-                            "LSAN_OPTIONS=detect_leaks=0"},
-                           dir_ + "/session.txt");
-    ASSERT_TRUE(waitFor([&] { return !(socket_ = Sway::ipcSocket(runtime_)).empty(); }, 20000)) << log();
+    ASSERT_TRUE(sway_.start(dir_, {HU_SOURCE_DIR "/packaging/headunit-sway-session"},
+                            {"HEADUNIT_LAUNCHER=" + dir_ + "/launcher", "HEADUNIT_UNIT=" + dir_ + "/unit",
+                             "HEADUNIT_STATE=" + dir_, "LOGS_DIRECTORY=" + dir_,
+                             "HEADUNIT_SWAY_CONFIG=" HU_SOURCE_DIR "/packaging/sway/config", "LSAN_OPTIONS=detect_leaks=0"},
+                            dir_ + "/session.txt"))
+        << log();
   }
   void TearDown() override {
-    if (session_ > 0) {
-      kill(-session_, SIGKILL);
-      waitpid(session_, nullptr, 0);
-    }
-    if (!dir_.empty()) {
-      // Whatever the compositor's user left running under the folder goes with it.
-      std::string sweep = "pkill -KILL -f '" + dir_ + "/' 2>/dev/null";
-      if (std::system(sweep.c_str()) < 0) std::fprintf(stderr, "cannot sweep %s\n", dir_.c_str());
-      std::error_code ec;
-      std::filesystem::remove_all(dir_, ec);
-    }
+    sway_.stop();
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
   }
 
-  std::string log() { return readText(dir_ + "/session.txt") + readText(dir_ + "/console.log"); }
-  std::string focusedComm() { return Sway::comm(Sway::focusedPid(socket_)); }
+  std::string log() { return readFile(dir_ + "/session.txt") + readFile(dir_ + "/console.log"); }
 
-  std::string dir_, runtime_, socket_;
-  pid_t session_ = -1;
+  std::string dir_;
+  Sway sway_;
 };
 
 TEST_P(KioskSessionTest, TheStartedProgramAndTheLauncherTakeTurnsInFrontAndTheLauncherEndsWithItsCompositor) {
   const Program& p = GetParam();
-  ASSERT_TRUE(waitFor([&] { return focusedComm() == "launcher"; }, 30000)) << log();
-  ASSERT_TRUE(waitFor([&] { return log().find("other programs' windows are seen") != std::string::npos; }, 5000))
+  ASSERT_TRUE(waitUntil([&] { return Sway::comm(sway_.focusedPid()) == "launcher"; }, 30000)) << log();
+  ASSERT_TRUE(waitUntil([&] { return log().find("other programs' windows are seen") != std::string::npos; }))
       << log();
-  long launcher = Sway::focusedPid(socket_);
+  long launcher = sway_.focusedPid();
 
   std::ofstream(dir_ + "/go") << "go\n";
   SwayView program;
-  ASSERT_TRUE(waitFor(
+  ASSERT_TRUE(waitUntil(
       [&] {
-        for (const SwayView& v : Sway::views(socket_))
+        for (const SwayView& v : sway_.views())
           if (v.pid != launcher && Sway::comm(v.pid) == p.comm) program = v;
         return program.pid != 0;
       },
@@ -110,28 +95,20 @@ TEST_P(KioskSessionTest, TheStartedProgramAndTheLauncherTakeTurnsInFrontAndTheLa
       << log();
   EXPECT_EQ(program.shell, p.shell);
   // In front within a second of its window appearing.
-  EXPECT_TRUE(waitFor([&] { return Sway::focusedPid(socket_) == program.pid; }, 1000)) << log();
+  EXPECT_TRUE(waitUntil([&] { return sway_.focusedPid() == program.pid; }, 1000)) << log();
   // The program watcher finds it by its process (the wrapper's, which the program took over) at
   // its next look (every 2 s), not when it gives up looking 20 s after the start, seconds later.
-  EXPECT_TRUE(waitFor([&] { return log().find("MGSID_NAVIFINDWNDMSG") != std::string::npos; }, 6000)) << log();
+  EXPECT_TRUE(waitUntil([&] { return log().find("MGSID_NAVIFINDWNDMSG") != std::string::npos; }, 6000)) << log();
 
   kill(static_cast<pid_t>(program.pid), SIGTERM);
-  EXPECT_TRUE(waitFor([&] { return log().find("MGSID_NAVIEXITMSG") != std::string::npos; }, 30000)) << log();
-  EXPECT_TRUE(waitFor([&] { return Sway::focusedPid(socket_) == launcher; }, 5000)) << log();
+  EXPECT_TRUE(waitUntil([&] { return log().find("MGSID_NAVIEXITMSG") != std::string::npos; }, 30000)) << log();
+  EXPECT_TRUE(waitUntil([&] { return sway_.focusedPid() == launcher; })) << log();
 
   // The compositor goes away: the launcher ends in order with the display-lost status, and so
   // does the session, which the service then starts again.
-  std::string swayPid = "pgrep -f -x 'sway -c " HU_SOURCE_DIR "/packaging/sway/config' -P " + std::to_string(session_);
-  FILE* f = popen(swayPid.c_str(), "r");
-  long sway = 0;
-  if (f && fscanf(f, "%ld", &sway) != 1) sway = 0;
-  if (f) pclose(f);
-  ASSERT_GT(sway, 0) << log();
-  kill(static_cast<pid_t>(sway), SIGTERM);
-  int status = 0;
-  ASSERT_TRUE(waitFor([&] { return waitpid(session_, &status, WNOHANG) == session_; }, 60000)) << log();
-  session_ = -1;
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, HU_DISPLAY_LOST_EXIT_STATUS) << log();
+  const std::string sway = "pkill -TERM -f -x 'sway -c " HU_SOURCE_DIR "/packaging/sway/config' -P ";
+  ASSERT_EQ(std::system((sway + std::to_string(sway_.process->pid())).c_str()), 0) << log();
+  EXPECT_EQ(sway_.process->wait(60000), HU_DISPLAY_LOST_EXIT_STATUS) << log();
   EXPECT_NE(log().find("the Wayland compositor went away"), std::string::npos) << log();
 }
 

@@ -1,54 +1,27 @@
-// A headless sway for the tests: run as an unprivileged user (sway refuses root) with a runtime
-// folder of its own, so its socket names are its own and tests run side by side; and a reader of
-// its window tree through swaymsg.
+// A headless sway for the tests: run as an unprivileged user (sway refuses root) in a folder of
+// the test's with a runtime folder inside, so its socket names are its own and tests run side by
+// side; and a reader of its window tree through swaymsg.
 #pragma once
 
-#include <fcntl.h>
 #include <json-c/json.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "servers.h"
+#include "file_text.h"
 
 namespace hu::test {
 
-inline bool waitFor(const std::function<bool()>& pred, int ms) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (;;) {
-    if (pred()) return true;
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
-inline std::string readText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The user a test's compositor runs as: nobody when we are root, else ourselves.
 inline bool asNobody() { return geteuid() == 0; }
-inline void giveToNobody(const std::string& path) {
-  if (!asNobody()) return;
-  std::string command = "chown -R nobody:nogroup '" + path + "'";
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cannot give %s away\n", path.c_str());
-}
 
 // One window of sway's tree.
 struct SwayView {
-  long id = 0;
   long pid = 0;
   bool focused = false;
   std::string shell;  // "xdg_shell" or "xwayland"
@@ -63,44 +36,39 @@ class Sway {
     return "";
   }
 
-  // Runs `argv` as the compositor's user, in the environment of a headless session whose runtime
-  // folder is `runtime`. `extra` adds NAME=VALUE pairs.
-  static pid_t spawn(const std::string& runtime, const std::vector<std::string>& argv,
-                     const std::vector<std::string>& extra, const std::string& logFile) {
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    setpgid(0, 0);
-    int out = open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (out >= 0) {
-      dup2(out, 1);
-      dup2(out, 2);
-    }
-    std::vector<std::string> env = {"PATH=/usr/bin:/bin", "XDG_RUNTIME_DIR=" + runtime, "WLR_BACKENDS=headless",
-                                    "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "HOME=" + runtime};
+  // Runs `argv` as the compositor's user, to whom `dir` is given, in the environment of a headless
+  // session whose runtime folder is `dir`/runtime; `extra` adds NAME=VALUE pairs. True once the
+  // session's sway has made its IPC socket.
+  bool start(const std::string& dir, std::vector<std::string> argv, std::vector<std::string> env,
+             const std::string& log) {
+    dir_ = dir, runtime = dir + "/runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(dir, std::filesystem::perms::all);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    if (asNobody() && std::system(("chown -R nobody:nogroup '" + dir + "'").c_str()) != 0) return false;
+    env.insert(env.end(), {"PATH=/usr/bin:/bin", "XDG_RUNTIME_DIR=" + runtime, "WLR_BACKENDS=headless",
+                           "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "HOME=" + runtime});
     if (const char* asan = getenv("ASAN_OPTIONS")) env.push_back(std::string("ASAN_OPTIONS=") + asan);
-    env.insert(env.end(), extra.begin(), extra.end());
-    std::vector<std::string> args;
-    if (asNobody()) args = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
-    args.insert(args.end(), argv.begin(), argv.end());
-    std::vector<char*> a, e;
-    for (auto& s : args) a.push_back(s.data());
-    for (auto& s : env) e.push_back(s.data());
-    a.push_back(nullptr);
-    e.push_back(nullptr);
-    execve(a[0], a.data(), e.data());
-    _exit(127);
+    if (asNobody()) argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    process.emplace(argv, log, env);
+    return waitUntil([&] { return !(socket = entry("sway-ipc.", true)).empty(); }, 20000);
   }
+  // Ends the session and whatever the compositor's user left running from `dir`; so does the end
+  // of the object.
+  void stop() {
+    process.reset();
+    if (!dir_.empty() && std::system(("pkill -KILL -f '" + dir_ + "/' 2>/dev/null").c_str()) < 0) perror("pkill");
+    dir_.clear();
+  }
+  ~Sway() { stop(); }
 
-  // The runtime folder's IPC socket once sway made it (empty until then), and the name of its
-  // Wayland socket.
-  static std::string ipcSocket(const std::string& runtime) { return entry(runtime, "sway-ipc.", true); }
-  static std::string waylandName(const std::string& runtime) { return entry(runtime, "wayland-", false); }
+  // The name of the session's Wayland socket.
+  std::string waylandName() const { return entry("wayland-", false); }
 
-  // The windows of the tree behind `socket`, in tree order.
-  static std::vector<SwayView> views(const std::string& socket) {
+  // The windows of the tree, in tree order.
+  std::vector<SwayView> views() const {
     std::vector<SwayView> out;
-    std::string command = "swaymsg -s '" + socket + "' -t get_tree -r 2>/dev/null";
-    FILE* p = popen(command.c_str(), "r");
+    FILE* p = popen(("swaymsg -s '" + socket + "' -t get_tree -r 2>/dev/null").c_str(), "r");
     if (!p) return out;
     std::string text;
     char buf[4096];
@@ -113,21 +81,23 @@ class Sway {
   }
 
   // The process whose window has the focus, 0 when none.
-  static long focusedPid(const std::string& socket) {
-    for (const SwayView& v : views(socket))
+  long focusedPid() const {
+    for (const SwayView& v : views())
       if (v.focused) return v.pid;
     return 0;
   }
 
   // A process's program name as the kernel keeps it.
   static std::string comm(long pid) {
-    std::string c = readText("/proc/" + std::to_string(pid) + "/comm");
-    while (!c.empty() && c.back() == '\n') c.pop_back();
-    return c;
+    std::string c = readFile("/proc/" + std::to_string(pid) + "/comm");
+    return c.substr(0, c.find('\n'));
   }
 
+  std::string runtime, socket;
+  std::optional<ChildProcess> process;
+
  private:
-  static std::string entry(const std::string& runtime, const std::string& prefix, bool wholePath) {
+  std::string entry(const std::string& prefix, bool wholePath) const {
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(runtime, ec)) {
       std::string name = e.path().filename().string();
@@ -141,7 +111,6 @@ class Sway {
     if (json_object_object_get_ex(node, "pid", &v)) {
       SwayView view;
       view.pid = json_object_get_int64(v);
-      if (json_object_object_get_ex(node, "id", &v)) view.id = json_object_get_int64(v);
       if (json_object_object_get_ex(node, "focused", &v)) view.focused = json_object_get_boolean(v);
       if (json_object_object_get_ex(node, "shell", &v)) view.shell = json_object_get_string(v);
       out.push_back(view);
@@ -150,6 +119,8 @@ class Sway {
       if (json_object_object_get_ex(node, list, &v))
         for (size_t i = 0; i < json_object_array_length(v); ++i) collect(json_object_array_get_idx(v, i), out);
   }
+
+  std::string dir_;
 };
 
 }  // namespace hu::test

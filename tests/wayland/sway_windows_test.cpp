@@ -28,58 +28,47 @@ class SwayWindowsTest : public UnitRootTest {
     if (why.empty() && access("/usr/bin/Xwayland", X_OK) != 0) why = "Xwayland is not installed (apt-get install xwayland)";
     if (!why.empty()) GTEST_SKIP() << why;
     UnitRootTest::SetUp();
-    runtime_ = host("runtime");
-    makeFolder("runtime");
-    std::filesystem::permissions(root_, std::filesystem::perms::all);
-    std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
-    std::ofstream(host("runtime/config")) << "xwayland force\nswaynag_command -\n";
+    std::ofstream(host("sway-config")) << "xwayland force\nswaynag_command -\n";
     std::filesystem::copy_file(HU_BINARY_DIR "/tools/navione", host("navione"));
-    giveToNobody(root_);
-    sway_ = Sway::spawn(runtime_, {"/usr/bin/sway", "-c", runtime_ + "/config"}, {}, host("sway.txt"));
-    ASSERT_TRUE(waitFor([&] { return !(socket_ = Sway::ipcSocket(runtime_)).empty(); }, 20000)) << readText(host("sway.txt"));
+    ASSERT_TRUE(sway_.start(root_, {"/usr/bin/sway", "-c", host("sway-config")}, {}, host("sway.txt")))
+        << readFile(host("sway.txt"));
     for (const char* name : {"WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "SWAYSOCK", "DISPLAY", "SDL_VIDEODRIVER"})
       saved_.emplace_back(name, getenv(name) ? getenv(name) : "");
-    wayland_ = Sway::waylandName(runtime_);
-    setenv("WAYLAND_DISPLAY", wayland_.c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-    setenv("SWAYSOCK", socket_.c_str(), 1);
+    setenv("WAYLAND_DISPLAY", sway_.waylandName().c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", sway_.runtime.c_str(), 1);
+    setenv("SWAYSOCK", sway_.socket.c_str(), 1);
     unsetenv("DISPLAY");
     unsetenv("SDL_VIDEODRIVER");
     plat::display::Options d;
     d.backend = plat::display::Backend::Sdl;
     d.fallBackToHeadless = false;
-    ASSERT_TRUE(plat::display::open(d)) << readText(host("sway.txt"));
+    ASSERT_TRUE(plat::display::open(d)) << readFile(host("sway.txt"));
     ASSERT_NE(plat::window::foreign::current(), nullptr);
   }
   void TearDown() override {
-    if (sway_ <= 0) return;
+    if (root_.empty()) return;
     plat::display::close();
     for (auto& [name, value] : saved_)
       value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
-    kill(-sway_, SIGTERM);
-    waitpid(sway_, nullptr, 0);
-    std::string sweep = "pkill -KILL -f '" + root_ + "/' 2>/dev/null";
-    if (std::system(sweep.c_str()) < 0) std::fprintf(stderr, "cannot sweep %s\n", root_.c_str());
+    sway_.stop();
     UnitRootTest::TearDown();
   }
 
-  HWND otherWindow() {
-    std::vector<HWND> all;
-    EnumWindows([](HWND h, LPARAM p) -> BOOL { return reinterpret_cast<std::vector<HWND>*>(p)->push_back(h), TRUE; },
-                reinterpret_cast<LPARAM>(&all));
-    for (HWND h : all) {
+  static HWND otherWindow() {  // the demo program's
+    HWND found = nullptr;
+    EnumWindows([](HWND h, LPARAM p) -> BOOL {
       DWORD pid = 0;
-      if (plat::window::foreign::isForeign(h) && GetWindowThreadProcessId(h, &pid) && Sway::comm(pid) == "navione")
-        return h;
-    }
-    return nullptr;
+      if (!plat::window::foreign::isForeign(h) || !GetWindowThreadProcessId(h, &pid) || Sway::comm(pid) != "navione")
+        return TRUE;
+      return *reinterpret_cast<HWND*>(p) = h, FALSE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return found;
   }
   bool focused(DWORD pid) {
-    return waitFor([&] { return Sway::focusedPid(socket_) == static_cast<long>(pid); }, 5000);
+    return waitUntil([&] { return sway_.focusedPid() == static_cast<long>(pid); });
   }
 
-  std::string runtime_, socket_, wayland_;
-  pid_t sway_ = -1;
+  Sway sway_;
   std::vector<std::pair<std::string, std::string>> saved_;
 };
 
@@ -89,10 +78,10 @@ TEST_F(SwayWindowsTest, TheProgramsWindowIsListedFrontedHiddenAndDroppedAndKeysR
   wc.lpszClassName = u"KeyWnd";
   RegisterClassW(&wc);
   HWND ours = CreateWindowExW(0, u"KeyWnd", u"", WS_POPUP | WS_VISIBLE, 0, 0, 800, 480, nullptr, nullptr, nullptr, nullptr);
-  std::string run = "swaymsg -s '" + socket_ + "' exec '" + host("navione") + " --seconds 0' >/dev/null";
+  std::string run = "swaymsg -s '" + sway_.socket + "' exec '" + host("navione") + " --seconds 0' >/dev/null";
   ASSERT_EQ(std::system(run.c_str()), 0);
   HWND navi = nullptr;
-  ASSERT_TRUE(waitFor([&] { return (navi = otherWindow()) != nullptr; }, 20000)) << readText(host("sway.txt"));
+  ASSERT_TRUE(waitUntil([&] { return (navi = otherWindow()) != nullptr; }, 20000)) << readFile(host("sway.txt"));
   DWORD pid = 0;
   GetWindowThreadProcessId(navi, &pid);
   WCHAR text[64];
@@ -106,25 +95,25 @@ TEST_F(SwayWindowsTest, TheProgramsWindowIsListedFrontedHiddenAndDroppedAndKeysR
   if (access("/usr/bin/wtype", X_OK) == 0) {
     // The virtual keyboard gives the seat its keyboard; the key waits until we have bound it.
     std::string key = std::string(asNobody() ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "") +
-                      "env XDG_RUNTIME_DIR='" + runtime_ + "' WAYLAND_DISPLAY=" + wayland_ + " wtype -s 500 -k Right";
+                      "env XDG_RUNTIME_DIR='" + sway_.runtime + "' WAYLAND_DISPLAY=" + sway_.waylandName() + " wtype -s 500 -k Right";
     ASSERT_EQ(std::system(key.c_str()), 0);
-    EXPECT_TRUE(waitFor([&] {
+    EXPECT_TRUE(waitUntil([&] {
       MSG m;
       while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
       return g_lastKeyDown.load() == VK_RIGHT;
-    }, 5000));
+    }));
   }
   SetForegroundWindow(navi);
   EXPECT_TRUE(focused(pid));
   EXPECT_TRUE(ShowWindow(navi, SW_HIDE));
-  EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(navi); }, 5000));
+  EXPECT_TRUE(waitUntil([&] { return !IsWindowVisible(navi); }));
   EXPECT_TRUE(focused(static_cast<DWORD>(getpid())));
   EXPECT_FALSE(ShowWindow(navi, SW_SHOW));
   EXPECT_TRUE(IsWindowVisible(navi));
   EXPECT_TRUE(focused(pid));
 
   kill(static_cast<pid_t>(pid), SIGTERM);
-  EXPECT_TRUE(waitFor([&] { return !IsWindow(navi); }, 10000));
+  EXPECT_TRUE(waitUntil([&] { return !IsWindow(navi); }, 10000));
   EXPECT_EQ(GetWindowTextW(navi, text, 64), 0);
   DestroyWindow(ours);
 }

@@ -3,10 +3,8 @@
 // draws, in the same font, for the log's latitude and speed.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
-#include "gpsd_fake.h"
+#include "file_text.h"
+#include "servers.h"
 #include "xwin_env.h"
 
 namespace hu::test {
@@ -26,19 +24,14 @@ std::vector<uint32_t> grab(xcb_connection_t* c, xcb_drawable_t d, int x, int y, 
 
 TEST(NaviOneOnX, ShowsThePositionAndSpeedItReadsFromGpsd) {
   if (!g_xserver) GTEST_SKIP() << g_xserverMissing;
-  if (std::string missing = test_support::gpsdMissing(); !missing.empty()) GTEST_SKIP() << missing;
+  if (std::string missing = gpsdMissing(); !missing.empty()) GTEST_SKIP() << missing;
   const std::string dir = ::testing::TempDir(), out = dir + "navione_gps.txt";
-  const int port = test_support::freeTcpPort();
-  test_support::GpsFake gpsd(port, std::string(HU_SOURCE_DIR) + "/tests/e2e/gpsd_drive.nmea", dir + "gpsfake.txt");
-  const std::string source = "gpsd:127.0.0.1:" + std::to_string(port), program = HU_BINARY_DIR "/tools/navione";
-  const pid_t navi = fork();
-  if (navi == 0) {
-    setenv("HU_GPS", source.c_str(), 1);
-    freopen(out.c_str(), "w", stdout);
-    execl(program.c_str(), "NaviOne.exe", "--seconds", "60", nullptr);
-    _exit(127);
-  }
-  auto said = [&] { return (std::stringstream() << std::ifstream(out).rdbuf()).str(); };
+  const int port = freeTcpPort();
+  GpsFake gpsd(port, dir + "gpsfake.txt");
+  setenv("HU_GPS", ("gpsd:127.0.0.1:" + std::to_string(port)).c_str(), 1);  // the program's alone
+  ChildProcess navi({HU_BINARY_DIR "/tools/navione", "--seconds", "60"}, out);
+  unsetenv("HU_GPS");
+  auto said = [&] { return readFile(out); };
   EXPECT_TRUE(waitUntil([&] { return said().find(": 48.13740 N  11.5") != std::string::npos; }, 30000)) << said();
   // The server's own drawing of the fix, white on the band in "fixed", baseline 12 of 16 rows;
   // the program writes it from x 20 with its baseline at 462. The longitude grows as the car drives.
@@ -66,8 +59,6 @@ TEST(NaviOneOnX, ShowsThePositionAndSpeedItReadsFromGpsd) {
     return true;
   };
   EXPECT_TRUE(waitUntil([&] { return shows(0, 10) && shows(25, 7); })) << "the latitude or the speed is not shown";
-  kill(navi, SIGTERM);
-  waitpid(navi, nullptr, 0);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -20,17 +19,9 @@
 #include <utility>
 #include <vector>
 
-namespace hu::test {
+#include "servers.h"
 
-// Waits (real time, as a watchdog) until `pred` holds; polls every 20 ms.
-inline bool waitUntil(const std::function<bool()>& pred, int ms = 5000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (;;) {
-    if (pred()) return true;
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
+namespace hu::test {
 
 class XServer {
  public:
@@ -99,39 +90,17 @@ class XServer {
   std::string display_;
 };
 
-// A display number that nobody serves while the test holds it: its lock file names this
-// process, so an X server started beside us (Xvfb -displayfd takes the first number whose lock
-// is free) never takes it, and a connection to it finds no server.
+// A display nobody serves while the test holds it: a local port (6000 + the display number)
+// bound but not listening, so a connection to it is refused.
 class HeldDisplay {
  public:
-  HeldDisplay() {
-    for (int n = 900; n < 1900 && display_.empty(); ++n) {
-      std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) continue;
-      int fd = open(lock.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
-      if (fd < 0) continue;
-      char text[16];
-      int len = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
-      bool written = write(fd, text, static_cast<size_t>(len)) == len;
-      close(fd);
-      if (!written) {
-        unlink(lock.c_str());
-        continue;
-      }
-      lock_ = lock;
-      display_ = ":" + std::to_string(n);
-    }
-  }
-  ~HeldDisplay() {
-    if (!lock_.empty()) unlink(lock_.c_str());
-  }
-  HeldDisplay(const HeldDisplay&) = delete;
-  HeldDisplay& operator=(const HeldDisplay&) = delete;
-  const std::string& display() const { return display_; }
+  HeldDisplay() : fd_(bindLocalPort(&port_, false)) {}
+  ~HeldDisplay() { close(fd_); }
+  std::string display() const { return "127.0.0.1:" + std::to_string(port_ - 6000); }
 
  private:
-  std::string lock_;
-  std::string display_;
+  int port_ = 0;
+  int fd_;
 };
 
 // A client of the X server of its own, standing for another program.

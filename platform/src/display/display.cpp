@@ -99,6 +99,7 @@ void presentLocked(DisplayState& d, uint64_t now) {
   plat::gdi::Surface s = screenSurface();
   size_t n = static_cast<size_t>(s.width) * static_cast<size_t>(s.height);
   d.owed = false;
+  std::unique_lock<std::recursive_mutex> held(s.damage->pixels());
   std::vector<RECT> drawn = s.damage->take();
   RECT whole{0, 0, s.width, s.height};
   std::vector<RECT> changed;
@@ -131,6 +132,7 @@ void presentLocked(DisplayState& d, uint64_t now) {
       changed.assign(1, box);
     }
   }
+  held.unlock();
   d.lastPresentMs = now;
   d.presentedOnce = true;
   d.frames.fetch_add(1);
@@ -162,7 +164,10 @@ plat::gdi::Surface screenSurface() {
   std::lock_guard<std::mutex> g(s.lock);
   int w = s.width.load(), h = s.height.load();
   size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
-  if (s.pixels.size() != n) s.pixels.assign(n, 0);
+  if (s.pixels.size() != n) {
+    std::lock_guard<std::recursive_mutex> held(s.damage.pixels());
+    s.pixels.assign(n, 0);
+  }
   return plat::gdi::Surface{s.pixels.data(), w, h, w, &s.damage};
 }
 
@@ -176,6 +181,7 @@ void setScreenSize(int width, int height) {
   }
   ScreenState& s = screen();
   std::lock_guard<std::mutex> g(s.lock);
+  std::lock_guard<std::recursive_mutex> held(s.damage.pixels());
   s.width = width;
   s.height = height;
   // A new screen starts black, and is shown whole.
@@ -359,6 +365,7 @@ void presentNow() {
 uint32_t pixel(int x, int y) {
   plat::gdi::Surface s = screenSurface();
   if (x < 0 || y < 0 || x >= s.width || y >= s.height) return 0;
+  std::lock_guard<std::recursive_mutex> held(s.damage->pixels());
   return s.pixels[static_cast<size_t>(y) * static_cast<size_t>(s.stride) + static_cast<size_t>(x)] & 0xFFFFFF;
 }
 
@@ -366,6 +373,7 @@ bool snapshot(const std::string& path) {
   plat::gdi::Surface s = screenSurface();
   std::vector<unsigned char> rgb(static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 3);
   size_t k = 0;
+  std::unique_lock<std::recursive_mutex> held(s.damage->pixels());
   for (int y = 0; y < s.height; ++y) {
     const uint32_t* row = s.pixels + static_cast<size_t>(y) * static_cast<size_t>(s.stride);
     for (int x = 0; x < s.width; ++x) {
@@ -375,6 +383,7 @@ bool snapshot(const std::string& path) {
       rgb[k++] = static_cast<unsigned char>(p);
     }
   }
+  held.unlock();
   if (path.empty() || !stbi_write_png(path.c_str(), s.width, s.height, 3, rgb.data(), s.width * 3)) {
     plat::console::writeUtf8("display: cannot write snapshot " + path + "\n");
     return false;

@@ -105,6 +105,7 @@ DrawScope::DrawScope(DeviceContext& dc, const RECT& bounds, bool write) {
   if (Bitmap* b = dc.bitmap(); b && !b->direct()) {
     lock_ = std::make_unique<PixelLock>(*b, clip_.box(), write);
   } else {
+    if (dc.isSurface && dc.surface.damage) surfaceHeld_ = std::unique_lock(dc.surface.damage->pixels());
     view_ = dc.pixels();
     if (write && dc.isSurface) damage_ = dc.surface.damage;
   }

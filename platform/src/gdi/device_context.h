@@ -79,6 +79,7 @@ class DrawScope {
   PixelView view_;
   std::unique_ptr<PixelLock> lock_;
   DamageLog* damage_ = nullptr;
+  std::unique_lock<std::recursive_mutex> surfaceHeld_;
 };
 
 // Region of a handle copied by value (empty and false when the handle is not a region).

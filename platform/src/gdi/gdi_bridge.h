@@ -13,13 +13,18 @@ namespace plat::gdi {
 
 // Where a surface was drawn on since the presenter last looked: every drawing call through a
 // context of the surface adds the box it wrote to, once it has written. Any thread.
+// A followed surface is read by another thread (the presenter, the snapshot writer) while
+// its owner draws: every drawing call on it, and every reader, holds `pixels()` meanwhile.
 class DamageLog {
  public:
   void add(const RECT& r);
   // The area drawn on since the last take, as disjoint rectangles; empties the log.
   std::vector<RECT> take();
+  // Recursive: a copy from the screen onto the screen holds it as source and as target.
+  std::recursive_mutex& pixels() { return pixels_; }
 
  private:
+  std::recursive_mutex pixels_;
   std::mutex lock_;
   Region area_;
 };

@@ -55,6 +55,7 @@ class Source {
     if (dc && !dc->isSurface) bitmap = dc->bitmap();
     bitmap_ = bitmap;
     if (dc && dc->isSurface) {
+      if (dc->surface.damage) surfaceHeld_ = std::unique_lock(dc->surface.damage->pixels());
       view_ = dc->pixels();
       surface_ = dc->surface.pixels;
     } else if (bitmap && !bitmap->stock) {
@@ -88,6 +89,7 @@ class Source {
   const PixelView& view() const { return view_; }
 
  private:
+  std::unique_lock<std::recursive_mutex> surfaceHeld_;
   Bitmap* bitmap_ = nullptr;
   uint32_t* surface_ = nullptr;
   PixelView view_;
