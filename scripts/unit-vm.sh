@@ -159,9 +159,13 @@ if ! "$py" "$tool" up "$vm" "$(cat "$vm/qemu.pid")"; then
 fi
 
 if [ "$mode" = run ]; then
+  screen="a window of its own"
+  if [ "${display[1]}" = none ]; then
+    screen="VNC on $("$py" "$tool" qmp "$vm" query-vnc | "$py" -c 'import json, sys; v = json.load(sys.stdin); print(v["host"] + ":" + v["service"])')"
+  fi
   cat <<EOF
 unit-vm: the virtual unit is starting ($accel; its screen comes within a minute or two)
-  screen          ${display[*]}$( [ "${display[1]}" = none ] && echo "  (a VNC viewer on 127.0.0.1:5900)")
+  screen          $screen
   console         $vm/console.log; log in as root (no password): socat -,raw,echo=0 UNIX-CONNECT:$vm/console.sock
   monitor (QMP)   $vm/qmp.sock, e.g. $py $tool qmp $vm screendump '{"filename": "/tmp/unit.png", "format": "png"}'
   storage card    pull: $py $tool qmp $vm device_del '{"id": "carddev"}'
