@@ -13,8 +13,9 @@
 # screen (USB tablet), the serial console written to build/unit-image/vm/console.log, the QMP
 # monitor and the guest agent on sockets beside it, and on the second serial port a GPS receiver:
 # nmea-replay playing a receiver's log (../shared/testdata when it is there, else the project's
-# own tests/e2e/gpsd_drive.nmea), which the unit's gpsd reads. KVM where the host offers it and it
-# takes the guest, plain emulation (TCG) otherwise; HU_VM_ACCEL=tcg chooses emulation.
+# own tests/e2e/gpsd_drive.nmea; HU_VM_GPS_LOG=FILE plays another), which the unit's gpsd reads.
+# KVM where the host offers it and it takes the guest, plain emulation (TCG) otherwise;
+# HU_VM_ACCEL=tcg chooses emulation.
 set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
 img="$src/build/unit-image"
@@ -76,8 +77,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive ${SUDO:-} apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-# The receiver's log.
-log="$src/../shared/testdata/nmea/gpsd/mt3339.log"
+# The receiver's log: HU_VM_GPS_LOG, else a real receiver's from the shared test data, else ours.
+log="${HU_VM_GPS_LOG:-$src/../shared/testdata/nmea/gpsd/mt3339.log}"
 if [ ! -f "$log" ]; then
   echo "unit-vm: no ../shared/testdata beside the clone; the GPS plays the project's tests/e2e/gpsd_drive.nmea"
   log="$src/tests/e2e/gpsd_drive.nmea"
