@@ -94,8 +94,10 @@ qemu-img create -q -f qcow2 -F raw -b "$img/card.img" "$vm/card.qcow2"
 "$img/package/usr/lib/headunit/nmea-replay" --link "$vm/gps-port" --loop --quiet "$log" \
   >"$vm/gps.log" 2>&1 &
 echo $! >"$vm/gps.pid"
+# Whatever fails from here on leaves nothing running; `run` lifts this once the unit is up.
+trap stop_vm EXIT
 for _ in $(seq 100); do [ -L "$vm/gps-port" ] && break; sleep 0.1; done
-[ -L "$vm/gps-port" ] || { cat "$vm/gps.log" >&2; echo "unit-vm: nmea-replay made no terminal" >&2; stop_vm; exit 1; }
+[ -L "$vm/gps-port" ] || { cat "$vm/gps.log" >&2; echo "unit-vm: nmea-replay made no terminal" >&2; exit 1; }
 
 if [ "$mode" = test ]; then
   # The screens the checks compare with, drawn by the package's own programs.
@@ -151,10 +153,9 @@ if ! "$py" "$tool" up "$vm" "$(cat "$vm/qemu.pid")"; then
     accel=tcg
     t0=$("$py" -c 'import time; print(time.time())')
     start_qemu tcg
-    "$py" "$tool" up "$vm" "$(cat "$vm/qemu.pid")" || { cat "$vm/qemu.log" >&2; stop_vm; exit 1; }
+    "$py" "$tool" up "$vm" "$(cat "$vm/qemu.pid")" || { cat "$vm/qemu.log" >&2; exit 1; }
   else
     cat "$vm/qemu.log" >&2
-    stop_vm
     exit 1
   fi
 fi
@@ -174,11 +175,11 @@ unit-vm: the virtual unit is starting ($accel; its screen comes within a minute 
   GPS             $(basename "$log") played on the unit's second serial port (gpsd's /dev/ttyS1)
   power off       scripts/unit-vm.sh stop
 EOF
+  trap - EXIT
   exit 0
 fi
 
 echo "unit-vm: testing the virtual unit ($accel; GPS log $(basename "$log"))"
-trap stop_vm EXIT
 rm -rf "$img/shots"
 started=$(date +%s)
 set +e

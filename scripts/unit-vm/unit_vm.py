@@ -173,7 +173,8 @@ class Console:
             return f.read().decode(errors="replace")
 
     def size(self):
-        return os.path.getsize(self.path)
+        # In characters of the text, as find() counts (systemd's lines hold multi-byte ellipses).
+        return len(self.text())
 
     def find(self, pattern, since=0):
         m = re.compile(pattern).search(self.text()[since:])
