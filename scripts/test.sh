@@ -76,10 +76,11 @@ if [ "${HU_SKIP_TSAN:-0}" != 1 ]; then
   # The suites whose code under test runs threads of its own (links, registry, notification,
   # process watchers, cross-thread messages, the skin folder watch, the animation player, the
   # scanner and storage monitor behind the screens, the launcher end to end with mcu-sim, the
-  # skin preview's painter). The power-cut test forks mid-write, which this sanitizer does not
-  # follow well; it runs in stage 1.
+  # skin preview's painter, the display threads on an X server and on sway). Only the picture
+  # decoders, the play lists and the skin checker run on one thread. The power-cut test forks
+  # mid-write, which this sanitizer does not follow well; it runs in stage 1.
   threaded=(test_links test_platform_base test_platform_core test_services test_window test_app test_watch
-            test_skinlet test_screens test_markup test_e2e test_skinpreview)
+            test_skinlet test_screens test_markup test_e2e test_skinpreview test_xwin test_wayland)
   cmake --preset tsan >/dev/null
   cmake --build build/tsan -j "$cores" --target "${threaded[@]}"
   stage_done "build, ThreadSanitizer"

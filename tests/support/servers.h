@@ -88,9 +88,17 @@ inline std::string gpsdMissing() {
 }
 
 // gpsfake and its gpsd on `port` replaying our drive log, a sentence every 20 ms.
+// Ended by SIGKILL, gpsfake cannot remove its control socket (in TMPDIR, named after its
+// process): the object removes it.
 struct GpsFake : ChildProcess {
   GpsFake(int port, const std::string& output)
       : ChildProcess({"/usr/bin/gpsfake", "-q", "-c", "0.02", "-P", std::to_string(port), kLog}, output) {}
+  ~GpsFake() {
+    const pid_t gpsfake = pid();
+    stop();
+    const char* tmp = getenv("TMPDIR");
+    unlink(((tmp && *tmp ? tmp : "/tmp") + std::string("/gpsfake-") + std::to_string(gpsfake) + ".sock").c_str());
+  }
   static constexpr const char* kLog = HU_SOURCE_DIR "/tests/e2e/gpsd_drive.nmea";
 };
 

@@ -41,6 +41,12 @@ std::unique_ptr<DisplayBackend> makeWaylandScreen();
 // screen window is the one of our process. Null when the socket does not answer or json-c is
 // not built in.
 std::shared_ptr<window::foreign::Source> makeSwayWindows(const char* socketPath);
+// On a Wayland session: installs sway's windows ($SWAYSOCK) as other programs' windows, and
+// says on the console whether `screen` (what shows our screen) sees them.
+void watchSwayWindows(const char* screen);
+
+// Wakes a thread that polls the eventfd `fd` (nothing when it is -1).
+void wakeEventFd(int fd);
 
 // Stops a playing input script and waits for its thread (display close).
 void stopScriptPlayer();

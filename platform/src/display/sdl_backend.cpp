@@ -299,12 +299,7 @@ class SdlBackend : public DisplayBackend {
   }
 
  private:
-  void signal() {
-    if (wake_ < 0) return;
-    uint64_t one = 1;
-    ssize_t n = ::write(wake_, &one, sizeof one);
-    (void)n;  // a full counter already wakes the thread
-  }
+  void signal() { wakeEventFd(wake_); }
 
   void run() {
     SDL_Window* window = nullptr;
@@ -452,15 +447,7 @@ class SdlBackend : public DisplayBackend {
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window, &info)) return;
     if (info.subsystem == SDL_SYSWM_WAYLAND) {
-      const char* sway = SDL_getenv("SWAYSOCK");
-      if (auto source = makeSwayWindows(sway)) {
-        window::foreign::install(std::move(source));
-        plat::console::writeUtf8(std::string("display: sdl on Wayland (sway, ") + sway +
-                                 "); other programs' windows are seen\n");
-        return;
-      }
-      plat::console::writeUtf8(
-          "display: sdl on Wayland without sway's IPC ($SWAYSOCK): other programs' windows are not seen\n");
+      watchSwayWindows("sdl on Wayland");
       return;
     }
     if (info.subsystem != SDL_SYSWM_X11) {

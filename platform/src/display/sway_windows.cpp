@@ -12,6 +12,14 @@
 // the one longest behind. Windows in the scratchpad (hidden, by us or anyone) come last.
 #include "display/backend.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "plat_core.h"
+#include "window/foreign.h"
+
 #ifdef HU_HAVE_JSONC
 #include <json-c/json.h>
 #include <sys/socket.h>
@@ -394,5 +402,24 @@ std::shared_ptr<window::foreign::Source> makeSwayWindows(const char* socketPath)
 std::shared_ptr<window::foreign::Source> makeSwayWindows(const char*) { return nullptr; }
 
 #endif
+
+void watchSwayWindows(const char* screen) {
+  const char* sway = std::getenv("SWAYSOCK");
+  if (auto source = makeSwayWindows(sway)) {
+    window::foreign::install(std::move(source));
+    plat::console::writeUtf8(std::string("display: ") + screen + " on sway (" + sway +
+                             "); other programs' windows are seen\n");
+    return;
+  }
+  plat::console::writeUtf8(std::string("display: ") + screen +
+                           " without sway's IPC ($SWAYSOCK): other programs' windows are not seen\n");
+}
+
+void wakeEventFd(int fd) {
+  if (fd < 0) return;
+  uint64_t one = 1;
+  ssize_t n = ::write(fd, &one, sizeof one);
+  (void)n;  // a full counter already wakes the thread
+}
 
 }  // namespace plat::display

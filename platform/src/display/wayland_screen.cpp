@@ -158,24 +158,9 @@ class WaylandScreen : public DisplayBackend {
   }
 
  private:
-  void signal() {
-    if (wake_ < 0) return;
-    uint64_t one = 1;
-    ssize_t n = ::write(wake_, &one, sizeof one);
-    (void)n;
-  }
+  void signal() { wakeEventFd(wake_); }
 
-  void watchOtherWindows() {
-    const char* sway = std::getenv("SWAYSOCK");
-    if (auto source = makeSwayWindows(sway)) {
-      window::foreign::install(std::move(source));
-      plat::console::writeUtf8(std::string("display: Wayland window on sway (") + sway +
-                               "); other programs' windows are seen\n");
-      return;
-    }
-    plat::console::writeUtf8(
-        "display: Wayland window without sway's IPC ($SWAYSOCK): other programs' windows are not seen\n");
-  }
+  void watchOtherWindows() { watchSwayWindows("Wayland window"); }
 
   void teardown() {
     for (Buffer& b : buffers_) freeBuffer(b);
