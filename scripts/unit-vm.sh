@@ -21,6 +21,7 @@ src="$(cd "$(dirname "$0")/.." && pwd)"
 img="$src/build/unit-image"
 vm="$img/vm"
 py=/usr/bin/python3   # Debian's, with its PIL and numpy
+export PYTHONDONTWRITEBYTECODE=1   # nothing written into the source tree
 tool="$src/scripts/unit-vm/unit_vm.py"
 
 usage() { echo "usage: scripts/unit-vm.sh run [--no-card] | stop | test" >&2; exit 2; }
