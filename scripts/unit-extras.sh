@@ -9,6 +9,7 @@ navi_dir="$dest/StorageCard/NaviOnej0p"
 mkdir -p "$navi_dir"
 built=""
 for b in "$src/build/debug" "$src/build/release" "$src"/build/*; do
+  case "$b" in */build/cross-*) continue ;; esac  # the ARM builds: not for this machine
   if [ -f "$b/tools/navione" ] && [ -x "$b/tools/navione" ]; then built="$b/tools/navione"; break; fi
   if [ -f "$b/tools/navione/navione" ] && [ -x "$b/tools/navione/navione" ]; then built="$b/tools/navione/navione"; break; fi
 done

@@ -1,6 +1,7 @@
 #include "app/script_problems.h"
 
 #include <cctype>
+#include <cstdint>
 
 #include "authoring/skin_check.h"
 #include "markup.h"
@@ -41,7 +42,7 @@ std::string withLines(const std::u16string& doc, const std::string& message, siz
     }
     size_t end = at + kMark.size();
     size_t offset = 0;
-    while (digitAt(end) && offset < (size_t{1} << 40))
+    while (digitAt(end) && offset <= (SIZE_MAX - 9) / 10)
       offset = offset * 10 + static_cast<size_t>(message[end++] - '0');
     size_t line = 0;
     out += message.substr(from, at - from);

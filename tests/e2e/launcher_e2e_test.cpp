@@ -23,6 +23,7 @@
 
 #include "golden_image.h"
 #include "servers.h"
+#include "watchdog.h"
 
 namespace fs = std::filesystem;
 
@@ -85,7 +86,7 @@ class Child {
   }
   // Waits for the process to end by itself (bounded); its exit status, or -1.
   int wait(int seconds) {
-    for (int i = 0; i < seconds * 20; ++i) {
+    for (int i = 0; i < seconds * 20 * hu::test::watchdogScale(); ++i) {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         exited_ = true;
@@ -164,7 +165,7 @@ class LauncherE2E : public ::testing::Test {
   }
   template <class Pred>
   bool waitFor(Pred pred, int seconds) {
-    for (int i = 0; i < seconds * 20; ++i) {
+    for (int i = 0; i < seconds * 20 * hu::test::watchdogScale(); ++i) {
       if (pred()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

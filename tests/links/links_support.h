@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "watchdog.h"
 #include "windows.h"
 
 namespace linktest {
@@ -56,7 +57,7 @@ class ConsoleCapture {
   // Watchdog-bounded wait for a line (real time: the waits inside the code under test are real).
   bool waitFor(const std::string& text, int timeoutMs = 5000) {
     std::unique_lock<std::mutex> lock(lock_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs * hu::test::watchdogScale()), [&] {
       for (auto& l : lines_)
         if (l.find(text) != std::string::npos) return true;
       return false;

@@ -1,7 +1,9 @@
 // The unit root and the file calls: path mapping with case-blind names, Windows error codes,
 // creation dispositions, read-only files, copies, moves, folders and enumeration.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -211,6 +213,43 @@ TEST_F(FilesTest, ReadWriteSeekSizeAndTruncate) {
   EXPECT_FALSE(ReadFile(reinterpret_cast<HANDLE>(0x1234), buffer, 1, &done, nullptr));
   EXPECT_EQ(lastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_EQ(GetFileSize(INVALID_HANDLE_VALUE, nullptr), INVALID_FILE_SIZE);
+}
+
+// A map on the card may be larger than 2 GiB, and a card's files may carry any date: both are read
+// whole on a 32-bit unit too (a sparse file, so it costs no space).
+TEST_F(FilesTest, FilesBeyondTwoGigabytesAndDatesBeyond2038AreListedOpenedAndSeekedWhole) {
+  const int64_t size = 5LL << 30, at = (4LL << 30) + 7;
+  const uint64_t ticks2040 = 0x1EC2C81AC9CC000ull;  // 2040-01-01 00:00 UTC
+  {
+    fsys::create_directories(root_ / "Maps");
+    const int fd = ::open(host("Maps/europe.map").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, size), 0);
+    ASSERT_EQ(::pwrite(fd, "MAP", 3, at), 3);
+    const time_t in2040 = static_cast<time_t>(2208988800LL);  // wraps where time_t has 32 bits
+    const timespec times[2] = {{in2040, 0}, {in2040, 0}};
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+  }
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(u"\\Maps\\*.map", &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE) << "the file is not listed";
+  FindClose(find);
+  EXPECT_EQ((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow, static_cast<uint64_t>(size));
+  EXPECT_EQ((uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime, ticks2040);
+  EXPECT_EQ(GetFileAttributesW(u"\\Maps\\europe.map"), FILE_ATTRIBUTE_ARCHIVE);
+  HANDLE h = CreateFileW(u"\\Maps\\europe.map", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << lastError();
+  DWORD high = 0;
+  EXPECT_EQ(GetFileSize(h, &high), static_cast<DWORD>(size));
+  EXPECT_EQ(high, static_cast<DWORD>(size >> 32));
+  LONG seekHigh = static_cast<LONG>(at >> 32);
+  EXPECT_EQ(SetFilePointer(h, static_cast<LONG>(at & 0xFFFFFFFF), &seekHigh, FILE_BEGIN), static_cast<DWORD>(at));
+  char marker[4] = {};
+  DWORD done = 0;
+  EXPECT_TRUE(ReadFile(h, marker, 3, &done, nullptr));
+  EXPECT_STREQ(marker, "MAP");
+  CloseHandle(h);
 }
 
 TEST_F(FilesTest, ReadOnlyFilesRefuseWritesAndDeletion) {

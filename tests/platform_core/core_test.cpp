@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/kernel_object.h"
+#include "core/mul_div.h"
 #include "windows.h"
 
 namespace {
@@ -232,6 +233,27 @@ TEST(Module, FileNameIsTheDevicePathAndIsCutToTheBuffer) {
   n = GetModuleFileNameW(nullptr, small, 5);
   EXPECT_EQ(n, 4u);
   EXPECT_EQ(std::u16string(small), u"\\Win");
+}
+
+// Products beyond 64 bits (a stretch across the whole coordinate range) without a 128-bit type.
+TEST(MulDiv, ExactThroughProductsBeyond64BitsAndRoundsTowardZero) {
+  const int64_t kMax = INT64_MAX, kBig = int64_t{1} << 62;
+  const struct {
+    int64_t a, b, c, want;
+  } cases[] = {
+      {7, 3, 2, 10},
+      {-7, 3, 2, -10},
+      {5, 0, 3, 0},
+      {8589934593, 2147483648, 4294967294, 4294967298},
+      {-8589934593, 2147483648, 4294967294, -4294967298},
+      {kBig, kBig, kBig + 1, kBig - 1},
+      {1099511640121, 1099511628775, 2199023255559, 549755820558},
+      {kMax, kMax, kMax, kMax},
+      {-kMax, kMax, kMax, -kMax},
+      {kBig, kBig, 3, kMax},  // beyond 64 bits
+      {-kBig, kBig, 3, INT64_MIN},
+  };
+  for (const auto& t : cases) EXPECT_EQ(plat::mulDiv(t.a, t.b, t.c), t.want) << t.a << " * " << t.b << " / " << t.c;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "watchdog.h"
 #include "windows.h"
 
 struct Received {
@@ -37,7 +38,8 @@ class ListenerWindows {
   // Waits (real time, as a watchdog) until `pred` holds over what was received.
   bool waitFor(const std::function<bool(const std::vector<Received>&)>& pred, int ms = 5000) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return pred(received_); });
+    return changed_.wait_for(lock, std::chrono::milliseconds(ms * hu::test::watchdogScale()),
+                             [&] { return pred(received_); });
   }
   std::vector<Received> received() {
     std::lock_guard<std::mutex> lock(mutex_);

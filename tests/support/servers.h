@@ -16,11 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "watchdog.h"
+
 namespace hu::test {
 
 // Waits (real time, as a watchdog) until `pred` holds; polls every 20 ms.
 inline bool waitUntil(const std::function<bool()>& pred, int ms = 5000) {
-  for (auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms); !pred();) {
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms * watchdogScale()); !pred();) {
     if (std::chrono::steady_clock::now() >= end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

@@ -78,7 +78,7 @@ class KioskSessionTest : public ::testing::TestWithParam<Program> {
 
 TEST_P(KioskSessionTest, TheStartedProgramAndTheLauncherTakeTurnsInFrontAndTheLauncherEndsWithItsCompositor) {
   const Program& p = GetParam();
-  ASSERT_TRUE(waitUntil([&] { return Sway::comm(sway_.focusedPid()) == "launcher"; }, 30000)) << log();
+  ASSERT_TRUE(waitUntil([&] { return programName(sway_.focusedPid()) == "launcher"; }, 30000)) << log();
   ASSERT_TRUE(waitUntil([&] { return log().find("other programs' windows are seen") != std::string::npos; }))
       << log();
   long launcher = sway_.focusedPid();
@@ -88,7 +88,7 @@ TEST_P(KioskSessionTest, TheStartedProgramAndTheLauncherTakeTurnsInFrontAndTheLa
   ASSERT_TRUE(waitUntil(
       [&] {
         for (const SwayView& v : sway_.views())
-          if (v.pid != launcher && Sway::comm(v.pid) == p.comm) program = v;
+          if (v.pid != launcher && programName(v.pid) == p.comm) program = v;
         return program.pid != 0;
       },
       30000))

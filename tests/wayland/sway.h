@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "servers.h"
 #include "file_text.h"
+#include "program_name.h"
+#include "servers.h"
 
 namespace hu::test {
 
@@ -85,12 +86,6 @@ class Sway {
     for (const SwayView& v : views())
       if (v.focused) return v.pid;
     return 0;
-  }
-
-  // A process's program name as the kernel keeps it.
-  static std::string comm(long pid) {
-    std::string c = readFile("/proc/" + std::to_string(pid) + "/comm");
-    return c.substr(0, c.find('\n'));
   }
 
   std::string runtime, socket;

@@ -58,7 +58,7 @@ class SwayWindowsTest : public UnitRootTest {
     HWND found = nullptr;
     EnumWindows([](HWND h, LPARAM p) -> BOOL {
       DWORD pid = 0;
-      if (!plat::window::foreign::isForeign(h) || !GetWindowThreadProcessId(h, &pid) || Sway::comm(pid) != "navione")
+      if (!plat::window::foreign::isForeign(h) || !GetWindowThreadProcessId(h, &pid) || programName(pid) != "navione")
         return TRUE;
       return *reinterpret_cast<HWND*>(p) = h, FALSE;
     }, reinterpret_cast<LPARAM>(&found));

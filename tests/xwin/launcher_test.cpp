@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "plat_display.h"
+#include "program_name.h"
 #include "x_server.h"
 
 namespace hu::test {
@@ -169,7 +170,7 @@ class SessionTest : public LauncherOnXTest {
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
       std::string stat = readFile(entry.path().string() + "/stat");
       size_t close = stat.rfind(')');
-      if (close == std::string::npos || stat.find("(" + name + ")") == std::string::npos) continue;
+      if (close == std::string::npos || programName(std::atol(entry.path().filename().c_str())) != name) continue;
       long ppid = std::atol(stat.c_str() + close + 4);
       if (ppid == child_) return static_cast<pid_t>(std::atol(entry.path().filename().c_str()));
     }

@@ -1,4 +1,6 @@
 // The platform clock: real time by default; tests freeze it and move it by hand.
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <set>
@@ -30,9 +32,12 @@ uint64_t steadyMs() {
           .count());
 }
 
+// Read from the C library rather than through std::chrono::system_clock: a 32-bit unit's C++
+// library asks the kernel with 32-bit seconds, which end in 2038; ours are 64 bits wide.
 int64_t realWallMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 // A frozen clock's waiters re-check at least this often, so a wake-up lost between their

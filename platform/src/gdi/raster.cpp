@@ -3,6 +3,7 @@
 #include <mutex>
 #include <optional>
 
+#include "core/mul_div.h"
 #include "gdi/paint.h"
 #include "plat_core.h"
 
@@ -161,8 +162,8 @@ void sampleMap(std::vector<int64_t>& map, int first, int count, int64_t dst0, in
   map.resize(static_cast<size_t>(count > 0 ? count : 0));
   for (int k = 0; k < count; ++k) {
     const int64_t i = first + k - dst0;
-    // 128-bit free: lengths are below 2^32, positions below 2^31.
-    int64_t j = static_cast<int64_t>((static_cast<__int128>(2 * i + 1) * srcLen) / (2 * dstLen));
+    // Lengths are below 2^32 and positions below 2^31, so the product may need more than 64 bits.
+    int64_t j = plat::mulDiv(2 * i + 1, srcLen, 2 * dstLen);
     if (flip) j = srcLen - 1 - j;
     map[static_cast<size_t>(k)] = src0 + j;
   }

@@ -20,6 +20,22 @@
 
 namespace plat::image {
 
+std::chrono::milliseconds pictureBudgetTime() {
+  static const std::chrono::milliseconds time = [] {
+    const char* text = std::getenv("HU_PICTURE_SECONDS");
+    if (!text || !*text) return std::chrono::milliseconds(1000);
+    char* end = nullptr;
+    const long seconds = std::strtol(text, &end, 10);
+    if (*end || seconds < 1 || seconds > 60) {
+      plat::console::writeUtf8(std::string("Imaging: HU_PICTURE_SECONDS=") + text +
+                               " is not a number of seconds from 1 to 60; a picture gets 1 s\n");
+      return std::chrono::milliseconds(1000);
+    }
+    return std::chrono::milliseconds(seconds * 1000);
+  }();
+  return time;
+}
+
 bool readPictureFile(const std::string& hostPath, std::vector<uint8_t>& bytes, std::string& why) {
   // Never opened when it is not a file: a named pipe would hold the loading thread for good.
   int fd = fs::openRegularFile(hostPath, O_RDONLY, 0, nullptr);

@@ -1,6 +1,6 @@
 // What one picture load may take, whatever sizes the file declares: the file's bytes, the
 // decoded pixels and the decoder's own working memory together stay within kPictureBudgetBytes,
-// and decoding stops after kPictureBudgetTime. A picture that does not fit is refused (or, for
+// and decoding stops after pictureBudgetTime(). A picture that does not fit is refused (or, for
 // a thumbnail, decoded at a reduced scale that fits) before any of its memory is taken. The
 // device has no such limit: docs/deviations.md, Pictures.
 #pragma once
@@ -14,7 +14,9 @@
 namespace plat::image {
 
 constexpr size_t kPictureBudgetBytes = 64u << 20;
-constexpr std::chrono::milliseconds kPictureBudgetTime{1000};
+// One second, unless HU_PICTURE_SECONDS (1 to 60) gives a slow unit more: read once, a value out
+// of range is named on the console and left aside.
+std::chrono::milliseconds pictureBudgetTime();
 
 // A decoded picture: 0xAARRGGBB pixels, rows top-down.
 struct Raster {
@@ -25,7 +27,7 @@ struct Raster {
 
 class LoadBudget {
  public:
-  explicit LoadBudget(size_t bytes = kPictureBudgetBytes, std::chrono::milliseconds time = kPictureBudgetTime)
+  explicit LoadBudget(size_t bytes = kPictureBudgetBytes, std::chrono::milliseconds time = pictureBudgetTime())
       : left_(bytes), deadline_(std::chrono::steady_clock::now() + time) {}
 
   // Takes `bytes` from what is left; false (and nothing taken) when they do not fit.

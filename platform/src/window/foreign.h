@@ -14,8 +14,9 @@
 
 namespace plat::window::foreign {
 
-// Bit 44 of a handle marks another program's window; our own handles count up from 0x10010.
-constexpr uintptr_t kHandleTag = uintptr_t{1} << 44;
+// Bit 44 of a handle (bit 31 where handles have 32 bits) marks another program's window; our own
+// handles count up from 0x10010 and stay below 0x7FFFFFF0.
+constexpr uintptr_t kHandleTag = uintptr_t{1} << (sizeof(uintptr_t) == 8 ? 44 : 31);
 inline bool isForeign(HWND hwnd) { return (reinterpret_cast<uintptr_t>(hwnd) & kHandleTag) != 0; }
 
 class Source {
