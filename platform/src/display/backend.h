@@ -2,6 +2,7 @@
 // the window system.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -47,6 +48,19 @@ void watchSwayWindows(const char* screen);
 
 // Wakes a thread that polls the eventfd `fd` (nothing when it is -1).
 void wakeEventFd(int fd);
+
+// More than `most` changed parts (a page of text) become the one box around them.
+inline void limitParts(std::vector<RECT>& parts, size_t most) {
+  if (parts.size() <= most) return;
+  RECT box = parts.front();
+  for (const RECT& r : parts) {
+    box.left = std::min(box.left, r.left);
+    box.top = std::min(box.top, r.top);
+    box.right = std::max(box.right, r.right);
+    box.bottom = std::max(box.bottom, r.bottom);
+  }
+  parts.assign(1, box);
+}
 
 // Stops a playing input script and waits for its thread (display close).
 void stopScriptPlayer();

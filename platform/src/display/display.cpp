@@ -120,17 +120,7 @@ void presentLocked(DisplayState& d, uint64_t now) {
       changed.push_back(c);
     }
     if (changed.empty()) return;
-    // Many small parts (a page of text) go as the one box around them.
-    if (changed.size() > kMaxRects) {
-      RECT box = changed.front();
-      for (const RECT& c : changed) {
-        box.left = std::min(box.left, c.left);
-        box.top = std::min(box.top, c.top);
-        box.right = std::max(box.right, c.right);
-        box.bottom = std::max(box.bottom, c.bottom);
-      }
-      changed.assign(1, box);
-    }
+    limitParts(changed, kMaxRects);
   }
   held.unlock();
   d.lastPresentMs = now;

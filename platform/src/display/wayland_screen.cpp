@@ -271,16 +271,7 @@ class WaylandScreen : public DisplayBackend {
       if (b.busy || b.changed.empty() || !b.buffer) continue;
       std::vector<RECT> parts;
       parts.swap(b.changed);
-      if (parts.size() > 32) {
-        RECT box = parts.front();
-        for (const RECT& r : parts) {
-          box.left = std::min(box.left, r.left);
-          box.top = std::min(box.top, r.top);
-          box.right = std::max(box.right, r.right);
-          box.bottom = std::max(box.bottom, r.bottom);
-        }
-        parts.assign(1, box);
-      }
+      limitParts(parts, 32);
       wl_surface_attach(surface_, b.buffer, 0, 0);
       for (const RECT& r : parts) {
         scaleInto(placement_, shown_.data(), r, b.pixels, bufferW_, 0, 0);
