@@ -4,6 +4,7 @@
 // native Wayland window or an Xwayland one; when it ends the launcher is in front again; and when
 // the compositor goes away the launcher ends in order with the display-lost status.
 #include <gtest/gtest.h>
+#include <mqueue.h>
 
 #include "plat_display.h"
 #include "sway.h"
@@ -60,16 +61,20 @@ class KioskSessionTest : public ::testing::TestWithParam<Program> {
     ASSERT_TRUE(sway_.start(dir_, {HU_SOURCE_DIR "/packaging/headunit-sway-session"},
                             {"HEADUNIT_LAUNCHER=" + dir_ + "/launcher", "HEADUNIT_UNIT=" + dir_ + "/unit",
                              "HEADUNIT_STATE=" + dir_, "LOGS_DIRECTORY=" + dir_,
-                             "HEADUNIT_SWAY_CONFIG=" HU_SOURCE_DIR "/packaging/sway/config", "LSAN_OPTIONS=detect_leaks=0"},
+                             "HEADUNIT_SWAY_CONFIG=" HU_SOURCE_DIR "/packaging/sway/config", "LSAN_OPTIONS=detect_leaks=0",
+                             "HU_MSGQUEUE_PREFIX=" + queues()},
                             dir_ + "/session.txt"))
         << log();
   }
   void TearDown() override {
     sway_.stop();
+    for (const char* name : {"__MsgQueue_RUZ_Read__", "__MsgQueue_RUZ_Send__"}) mq_unlink(("/" + queues() + name).c_str());
     std::error_code ec;
     if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
   }
 
+  // The launchers' queues, their own (the second launcher has a unit and a session of its own).
+  std::string queues() const { return "hu-kiosk-" + std::filesystem::path(dir_).filename().string() + "-"; }
   std::string log() { return readFile(dir_ + "/session.txt") + readFile(dir_ + "/console.log"); }
 
   std::string dir_;

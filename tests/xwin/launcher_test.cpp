@@ -2,6 +2,7 @@
 // when the X server goes away it ends in order with the status that makes its supervisor start
 // it again.
 #include <gtest/gtest.h>
+#include <mqueue.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -32,12 +33,17 @@ class LauncherOnXTest : public ::testing::Test {
     dir_ = pattern;
     std::string prepare = std::string(HU_SOURCE_DIR) + "/scripts/prepare-unit.sh \"" + dir_ + "/unit\" >/dev/null";
     ASSERT_EQ(system(prepare.c_str()), 0);
+    // The launchers started here use queues of their own, which a crashed one leaves for the test.
+    queues_ = "hu-xwin-" + std::filesystem::path(dir_).filename().string() + "-";
+    setenv("HU_MSGQUEUE_PREFIX", queues_.c_str(), 1);
   }
   void TearDown() override {
     if (child_ > 0) {
       kill(child_, SIGKILL);
       waitpid(child_, nullptr, 0);
     }
+    unsetenv("HU_MSGQUEUE_PREFIX");
+    for (const char* name : {"__MsgQueue_RUZ_Read__", "__MsgQueue_RUZ_Send__"}) mq_unlink(("/" + queues_ + name).c_str());
     server_.stop();
     std::error_code ec;
     if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
@@ -77,7 +83,7 @@ class LauncherOnXTest : public ::testing::Test {
   }
 
   XServer server_;
-  std::string dir_;
+  std::string dir_, queues_;
   std::string console_;
   pid_t child_ = -1;
 };
