@@ -57,6 +57,7 @@ void CNaviPathList::CopyItem(int i, LPWSTR buffer) const {
 }
 
 DWORD WINAPI CNaviPathList::ScanThread(LPVOID param) {
+  plat::nameThread("navi scan");
   auto* self = static_cast<CNaviPathList*>(param);
   for (;;) {
     WaitForSingleObject(self->m_scanEvent, INFINITE);

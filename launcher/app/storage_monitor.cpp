@@ -65,6 +65,7 @@ struct CStorageMonitor::Shared {
   }
 
   static DWORD WINAPI run(LPVOID parameter) {
+    plat::nameThread("card watch");
     // The thread keeps its own reference: a monitor whose Stop gave up waiting is gone, this not.
     std::shared_ptr<Shared> self = *static_cast<std::shared_ptr<Shared>*>(parameter);
     delete static_cast<std::shared_ptr<Shared>*>(parameter);

@@ -141,6 +141,7 @@ plat::gpsd::Status CGpsdCom::Watch(bool* delivered) {
 }
 
 DWORD WINAPI CGpsdCom::ReadGpsdThread(LPVOID param) {
+  plat::nameThread("gpsd reader");
   using plat::gpsd::Status;
   auto* self = static_cast<CGpsdCom*>(param);
   DWORD pause = kFirstPauseMs;

@@ -88,6 +88,7 @@ BOOL CMsgQueue::Send(const BYTE* bytes, int count) {
 }
 
 DWORD WINAPI CMsgQueue::MsgQueueReadThread(LPVOID param) {
+  plat::nameThread("queue reader");
   auto* self = static_cast<CMsgQueue*>(param);
   OutputDebugStringW(u"CMsgQueue::MsgQueueReadThread Begin");
   // The incoming handle is read once: destruction closes it to wake this thread.

@@ -145,6 +145,7 @@ BOOL CSerialCom::Close() {
 }
 
 DWORD WINAPI CSerialCom::ReadPortThread(LPVOID param) {
+  plat::nameThread("serial reader");
   auto* self = static_cast<CSerialCom*>(param);
   BYTE readBuffer[kBlockSize];
   BYTE block[kBlockSize];
@@ -181,6 +182,7 @@ DWORD WINAPI CSerialCom::ReadPortThread(LPVOID param) {
 }
 
 DWORD WINAPI CSerialCom::WritePortThread(LPVOID param) {
+  plat::nameThread("serial writer");
   auto* self = static_cast<CSerialCom*>(param);
   if (self->m_hPort.load() != INVALID_HANDLE_VALUE && self->m_pfnTransmit) self->m_pfnTransmit(self->m_pOwner.load());
   return 1;

@@ -172,6 +172,7 @@ void sendCommand(HWND owner, LPCWSTR registeredName, LPARAM lParam) {
 // The watcher owns its copy of the process handles and closes them on every path; it touches
 // the caller's PROCESS_INFORMATION only once, right after the process is created.
 DWORD WINAPI watchProgram(LPVOID parameter) {
+  plat::nameThread("program watch");
   std::unique_ptr<WatchRequest> request(static_cast<WatchRequest*>(parameter));
   PROCESS_INFORMATION pi = {};
   // Checked here, right before the start, by touch or by itself alike.

@@ -71,3 +71,8 @@ LONG InterlockedIncrement(LONG volatile* value);
 LONG InterlockedDecrement(LONG volatile* value);
 LONG InterlockedExchange(LONG volatile* target, LONG value);
 LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LONG comparand);
+
+namespace plat {
+// Names the calling thread as `top -H`, `ps -L` and gdb show it (the host keeps 15 characters).
+void nameThread(const char* name);
+}  // namespace plat

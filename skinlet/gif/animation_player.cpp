@@ -129,6 +129,7 @@ uint64_t AnimationPlayer::NextFrameDueMs() const {
 }
 
 DWORD WINAPI AnimationPlayer::threadEntry(LPVOID self) {
+  plat::nameThread("gif player");
   static_cast<AnimationPlayer*>(self)->run();
   return 0;
 }

@@ -1,6 +1,9 @@
 // Threads: real host threads behind waitable thread objects. Nothing is ever killed; code
 // that must stop a thread wakes it and waits for it.
+#include <pthread.h>
+
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "core/kernel_object.h"
@@ -35,6 +38,12 @@ class ThreadObject : public KernelObject {
 };
 
 }  // namespace
+
+void nameThread(const char* name) {
+  char shortName[16] = {};
+  std::strncpy(shortName, name, sizeof shortName - 1);
+  pthread_setname_np(pthread_self(), shortName);
+}
 
 }  // namespace plat
 
