@@ -93,11 +93,15 @@ def run(run_dir, shots, log, t0):
     started = console.wait(r"StartGPS\((\\StorageCard\\[^)]*)\)", t + 120, pos)
     at, like = screen.wait_for(ref_demo, t + 120) if started else (None, 0.0)
     shot = screen.keep("2-demo.png")
-    _, exe = agent.sh("readlink /proc/$(pgrep -x NaviOne.exe | head -1)/exe; findmnt -no SOURCE /var/lib/headunit/card")
+    _, exe = agent.sh("readlink /proc/$(pgrep -x NaviOne.exe | head -1)/exe; "
+                      "findmnt -no SOURCE,OPTIONS /var/lib/headunit/card")
     exe = exe.split()
-    from_card = len(exe) == 2 and exe[0].startswith("/var/lib/headunit/card/") and exe[1].startswith("/dev/sd")
+    # The FAT card writes a closed file out at once (flush): a pull loses nothing a program saved.
+    from_card = (len(exe) == 3 and exe[0].startswith("/var/lib/headunit/card/") and exe[1].startswith("/dev/sd")
+                 and "flush" in exe[2].split(","))
     line(bool(started and at and from_card), "demo",
-         f"{started.group(1)} from {' on '.join(exe)}, in front {at - t:.1f} s after the card went in ({shot})"
+         f"{started.group(1)} from {' on '.join(exe[:2])} ({exe[2]}), in front {at - t:.1f} s after the card "
+         f"went in ({shot})"
          if started and at and from_card else
          f"{'started' if started else 'not started'}, {'in front' if at else 'not in front'}, "
          f"running {' on '.join(exe) or 'nothing'} (likeness {like:.3f}; {shot})")
