@@ -19,7 +19,8 @@ PROTECTIONS = dict(
 
 # And their effect: the session, the X server and the launcher in the service's own control group
 # (where the device and address policies and the stop act), the launcher without privileges and
-# with a system-call filter on a read-only system, the companion's queues closed to others.
+# with a system-call filter on a read-only system, the companion's queues closed to others and as
+# deep as the device's (1000 messages; no process was cut short of it).
 INSIDE = r"""
 launcher=$(pgrep -x launcher | head -1)
 [ -n "$launcher" ] || { echo "no launcher runs"; exit 1; }
@@ -30,6 +31,7 @@ done
 grep -E '^(NoNewPrivs|Seccomp|CapBnd|CapEff):' /proc/$launcher/status
 awk '$5 == "/" {print "root:", $6}' /proc/$launcher/mountinfo
 stat -c 'queue: %a %U:%G' /dev/mqueue/__MsgQueue_RUZ_*
+echo "depth: $(cat /proc/sys/fs/mqueue/msg_max) $(journalctl -b -q --no-pager | grep -c 'messages instead of')"
 """
 CONFINED = {"NoNewPrivs": "1", "Seccomp": "2", "CapBnd": "0000000000000000", "CapEff": "0000000000000000"}
 
@@ -53,8 +55,11 @@ def protections(agent):
         wrong.append("the system is writable for the launcher")
     if not queues or any(q.split()[0] not in ("600", "660") for q in queues):
         wrong.append(f"queues {queues}")
+    depth, cut = next((v for k, v in facts if k == "depth"), "? ?").split()[:2]
+    if depth != "1000" or cut != "0":
+        wrong.append(f"queues hold {depth} messages, cut short {cut} times")
     return wrong, (f"{len(PROTECTIONS) + 2} settings; session, X server and launcher in the service's group, "
-                   f"no privileges, system-call filter, read-only system; queues {', '.join(queues)}")
+                   f"no privileges, system-call filter, read-only system; queues {', '.join(queues)}, {depth} deep")
 
 
 def log_times(log):

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -96,6 +97,31 @@ TEST(Tools, McuSimTalksToTheLink) {
   plat::msgqueue::removeQueue(CMsgQueue::kOutgoingName);
   plat::msgqueue::removeQueue(CMsgQueue::kIncomingName);
   plat::msgqueue::setNamePrefix("");
+}
+
+// A user whose queue memory cannot hold the companion's depth still gets its queues, shallower,
+// with a line that says how to raise it (a user of its own, so that no other queue counts).
+TEST(Tools, McuSimOpensShallowerQueuesWhenTheUsersQueueMemoryIsShort) {
+  if (!std::filesystem::exists(tool("mcu-sim"))) GTEST_SKIP() << "mcu-sim not built";
+  if (geteuid() != 0 || std::system("command -v setpriv >/dev/null && command -v prlimit >/dev/null") != 0)
+    GTEST_SKIP() << "needs root, setpriv and prlimit";
+  long depth = 10;
+  std::ifstream("/proc/sys/fs/mqueue/msg_max") >> depth;
+  // Less than the depth the system allows at 1000 bytes a message, more than half of it.
+  const long memory = std::min(depth, 1000L) * 800;
+  const std::string user = std::to_string(60000 + getpid() % 5000);
+  const std::string command = "prlimit --msgqueue=" + std::to_string(memory) + " setpriv --reuid=" + user +
+                              " --regid=" + user + " --clear-groups " + tool("mcu-sim") + " --prefix " +
+                              linktest::uniqueQueuePrefix("memory") + " --no-stdin --linger 0.2 2>&1";
+  FILE* sim = popen(command.c_str(), "r");
+  ASSERT_NE(sim, nullptr);
+  std::string output;
+  char line[512];
+  while (std::fgets(line, sizeof line, sim)) output += line;
+  EXPECT_EQ(pclose(sim), 0) << output;
+  EXPECT_NE(output.find("the user's queue memory limit; raise it with LimitMSGQUEUE= or ulimit -q"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("mcu-sim: listening on"), std::string::npos) << output;
 }
 
 }  // namespace

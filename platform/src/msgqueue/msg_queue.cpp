@@ -65,6 +65,7 @@ long systemLimit(const char* file, long fallback) {
 
 std::atomic<bool> depthNoticeGiven{false};
 std::atomic<bool> sizeNoticeGiven{false};
+std::atomic<bool> memoryNoticeGiven{false};
 
 // Removes the queue behind `queue` when no other handle, in any process, holds it: the lock is
 // taken only when every other holder has let go, and new openers wait for it and then see the
@@ -270,6 +271,7 @@ std::string hostName(const std::u16string& name) {
 void resetLimitNotice() {
   depthNoticeGiven = false;
   sizeNoticeGiven = false;
+  memoryNoticeGiven = false;
 }
 
 bool removeQueue(const std::u16string& name) { return mq_unlink(hostName(name).c_str()) == 0; }
@@ -343,6 +345,17 @@ mqd_t openQueue(const std::u16string& name, const std::string& host, int access,
   // A few rounds: another process may remove the queue between our open and our lock.
   for (int round = 0; round < 8; ++round) {
     mqd_t queue = mq_open(host.c_str(), access | O_CREAT | O_EXCL, allowed, &attr);
+    // The user's queue memory (RLIMIT_MSGQUEUE, 800 KB by default, shared by all of the user's
+    // queues) may not hold the depth asked for; a shallower queue works where none would.
+    const long asked = attr.mq_maxmsg;
+    while (queue == static_cast<mqd_t>(-1) && errno == EMFILE && attr.mq_maxmsg > 1) {
+      attr.mq_maxmsg /= 2;
+      queue = mq_open(host.c_str(), access | O_CREAT | O_EXCL, allowed, &attr);
+    }
+    if (queue != static_cast<mqd_t>(-1) && attr.mq_maxmsg < asked && !memoryNoticeGiven.exchange(true))
+      NKDbgPrintfW(u"CreateMsgQueue: %s holds %ld messages instead of %ld, the user's queue memory limit; "
+                   u"raise it with LimitMSGQUEUE= or ulimit -q\n",
+                   name.c_str(), static_cast<long>(attr.mq_maxmsg), asked);
     const bool created = queue != static_cast<mqd_t>(-1);
     if (!created) {
       if (errno != EEXIST) break;
