@@ -31,7 +31,7 @@ done
 grep -E '^(NoNewPrivs|Seccomp|CapBnd|CapEff):' /proc/$launcher/status
 awk '$5 == "/" {print "root:", $6}' /proc/$launcher/mountinfo
 stat -c 'queue: %a %U:%G' /dev/mqueue/__MsgQueue_RUZ_*
-echo "depth: $(cat /proc/sys/fs/mqueue/msg_max) $(journalctl -b -q --no-pager | grep -c 'messages instead of')"
+echo "depth: $(cat /proc/sys/fs/mqueue/msg_max) $(journalctl -b -q --no-pager | grep -c 'messages[ ]instead of')"
 """
 CONFINED = {"NoNewPrivs": "1", "Seccomp": "2", "CapBnd": "0000000000000000", "CapEff": "0000000000000000"}
 
