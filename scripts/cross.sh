@@ -44,15 +44,7 @@ if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   $SUDO dpkg --add-architecture "$arch"
   $SUDO apt-get update -qq
 fi
-missing=()
-for p in "${host_pkgs[@]}" "${target_pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
-fi
+"$src/scripts/install-deps.sh" --only "${host_pkgs[@]}" "${target_pkgs[@]}"
 
 launcher_flags=()
 if command -v ccache >/dev/null; then

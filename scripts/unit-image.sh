@@ -35,17 +35,8 @@ started=$(date +%s)
 say() { printf 'unit-image: %s (%ds)\n' "$1" "$(( $(date +%s) - started ))"; }
 
 # What this machine needs: the build's packages, then the image's and the virtual machine's.
-"$src/scripts/install-deps.sh"
-HOST_PKGS=(mmdebstrap qemu-system-x86 qemu-utils e2fsprogs dosfstools mtools python3-pil python3-numpy xvfb ccache)
-missing=()
-for p in "${HOST_PKGS[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-fi
+"$src/scripts/install-deps.sh" mmdebstrap qemu-system-x86 qemu-utils e2fsprogs dosfstools mtools python3-pil \
+  python3-numpy xvfb ccache
 
 # The package.
 if [ -z "$deb" ]; then

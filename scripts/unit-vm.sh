@@ -66,17 +66,7 @@ if running; then
 fi
 
 # What this machine needs.
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-need=(qemu-system-x86 qemu-utils python3-pil python3-numpy xvfb)
-missing=()
-for p in "${need[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "unit-vm: installing ${missing[*]}"
-  ${SUDO:-} apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive ${SUDO:-} apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+"$src/scripts/install-deps.sh" --only qemu-system-x86 qemu-utils python3-pil python3-numpy xvfb
 
 # The receiver's log: HU_VM_GPS_LOG, else a real receiver's from the shared test data, else ours.
 log="${HU_VM_GPS_LOG:-$src/../shared/testdata/nmea/gpsd/mt3339.log}"
