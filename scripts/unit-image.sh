@@ -9,8 +9,9 @@
 #                        navigation program at \StorageCard\NaviOnej0p\NaviOne.exe
 #   package/             the package's files, unpacked (the test draws its reference screens with them)
 #
-# usage: scripts/unit-image.sh [--deb FILE]
+# usage: scripts/unit-image.sh [--deb FILE] [--wayland]
 #   --deb FILE  put this package on the unit instead of the one built here
+#   --wayland   the Wayland kiosk (sway, headunit-shell-wayland.service) rather than the X server
 # The package is built with cpack from a release build of its own (build/unit-package; later
 # runs rebuild only what changed). Downloads are kept in build/unit-image/apt-cache for the next
 # build. Installs what it needs on this machine (as scripts/install-deps.sh does).
@@ -25,10 +26,12 @@ src="$(cd "$(dirname "$0")/.." && pwd)"
 out="$src/build/unit-image"
 files="$src/scripts/unit-image"
 deb=""
+display=x11
 while [ $# -gt 0 ]; do
   case "$1" in
     --deb) deb="$(realpath "${2:?--deb needs a file}")"; shift 2 ;;
-    *) echo "usage: scripts/unit-image.sh [--deb FILE]" >&2; exit 2 ;;
+    --wayland) display=wayland; shift ;;
+    *) echo "usage: scripts/unit-image.sh [--deb FILE] [--wayland]" >&2; exit 2 ;;
   esac
 done
 started=$(date +%s)
@@ -78,8 +81,12 @@ fi
 
 # The root file system. Recommends are left out: the unit carries what it runs.
 GUEST_PKGS=linux-image-amd64,systemd-sysv,udev,dbus,libpam-systemd,kmod,procps,util-linux,adduser,xserver-xorg-core,xserver-xorg-input-libinput,gpsd,qemu-guest-agent
+# The kiosk: sway, Xwayland for the X11 navigation programs, and Mesa's drivers for its renderer.
+if [ "$display" = wayland ]; then
+  GUEST_PKGS="$GUEST_PKGS,sway,xwayland,libgl1-mesa-dri,libegl-mesa0,libgles2,libgbm1"
+fi
 say "making the root file system (mmdebstrap)"
-HU_IMAGE_FILES="$files" HU_IMAGE_CARD="$out/card" \
+HU_IMAGE_FILES="$files" HU_IMAGE_CARD="$out/card" HU_IMAGE_DISPLAY="$display" \
 nice -n 19 mmdebstrap --variant=minbase --mode=root --format=directory \
   --aptopt='APT::Install-Recommends "false"' \
   --include="$GUEST_PKGS" --include="$deb" \
@@ -108,4 +115,5 @@ say "system disk made"
 rm -f "$out/card.img"
 mkfs.vfat -C -n HUCARD "$out/card.img" 65536 >/dev/null
 MTOOLS_SKIP_CHECK=1 mcopy -s -i "$out/card.img" "$out/card/"* ::/
-say "storage card made; build/unit-image/ is ready (scripts/unit-vm.sh run | test)"
+echo "$display" >"$out/display"
+say "storage card made; build/unit-image/ ($display) is ready (scripts/unit-vm.sh run | test)"

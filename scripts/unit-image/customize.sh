@@ -4,6 +4,7 @@
 # (its /proc, /sys and /dev mounted). Settings from the caller's environment:
 #   HU_IMAGE_FILES  this folder (the guest-side files)
 #   HU_IMAGE_CARD   the folder that becomes the storage card (for the allow-list's digests)
+#   HU_IMAGE_DISPLAY  x11 (the package's default service) or wayland (its sway kiosk instead)
 set -euo pipefail
 root="${1:?usage: customize.sh ROOT}"
 files="${HU_IMAGE_FILES:?}"
@@ -25,6 +26,10 @@ if [ ! -L "$root/etc/systemd/system/graphical.target.wants/headunit-shell.servic
   exit 1
 fi
 in_root systemctl set-default graphical.target >/dev/null
+if [ "${HU_IMAGE_DISPLAY:-x11}" = wayland ]; then
+  in_root systemctl disable headunit-shell.service >/dev/null 2>&1
+  in_root systemctl enable headunit-shell-wayland.service >/dev/null 2>&1
+fi
 
 # The GPS receiver: the second serial port, which the host feeds with an NMEA log. gpsd owns it
 # from boot on (-n), the shell and the navigation program read gpsd.
