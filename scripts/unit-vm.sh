@@ -109,6 +109,13 @@ if [ "$mode" = run ]; then
   fi
 fi
 
+# The screen: QEMU's standard VGA for the X server (its modesetting driver); the Wayland kiosk's
+# compositor needs a display driver that imports buffers (PRIME), which the standard VGA's lacks.
+screen=(-device VGA,xres=800,yres=480,edid=on)
+if [ "$(cat "$img/display" 2>/dev/null)" = wayland ]; then
+  screen=(-device virtio-vga,xres=800,yres=480,edid=on)
+fi
+
 start_qemu() {
   local cpu=() speed=(-accel tcg,thread=multi)
   if [ "$1" = kvm ]; then cpu=(-cpu host); speed=(-accel kvm); fi
@@ -122,7 +129,7 @@ start_qemu() {
     -drive "file=$vm/root.qcow2,if=virtio,format=qcow2" \
     -device qemu-xhci,id=xhci -device usb-tablet,bus=xhci.0 \
     -blockdev "driver=qcow2,node-name=card,file.driver=file,file.filename=$vm/card.qcow2" "${carddev[@]}" \
-    -device VGA,xres=800,yres=480,edid=on \
+    "${screen[@]}" \
     "${display[@]}" \
     -chardev "socket,id=console,path=$vm/console.sock,server=on,wait=off,logfile=$vm/console.log" \
     -serial chardev:console \

@@ -66,6 +66,10 @@ HEADUNIT_QUEUE_GROUP=mcu
 HEADUNIT_ALLOW_PROGRAMS=/etc/headunit/programs.sha256
 NAVIONE_SECONDS=0
 CONF
+# The kiosk draws with the CPU: the virtual unit has no GPU.
+if [ "${HU_IMAGE_DISPLAY:-x11}" = wayland ]; then
+  echo "WLR_RENDERER=pixman" >>"$root/etc/default/headunit-shell"
+fi
 
 # The display: QEMU's standard VGA, no GPU.
 install -d "$root/etc/X11/xorg.conf.d"
