@@ -5,6 +5,7 @@
 // the compositor goes away the launcher ends in order with the display-lost status.
 #include <gtest/gtest.h>
 #include <mqueue.h>
+#include <sys/stat.h>
 
 #include "plat_display.h"
 #include "sway.h"
@@ -58,11 +59,17 @@ class KioskSessionTest : public ::testing::TestWithParam<Program> {
         << "#!/bin/sh\n# Held back until the test lets it go.\nwhile [ ! -e '" << dir_ << "/go' ]; do sleep 0.05; done\n"
         << "exec " << command << "\n";
     std::filesystem::permissions(dir_ + "/unit/StorageCard/NaviOnej0p/NaviOne.exe", std::filesystem::perms::all);
+    // The unit's settings reach the launcher: only the card's program may start, and the
+    // companion's queues are shared with a group.
+    std::string allow = "cd '" + dir_ + "/unit/StorageCard' && sha256sum NaviOnej0p/NaviOne.exe | " +
+                        "sed 's|  |  \\\\StorageCard\\\\|; s|/|\\\\|' >'" + dir_ + "/programs.sha256'";
+    ASSERT_EQ(std::system(allow.c_str()), 0);
     ASSERT_TRUE(sway_.start(dir_, {HU_SOURCE_DIR "/packaging/headunit-sway-session"},
                             {"HEADUNIT_LAUNCHER=" + dir_ + "/launcher", "HEADUNIT_UNIT=" + dir_ + "/unit",
                              "HEADUNIT_STATE=" + dir_, "LOGS_DIRECTORY=" + dir_,
                              "HEADUNIT_SWAY_CONFIG=" HU_SOURCE_DIR "/packaging/sway/config", "LSAN_OPTIONS=detect_leaks=0",
-                             "HU_MSGQUEUE_PREFIX=" + queues()},
+                             "HU_MSGQUEUE_PREFIX=" + queues(), "HEADUNIT_ALLOW_PROGRAMS=" + dir_ + "/programs.sha256",
+                             "HEADUNIT_QUEUE_GROUP=nogroup"},
                             dir_ + "/session.txt"))
         << log();
   }
@@ -87,6 +94,10 @@ TEST_P(KioskSessionTest, TheStartedProgramAndTheLauncherTakeTurnsInFrontAndTheLa
   ASSERT_TRUE(waitUntil([&] { return log().find("other programs' windows are seen") != std::string::npos; }))
       << log();
   long launcher = sway_.focusedPid();
+  EXPECT_NE(log().find("allowed programs: 1 listed in"), std::string::npos) << log();
+  struct stat queue {};
+  EXPECT_EQ(stat(("/dev/mqueue/" + queues() + "__MsgQueue_RUZ_Send__").c_str(), &queue), 0);
+  EXPECT_EQ(queue.st_mode & 0777, 0660u) << "the companion's queue is not shared with the group";
 
   std::ofstream(dir_ + "/go") << "go\n";
   SwayView program;
