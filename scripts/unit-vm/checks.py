@@ -17,15 +17,18 @@ PROTECTIONS = dict(
     ProtectProc="invisible", RestrictNamespaces="yes", RestrictRealtime="yes", RestrictSUIDSGID="yes",
     LockPersonality="yes", UMask="0077", KillMode="control-group", Restart="on-failure")
 
-# And their effect: the session, the X server and the launcher in the service's own control group
+# The shell's service and its display server, by the image's kind (unit-image.sh --wayland).
+KINDS = {"x11": ("headunit-shell", "Xorg", "X server"), "wayland": ("headunit-shell-wayland", "sway", "sway")}
+
+# And their effect: the session, the display server and the launcher in the service's own control group
 # (where the device and address policies and the stop act), the launcher without privileges and
 # with a system-call filter on a read-only system, the companion's queues closed to others and as
 # deep as the device's (1000 messages; no process was cut short of it).
 INSIDE = r"""
 launcher=$(pgrep -x launcher | head -1)
 [ -n "$launcher" ] || { echo "no launcher runs"; exit 1; }
-for p in $(systemctl show -p MainPID --value headunit-shell) $(pgrep -x Xorg) $launcher; do
-  case "$(cat /proc/$p/cgroup)" in */system.slice/headunit-shell.service) ;;
+for p in $(systemctl show -p MainPID --value $SERVICE) $(pgrep -x $SERVER) $launcher; do
+  case "$(cat /proc/$p/cgroup)" in */system.slice/$SERVICE.service) ;;
     *) echo "$(cat /proc/$p/comm) runs outside the service: $(cat /proc/$p/cgroup)"; exit 1 ;; esac
 done
 grep -E '^(NoNewPrivs|Seccomp|CapBnd|CapEff):' /proc/$launcher/status
@@ -36,15 +39,16 @@ echo "depth: $(cat /proc/sys/fs/mqueue/msg_max) $(journalctl -b -q --no-pager | 
 CONFINED = {"NoNewPrivs": "1", "Seccomp": "2", "CapBnd": "0000000000000000", "CapEff": "0000000000000000"}
 
 
-def protections(agent):
-    _, out = agent.sh("systemctl show headunit-shell -p IPAddressDeny -p SystemCallFilter -p " + " -p ".join(PROTECTIONS))
+def protections(agent, kind):
+    service, server, server_name = KINDS[kind]
+    _, out = agent.sh(f"systemctl show {service} -p IPAddressDeny -p SystemCallFilter -p " + " -p ".join(PROTECTIONS))
     shown = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
     wrong = [f"{k}={shown.get(k)!r}" for k, v in PROTECTIONS.items() if shown.get(k) != v]
     if "0.0.0.0/0" not in shown.get("IPAddressDeny", ""):
         wrong.append(f"IPAddressDeny={shown.get('IPAddressDeny')!r}")
     if len(shown.get("SystemCallFilter", "").split()) < 50:
         wrong.append("no system-call filter")
-    status, out = agent.sh(INSIDE)
+    status, out = agent.sh(f"SERVICE={service} SERVER={server}\n" + INSIDE)
     facts = [tuple(re.split(r":\s+", line, maxsplit=1)) for line in out.splitlines() if ":" in line]
     seen = {k: v.strip() for k, v in facts if k in CONFINED}
     queues = sorted({v for k, v in facts if k == "queue"})
@@ -58,7 +62,7 @@ def protections(agent):
     depth, cut = next((v for k, v in facts if k == "depth"), "? ?").split()[:2]
     if depth != "1000" or cut != "0":
         wrong.append(f"queues hold {depth} messages, cut short {cut} times")
-    return wrong, (f"{len(PROTECTIONS) + 2} settings; session, X server and launcher in the service's group, "
+    return wrong, (f"{len(PROTECTIONS) + 2} settings; session, {server_name} and launcher in the service's group, "
                    f"no privileges, system-call filter, read-only system; queues {', '.join(queues)}, {depth} deep")
 
 
@@ -71,6 +75,9 @@ def run(run_dir, shots, log, t0):
     ref_list, ref_demo = load(f"{run_dir}/refs/list.png"), load(f"{run_dir}/refs/demo.png")
     os.makedirs(shots, exist_ok=True)
     console = Console(os.path.join(run_dir, "console.log"))
+    kind_file = os.path.join(run_dir, "..", "display")  # written by unit-image.sh; older images are X11
+    kind = open(kind_file).read().strip() if os.path.exists(kind_file) else "x11"
+    service_ended = re.escape(KINDS[kind][0]) + r"\.service: Main process exited, code=\w+, status=(\w+)"
     qmp = Qmp(run_dir)
     screen = Screen(qmp, shots)
     failed = []
@@ -90,7 +97,7 @@ def run(run_dir, shots, log, t0):
         return 1
     line(at - t0 <= 90, "screen", f"{at - t0:.1f} s after power-on (at most 90; {shot})")
     agent = Agent(run_dir, time.time() + 120)
-    wrong_first, summary = protections(agent)
+    wrong_first, summary = protections(agent, kind)
 
     # The card goes in: the demo program starts from it and comes in front.
     pos, t = console.size(), time.time()
@@ -114,7 +121,7 @@ def run(run_dir, shots, log, t0):
     # The card pulled while the program runs: the shell ends with status 3 and comes back.
     pos, t = console.size(), time.time()
     qmp.command("device_del", id="carddev")
-    end = console.wait(r"headunit-shell\.service: Main process exited, code=\w+, status=(\w+)", t + 60, pos)
+    end = console.wait(service_ended, t + 60, pos)
     ended = time.time()
     at, like = screen.wait_for(ref_list, ended + PATIENCE, restarted_after(pos + end.end())) if end else (None, 0)
     shot = screen.keep("3-card-pulled.png")
@@ -126,7 +133,7 @@ def run(run_dir, shots, log, t0):
     # A crash: SIGSEGV, and the shell comes back.
     pos, t = console.size(), time.time()
     agent.sh("pkill -SEGV -x launcher")
-    end = console.wait(r"headunit-shell\.service: Main process exited, code=\w+, status=(\w+)", t + 60, pos)
+    end = console.wait(service_ended, t + 60, pos)
     at, like = screen.wait_for(ref_list, t + PATIENCE, restarted_after(pos + end.end())) if end else (None, 0)
     shot = screen.keep("4-crash.png")
     line(end is not None and at is not None and at - t <= 10, "crash",
@@ -134,7 +141,7 @@ def run(run_dir, shots, log, t0):
          + (f"on screen again {at - t:.1f} s after SIGSEGV (at most 10; {shot})" if at else f"not on screen again ({shot})"))
 
     # The protections held for the first shell and hold for the one started last.
-    wrong_last, _ = protections(agent)
+    wrong_last, _ = protections(agent, kind)
     line(not wrong_first and not wrong_last, "protections",
          summary if not wrong_first + wrong_last else "; ".join(wrong_first + [f"after the restarts: {w}" for w in wrong_last]))
 
