@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -22,7 +23,6 @@
 
 #include "golden_image.h"
 #include "servers.h"
-#include "watchdog.h"
 
 namespace fs = std::filesystem;
 
@@ -44,67 +44,7 @@ size_t countOf(const std::string& text, const std::string& what) {
   return n;
 }
 
-// A child process with its output in a file; ended (its whole group) when the object goes.
-class Child {
- public:
-  Child(const std::vector<std::string>& argv, const std::string& output, bool withStdin = false) {
-    int in[2] = {-1, -1};
-    if (withStdin && pipe(in) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      setpgid(0, 0);
-      FILE* out = std::fopen(output.c_str(), "w");
-      if (out) {
-        dup2(fileno(out), 1);
-        dup2(fileno(out), 2);
-      }
-      if (withStdin) {
-        dup2(in[0], 0);
-        close(in[1]);
-      }
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execv(args[0], args.data());
-      _exit(127);
-    }
-    if (withStdin) {
-      close(in[0]);
-      stdin_ = in[1];
-    }
-  }
-  ~Child() {
-    if (stdin_ >= 0) close(stdin_);
-    if (pid_ > 0 && !exited_) {
-      kill(-pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  void write(const std::string& line) {
-    if (stdin_ >= 0) (void)!::write(stdin_, line.data(), line.size());
-  }
-  // Waits for the process to end by itself (bounded); its exit status, or -1.
-  int wait(int seconds) {
-    for (int i = 0; i < seconds * 20 * hu::test::watchdogScale(); ++i) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return -1;
-  }
-  void interrupt() {
-    if (pid_ > 0) kill(pid_, SIGINT);
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  bool exited_ = false;
-};
+using Child = hu::test::ChildProcess;
 
 class LauncherE2E : public ::testing::Test {
  protected:
@@ -144,7 +84,8 @@ class LauncherE2E : public ::testing::Test {
   }
   void startMcu() {
     mcu_ = std::make_unique<Child>(
-        std::vector<std::string>{kBuild + "/tools/mcu-sim", "--prefix", prefix_}, dir_ + "/mcu.txt", true);
+        std::vector<std::string>{kBuild + "/tools/mcu-sim", "--prefix", prefix_}, dir_ + "/mcu.txt",
+        std::vector<std::string>{}, true);
     ASSERT_TRUE(waitFor([&] { return mcuLog().find("listening") != std::string::npos; }, 10));
   }
   void startReplay(const std::string& log) {
@@ -162,14 +103,7 @@ class LauncherE2E : public ::testing::Test {
     argv.insert(argv.end(), more.begin(), more.end());
     launcher_ = std::make_unique<Child>(argv, dir_ + "/launcher.txt");
   }
-  template <class Pred>
-  bool waitFor(Pred pred, int seconds) {
-    for (int i = 0; i < seconds * 20 * hu::test::watchdogScale(); ++i) {
-      if (pred()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return pred();
-  }
+  bool waitFor(const std::function<bool()>& pred, int seconds) { return hu::test::waitUntil(pred, seconds * 1000); }
   std::string console() { return readAll(dir_ + "/console.txt"); }
   std::string mcuLog() { return readAll(dir_ + "/mcu.txt"); }
   std::string config() { return readAll(unit_ + "/GPSData/Config.xml"); }
@@ -236,13 +170,13 @@ TEST_F(LauncherE2E, RememberedProgramStartsAloneEndsAndTheCompanionHearsOfIt) {
   // Noise on the GPS port and garbage from the companion leave it running.
   mcu_->write("raw 00 ff 13 37\n");
   launcher_->interrupt();
-  EXPECT_EQ(launcher_->wait(20), 0) << readAll(dir_ + "/launcher.txt");
+  EXPECT_EQ(launcher_->wait(20000), 0) << readAll(dir_ + "/launcher.txt");
   // What the programs left in their groups ended with the launcher; with the companion, the queues.
   const std::string child =
       readAll("/proc/" + std::to_string(std::stoi(readAll(unit_ + "/StorageCard/Navi/child.pid"))) + "/stat");
   EXPECT_TRUE(child.empty() || child.find(") Z") != std::string::npos) << "outlived the launcher: " << child;
   mcu_->write("quit\n");
-  EXPECT_EQ(mcu_->wait(20), 0);
+  EXPECT_EQ(mcu_->wait(20000), 0);
   for (const char* q : {"__MsgQueue_RUZ_Send__", "__MsgQueue_RUZ_Read__"})
     EXPECT_EQ(mq_open(("/" + prefix_ + q).c_str(), O_RDONLY), static_cast<mqd_t>(-1)) << q << " is left";
   EXPECT_NE(config().find("<GPS_MAPPATH>\\StorageCard\\Navi\\Quick.exe</GPS_MAPPATH>"), std::string::npos);
@@ -262,7 +196,7 @@ TEST_F(LauncherE2E, TapOnARowAndOnStartStartsThatProgramAndRemembersIt) {
       "tap 700 388\n"     // the start button
       "wait 6000\n"
       "quit\n");
-  EXPECT_EQ(launcher_->wait(40), 0) << readAll(dir_ + "/launcher.txt");
+  EXPECT_EQ(launcher_->wait(40000), 0) << readAll(dir_ + "/launcher.txt");
   EXPECT_TRUE(consoleHas("StartGPS(\\StorageCard\\Maps\\Europe\\Route66.exe)")) << console();
   EXPECT_TRUE(consoleHas("MGSID_NAVIEXITMSG")) << console();
   EXPECT_NE(config().find("<GPS_MAPPATH>\\StorageCard\\Maps\\Europe\\Route66.exe</GPS_MAPPATH>"), std::string::npos)
@@ -288,7 +222,7 @@ TEST_F(LauncherE2E, AProgramThatCannotStartLeavesTheRememberedPathAlone) {
       "wait 2000\n"
       "snapshot after.png\n"
       "quit\n");
-  EXPECT_EQ(launcher_->wait(40), 0) << readAll(dir_ + "/launcher.txt");
+  EXPECT_EQ(launcher_->wait(40000), 0) << readAll(dir_ + "/launcher.txt");
   EXPECT_TRUE(consoleHas("StartGPS(\\StorageCard\\Broken.exe)")) << console();
   EXPECT_TRUE(consoleHas("MGSID_NAVIERRORMSG")) << console();
   EXPECT_NE(config().find("<GPS_MAPPATH>\\StorageCard\\Atlas\\Atlas.exe</GPS_MAPPATH>"), std::string::npos) << config();
@@ -307,7 +241,7 @@ TEST_F(LauncherE2E, CardOutAndInEmptiesAndRefillsTheList) {
   ASSERT_TRUE(waitFor([&] { return consoleHas("OnDevOnsiteEx 0"); }, 10)) << console();
   ASSERT_TRUE(waitFor([&] { return countOf(mcuLog(), "navigation present") >= 2; }, 5)) << mcuLog();
   launcher_->interrupt();
-  EXPECT_EQ(launcher_->wait(20), 0);
+  EXPECT_EQ(launcher_->wait(20000), 0);
 }
 
 TEST_F(LauncherE2E, PullingTheCardUnderTheRunningProgramRestartsTheUnitThoughTheProgramEndsFirst) {
@@ -319,7 +253,7 @@ TEST_F(LauncherE2E, PullingTheCardUnderTheRunningProgramRestartsTheUnitThoughThe
   startLauncher("wait 600000\n");
   ASSERT_TRUE(waitFor([&] { return fs::exists(unit_ + "/StorageCard/Navi/running"); }, 20)) << console();
   fs::rename(unit_ + "/StorageCard", dir_ + "/card");
-  EXPECT_EQ(launcher_->wait(20), 3) << console();
+  EXPECT_EQ(launcher_->wait(20000), 3) << console();
   EXPECT_TRUE(consoleHas("MGSID_NAVIEXITMSG")) << console();
   EXPECT_TRUE(consoleHas("IOCTL_HAL_REBOOT")) << console();
 }
@@ -351,7 +285,7 @@ TEST_F(LauncherE2E, WithWatchAnEditedScriptShowsWithoutARestart) {
   };
   EXPECT_TRUE(waitFor(redClock, 10));
   launcher_->interrupt();
-  EXPECT_EQ(launcher_->wait(20), 0);
+  EXPECT_EQ(launcher_->wait(20000), 0);
 }
 
 TEST_F(LauncherE2E, WithoutAUnitTheLauncherRefusesAndWritesNothingHere) {
@@ -417,7 +351,7 @@ TEST_F(LauncherE2E, ThroughGpsdTheLogsTimesReachTheCompanionAsGpsdComesGoesAndCo
     EXPECT_NE(std::find(logTimes.begin(), logTimes.end(), t), logTimes.end()) << t << " is not a time of the log";
   EXPECT_EQ(countOf(console(), "GPS: "), 4u) << console();  // none, reading, went away, reading
   launcher_->interrupt();
-  EXPECT_EQ(launcher_->wait(20), 0);
+  EXPECT_EQ(launcher_->wait(20000), 0);
 }
 
 }  // namespace

@@ -49,14 +49,23 @@ inline int freeTcpPort() {
 
 class ChildProcess {
  public:
-  // `env` empty: this process's environment.
-  ChildProcess(std::vector<std::string> argv, const std::string& output, std::vector<std::string> env = {})
-      : pid_(fork()) {
+  // `env` empty: this process's environment. `withStdin`: its standard input is a pipe that
+  // write() feeds.
+  ChildProcess(std::vector<std::string> argv, const std::string& output, std::vector<std::string> env = {},
+               bool withStdin = false) {
+    int in[2] = {-1, -1};
+    if (withStdin && pipe2(in, O_CLOEXEC) != 0) return;
+    pid_ = fork();
     if (pid_ > 0) setpgid(pid_, pid_);  // before the object can end it
-    if (pid_ != 0) return;
+    if (pid_ != 0) {
+      if (in[0] >= 0) close(in[0]);
+      stdin_ = in[1];
+      return;
+    }
     setpgid(0, 0);
     const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     dup2(out, 1), dup2(out, 2);
+    if (withStdin) dup2(in[0], 0);
     std::vector<char*> a, e;
     for (std::string& s : argv) a.push_back(s.data());
     for (std::string& s : env) e.push_back(s.data());
@@ -68,20 +77,29 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
   void stop() {
+    if (stdin_ >= 0) close(stdin_);
+    stdin_ = -1;
     if (pid_ > 0) kill(-pid_, SIGKILL), waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
   pid_t pid() const { return pid_; }
+  void write(const std::string& text) {
+    if (stdin_ >= 0) (void)!::write(stdin_, text.data(), text.size());
+  }
+  void interrupt() {
+    if (pid_ > 0) kill(pid_, SIGINT);
+  }
   // Its exit status (128 + the signal) once it ends by itself within `ms`, else -1.
   int wait(int ms) {
     int status = 0;
-    if (!waitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, ms)) return -1;
+    if (pid_ <= 0 || !waitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, ms)) return -1;
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
  private:
-  pid_t pid_;
+  pid_t pid_ = -1;
+  int stdin_ = -1;
 };
 
 inline std::string gpsdMissing() {
