@@ -69,16 +69,6 @@ std::vector<uint8_t> readAll(const fs::path& p) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-std::u16string wide(const std::string& s) {
-  std::u16string out;
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
-  if (n <= 1) return out;
-  out.resize(n);
-  MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, out.data(), n);
-  out.resize(n - 1);
-  return out;
-}
-
 // --- receiver logs --------------------------------------------------------------------------
 
 void addSatellite(Digest& d, const NmeaSatellite& s) {
@@ -189,7 +179,7 @@ std::string addImagingService(Digest& d, const std::vector<uint8_t>& bytes) {
 
 std::string digestBmp(const fs::path& file, Digest& d) {
   std::string read = "dib:";
-  HBITMAP bm = SHLoadDIBitmap(wide(file.string()).c_str());
+  HBITMAP bm = SHLoadDIBitmap(plat::utf8ToUtf16(file.string()).c_str());
   BITMAP desc{};
   if (bm && GetObjectW(bm, sizeof desc, &desc) == static_cast<int>(sizeof desc) && desc.bmBits) {
     d.i64(desc.bmWidth);
@@ -284,7 +274,7 @@ void addElements(Digest& d, CMarkup& m, int& count, int depth) {
 
 std::string digestXml(const fs::path& file, Digest& d) {
   CMarkup m;
-  const bool ok = m.Load(wide(file.string()));
+  const bool ok = m.Load(plat::utf8ToUtf16(file.string()));
   d.u64(ok);
   d.text(m.GetError());
   d.text(m.GetDoc());
